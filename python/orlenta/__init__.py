@@ -1,0 +1,5 @@
+"""Sanitizes untrusted text before machines read it."""
+
+from orlenta._core import sanitize
+
+__all__ = ["sanitize"]

@@ -1,0 +1,80 @@
+// Named sanitization policies: the built-in registry document, its records
+// and the lookup of a policy by preset name or alias.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+#include "lib/outcome.h"
+
+namespace orlenta {
+
+enum class NormalizationForm : std::uint8_t { nfc, nfkc };
+
+// "NFC" or "NFKC".
+std::string_view form_name(NormalizationForm form);
+
+// Thresholds of the content signals, one set for every preset.
+struct SignalSpec {
+  std::uint64_t entropy_prefix_chars = 0;
+  double entropy_prefix_threshold = 0.0;
+  std::uint64_t entropy_prefix_min_chars = 0;
+  std::uint64_t base64_min_chars = 0;
+  double combining_ratio_threshold = 0.0;
+  std::uint64_t combining_min_chars = 0;
+};
+
+struct PolicySpec {
+  std::string normalization;
+  bool remove_bidi = false;
+  bool remove_bidi_marks = false;
+  bool flag_bidi_marks = true;
+  bool remove_tag_chars = true;
+  bool cap_variation_selectors = false;
+  bool remove_junk_invisibles = false;
+  bool remove_other_controls = false;
+  bool remove_default_ignorables = false;
+  bool tidy_whitespace = false;
+  bool flag_default_ignorables = false;
+  bool flag_base64ish = false;
+  bool flag_combining_abuse = false;
+};
+
+struct PolicyRegistry {
+  SignalSpec signals;
+  std::unordered_map<std::string, std::string> aliases;
+  std::unordered_map<std::string, PolicySpec> presets;
+};
+
+// One preset after alias resolution, owned by the caller.
+struct ResolvedPolicy {
+  std::string name;
+  NormalizationForm normalization = NormalizationForm::nfc;
+  bool remove_bidi = false;
+  bool remove_bidi_marks = false;
+  bool flag_bidi_marks = false;
+  bool remove_tag_chars = false;
+  bool cap_variation_selectors = false;
+  bool remove_junk_invisibles = false;
+  bool remove_other_controls = false;
+  bool remove_default_ignorables = false;
+  bool tidy_whitespace = false;
+  bool flag_default_ignorables = false;
+  bool flag_base64ish = false;
+  bool flag_combining_abuse = false;
+};
+
+// Reads a registry document. The error is the reader's message.
+Outcome<PolicyRegistry> read_registry(std::string_view json_text);
+
+// The process-wide registry, read from the built-in document on first use
+// (thread-safe). Throws InternalFault if the built-in document is unreadable.
+const PolicyRegistry& registry();
+
+// Resolves a preset name or alias; nullopt when no usable preset has that name.
+std::optional<ResolvedPolicy> get_policy(std::string_view name);
+
+}  // namespace orlenta
