@@ -1,0 +1,324 @@
+// NFC and NFKC as a lazily pulled stream (UAX #15).
+//
+// The input is cut into normalization segments at code points that are a
+// quick-check-Yes starter (ccc 0, quick check Yes in the form): nothing before
+// such a code point interacts with it or anything after it, and its own
+// decomposition starts with a starter that combines with nothing before it
+// (tools/gen_tables.py checks this for every code point).
+//
+// Fast path (pull_utf8): stretches made of Yes starters, each followed only by
+// Yes non-starters in canonical order, are already normalized when the next
+// Yes starter follows; they are copied unchanged.
+//
+// Full path: decompose each code point (Hangul algorithmically), collect the
+// non-starters between two starters and sort them stably by combining class,
+// then compose against the last starter (the composee) with blocking. The
+// composee and the non-starters after it that did not compose stay pending
+// until the next starter or segment boundary; everything before them is final.
+// Memory therefore grows only with a run of non-starters.
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "normkit/normalize.h"
+#include "normkit/utf8.h"
+#include "unicode_data.h"
+
+namespace normkit {
+
+using namespace detail;
+
+namespace {
+
+constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+
+inline bool ascii8(const unsigned char* p) {
+  std::uint64_t w;
+  std::memcpy(&w, p, 8);
+  return (w & 0x8080808080808080ull) == 0;
+}
+
+// A decomposed non-starter awaiting canonical reordering.
+constexpr std::uint32_t kMarkBackward = 1u << 21;
+inline std::uint32_t pack_mark(char32_t cp, std::uint16_t p) {
+  return cp | ((p & kBackward) ? kMarkBackward : 0) | (static_cast<std::uint32_t>(p & kCccMask) << 24);
+}
+
+}  // namespace
+
+struct ComposeStream::State {
+  const unsigned char* pos;
+  const unsigned char* end;
+  FormBits bits;
+  bool compat;
+
+  // Normalized code points. [head, ready) are final and not yet handed out;
+  // [ready, size) are pending: the composee (at index `composee`) and the
+  // non-starters after it that did not compose with it.
+  std::vector<char32_t> out;
+  std::size_t head = 0;
+  std::size_t ready = 0;
+  std::size_t composee = kNone;
+  unsigned last_ccc = 0;  // class of the last pending non-starter; 0 if none
+
+  // Decomposed non-starters since the last starter, in input order.
+  std::vector<std::uint32_t> marks;
+
+  State(std::string_view text, Form form)
+      : pos(reinterpret_cast<const unsigned char*>(text.data())),
+        end(reinterpret_cast<const unsigned char*>(text.data()) + text.size()),
+        bits(form_bits(form)),
+        compat(form == Form::nfkc) {}
+
+  bool busy() const { return composee != kNone || !marks.empty(); }
+
+  bool yes_starter(std::uint16_t p) const { return (p & bits.yes_starter_mask) == 0; }
+
+  bool yes_starter_at(const unsigned char* p) const {
+    return yes_starter(props(utf8::decode(p, end).cp));
+  }
+
+  // Composition of one decomposed, canonically ordered code point.
+  void compose_one(char32_t cp, unsigned ccc, bool backward) {
+    if (composee != kNone) {
+      const bool blocked = last_ccc != 0 && last_ccc >= ccc;
+      if (backward && !blocked) {
+        if (char32_t c = compose(out[composee], cp)) {
+          out[composee] = c;
+          return;
+        }
+      }
+      if (ccc == 0) {
+        ready = composee = out.size();
+        last_ccc = 0;
+      } else {
+        last_ccc = ccc;
+      }
+      out.push_back(cp);
+      return;
+    }
+    out.push_back(cp);
+    if (ccc == 0) {
+      composee = out.size() - 1;
+      last_ccc = 0;
+    } else {
+      ready = out.size();
+    }
+  }
+
+  void flush_marks() {
+    if (marks.size() > 1) {
+      auto by_class = [](std::uint32_t a, std::uint32_t b) { return (a >> 24) < (b >> 24); };
+      if (marks.size() <= 16) {
+        for (std::size_t i = 1; i < marks.size(); ++i) {  // stable insertion sort
+          const std::uint32_t m = marks[i];
+          std::size_t j = i;
+          for (; j > 0 && by_class(m, marks[j - 1]); --j) marks[j] = marks[j - 1];
+          marks[j] = m;
+        }
+      } else {
+        std::stable_sort(marks.begin(), marks.end(), by_class);
+      }
+    }
+    for (std::uint32_t m : marks) compose_one(m & 0x1FFFFF, m >> 24, (m & kMarkBackward) != 0);
+    marks.clear();
+  }
+
+  // At a segment boundary or the end of the input: everything becomes final.
+  void flush_all() {
+    flush_marks();
+    ready = out.size();
+    composee = kNone;
+    last_ccc = 0;
+  }
+
+  void feed_decomposed(char32_t cp, std::uint16_t p) {
+    if ((p & kCccMask) != 0) {
+      marks.push_back(pack_mark(cp, p));
+      return;
+    }
+    if (!marks.empty()) flush_marks();
+    compose_one(cp, 0, (p & kBackward) != 0);
+  }
+
+  void feed(char32_t cp, std::uint16_t p) {
+    if (p & bits.decomp_bit) {
+      char32_t buf[kMaxDecomposition];
+      const unsigned n = decompose(cp, compat, buf);
+      for (unsigned i = 0; i < n; ++i) feed_decomposed(buf[i], props(buf[i]));
+    } else {
+      feed_decomposed(cp, p);
+    }
+  }
+
+  // Reads one input code point into the full path; at a segment boundary
+  // first makes everything pending final instead. Requires pos < end.
+  void step() {
+    const utf8::Decoded d = utf8::decode(pos, end);
+    const std::uint16_t p = props(d.cp);
+    if (yes_starter(p) && busy()) {
+      flush_all();
+      return;
+    }
+    pos += d.length;
+    feed(d.cp, p);
+  }
+
+  void consumed() {
+    if (head == out.size()) {
+      out.clear();
+      head = ready = 0;
+    } else if (head >= 4096 && head * 2 >= out.size()) {
+      out.erase(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(head));
+      ready -= head;
+      if (composee != kNone) composee -= head;
+      head = 0;
+    }
+  }
+
+  std::uint64_t take_utf8(std::string& dst, std::uint64_t max) {
+    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(ready - head, max));
+    char buf[1024];
+    std::size_t used = 0;
+    for (std::size_t i = head; i < head + n; ++i) {
+      if (used > sizeof buf - 4) {
+        dst.append(buf, used);
+        used = 0;
+      }
+      used += utf8::encode(out[i], buf + used);
+    }
+    dst.append(buf, used);
+    head += n;
+    consumed();
+    return n;
+  }
+
+  // Copies the longest stretch from pos that is known to be normalized, at
+  // most max code points; returns how many it copied. Requires !busy().
+  std::uint64_t fast_copy(std::string& dst, std::uint64_t max) {
+    const unsigned char* const start = pos;
+    const unsigned char* const limit =
+        static_cast<std::uint64_t>(end - pos) <= max ? end : pos + max;
+    const unsigned char* p = pos;
+    const unsigned char* seg = pos;  // start of the last Yes starter: a boundary
+    std::uint64_t count = 0, seg_count = 0;
+    unsigned prev_ccc = 0;
+    bool stopped = false;
+    while (p < limit) {
+      if (*p < 0x80) {
+        while (p + 8 <= limit && ascii8(p)) {
+          p += 8;
+          count += 8;
+        }
+        while (p < limit && *p < 0x80) {
+          ++p;
+          ++count;
+        }
+        seg = p - 1;
+        seg_count = count - 1;
+        prev_ccc = 0;
+        continue;
+      }
+      const utf8::Decoded d = utf8::decode(p, end);
+      if (!d.valid) {
+        stopped = true;
+        break;
+      }
+      const std::uint16_t v = props(d.cp);
+      if (yes_starter(v)) {
+        seg = p;
+        seg_count = count;
+        prev_ccc = 0;
+      } else {
+        const unsigned ccc = v & kCccMask;
+        if ((v & bits.qc_mask) != 0 || ccc < prev_ccc) {
+          stopped = true;
+          break;
+        }
+        prev_ccc = ccc;
+      }
+      p += d.length;
+      ++count;
+    }
+    if (!stopped && (p == end || yes_starter_at(p))) {
+      seg = p;
+      seg_count = count;
+    }
+    dst.append(reinterpret_cast<const char*>(start), static_cast<std::size_t>(seg - start));
+    pos = seg;
+    return seg_count;
+  }
+};
+
+ComposeStream::ComposeStream(std::string_view utf8, Form form)
+    : state_(std::make_unique<State>(utf8, form)) {}
+ComposeStream::ComposeStream(ComposeStream&&) noexcept = default;
+ComposeStream& ComposeStream::operator=(ComposeStream&&) noexcept = default;
+ComposeStream::~ComposeStream() = default;
+
+bool ComposeStream::next(char32_t& cp) {
+  if (!state_) return false;  // moved from
+  State& s = *state_;
+  for (;;) {
+    if (s.head < s.ready) {
+      cp = s.out[s.head++];
+      s.consumed();
+      return true;
+    }
+    if (s.pos == s.end) {
+      if (!s.busy()) return false;
+      s.flush_all();
+      continue;
+    }
+    if (!s.busy()) {
+      // A Yes starter followed by another (or by the end) is its own NFC/NFKC.
+      const utf8::Decoded d = utf8::decode(s.pos, s.end);
+      const std::uint16_t p = props(d.cp);
+      if (s.yes_starter(p)) {
+        const unsigned char* after = s.pos + d.length;
+        if (after == s.end || s.yes_starter_at(after)) {
+          s.pos = after;
+          cp = d.cp;
+          return true;
+        }
+      }
+      s.pos += d.length;
+      s.feed(d.cp, p);
+      continue;
+    }
+    s.step();
+  }
+}
+
+std::uint64_t ComposeStream::pull_utf8(std::string& out, std::uint64_t max_code_points) {
+  if (!state_) return 0;  // moved from
+  State& s = *state_;
+  std::uint64_t n = 0;
+  while (n < max_code_points) {
+    if (s.head < s.ready) {
+      n += s.take_utf8(out, max_code_points - n);
+      continue;
+    }
+    if (s.pos == s.end) {
+      if (!s.busy()) break;
+      s.flush_all();
+      continue;
+    }
+    if (!s.busy()) {
+      n += s.fast_copy(out, max_code_points - n);
+      if (n == max_code_points || s.pos == s.end) continue;
+    }
+    s.step();
+  }
+  return n;
+}
+
+std::string normalize(std::string_view utf8, Form form) {
+  std::string out;
+  out.reserve(utf8.size());
+  ComposeStream(utf8, form).pull_utf8(out, UINT64_MAX);
+  return out;
+}
+
+}  // namespace normkit
