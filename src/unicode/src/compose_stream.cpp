@@ -23,6 +23,7 @@
 
 #include "normkit/normalize.h"
 #include "normkit/utf8.h"
+#include "segment.h"
 #include "unicode_data.h"
 
 namespace normkit {
@@ -64,6 +65,8 @@ struct ComposeStream::State {
 
   // Decomposed non-starters since the last starter, in input order.
   std::vector<std::uint32_t> marks;
+
+  SmallSegment small;  // scratch of the fast paths
 
   State(std::string_view text, Form form)
       : pos(reinterpret_cast<const unsigned char*>(text.data())),
@@ -194,16 +197,24 @@ struct ComposeStream::State {
     return n;
   }
 
-  // Copies the longest stretch from pos that is known to be normalized, at
-  // most max code points; returns how many it copied. Requires !busy().
+  // Appends the normalized text from pos on while it is quick to make: runs of
+  // Yes starters and in-order Yes non-starters are copied unchanged, short
+  // segments that need work are normalized in fixed buffers. Stops before an
+  // ill-formed byte, a long segment, or max code points; returns how many it
+  // appended. Requires !busy(), so that pos is a segment boundary.
   std::uint64_t fast_copy(std::string& dst, std::uint64_t max) {
-    const unsigned char* const start = pos;
-    const unsigned char* const limit =
-        static_cast<std::uint64_t>(end - pos) <= max ? end : pos + max;
+    const unsigned char* start = pos;  // [start, seg) is normalized, not yet appended
     const unsigned char* p = pos;
-    const unsigned char* seg = pos;  // start of the last Yes starter: a boundary
-    std::uint64_t count = 0, seg_count = 0;
+    const unsigned char* seg = pos;    // a boundary: the last Yes starter, or start
+    std::uint64_t count = 0;           // code points appended and verified up to p
+    std::uint64_t seg_count = 0;       // the same up to seg
     unsigned prev_ccc = 0;
+    // Scanning from p to limit can take at most max - count code points.
+    auto bound = [&] {
+      const auto left = static_cast<std::uint64_t>(end - p);
+      return left <= max - count ? end : p + (max - count);
+    };
+    const unsigned char* limit = bound();
     bool stopped = false;
     while (p < limit) {
       if (*p < 0x80) {
@@ -230,16 +241,43 @@ struct ComposeStream::State {
         seg = p;
         seg_count = count;
         prev_ccc = 0;
-      } else {
-        const unsigned ccc = v & kCccMask;
-        if ((v & bits.qc_mask) != 0 || ccc < prev_ccc) {
+        p += d.length;
+        ++count;
+        continue;
+      }
+      const unsigned ccc = v & kCccMask;
+      if ((v & bits.qc_mask) == 0 && ccc >= prev_ccc) {
+        prev_ccc = ccc;
+        p += d.length;
+        ++count;
+        continue;
+      }
+      // The segment from seg needs normalizing.
+      const unsigned char* q = small.scan(seg, p, end, bits.yes_starter_mask);
+      if (q == nullptr || !small.normalize(bits, compat)) {
+        stopped = true;
+        break;
+      }
+      if (small.unchanged()) {
+        if (seg_count + small.in_count > max) {
           stopped = true;
           break;
         }
-        prev_ccc = ccc;
+        count = seg_count + small.in_count;
+      } else {
+        if (seg_count + small.out_count > max) {
+          stopped = true;
+          break;
+        }
+        dst.append(reinterpret_cast<const char*>(start), static_cast<std::size_t>(seg - start));
+        append_code_points(dst, small.out, small.out_count);
+        start = q;
+        count = seg_count + small.out_count;
       }
-      p += d.length;
-      ++count;
+      p = seg = q;
+      seg_count = count;
+      prev_ccc = 0;
+      limit = bound();
     }
     if (!stopped && (p == end || yes_starter_at(p))) {
       seg = p;
@@ -248,6 +286,13 @@ struct ComposeStream::State {
     dst.append(reinterpret_cast<const char*>(start), static_cast<std::size_t>(seg - start));
     pos = seg;
     return seg_count;
+  }
+
+  static void append_code_points(std::string& dst, const char32_t* cps, std::size_t n) {
+    char buf[4 * SmallSegment::kMaxDecomposed];
+    std::size_t used = 0;
+    for (std::size_t i = 0; i < n; ++i) used += utf8::encode(cps[i], buf + used);
+    dst.append(buf, used);
   }
 };
 
@@ -272,18 +317,26 @@ bool ComposeStream::next(char32_t& cp) {
       continue;
     }
     if (!s.busy()) {
-      // A Yes starter followed by another (or by the end) is its own NFC/NFKC.
+      // At a boundary. A Yes starter followed by another (or by the end) is
+      // its own normalized form; a short segment is normalized at once.
       const utf8::Decoded d = utf8::decode(s.pos, s.end);
       const std::uint16_t p = props(d.cp);
-      if (s.yes_starter(p)) {
-        const unsigned char* after = s.pos + d.length;
-        if (after == s.end || s.yes_starter_at(after)) {
-          s.pos = after;
-          cp = d.cp;
-          return true;
+      const unsigned char* after = s.pos + d.length;
+      if (s.yes_starter(p) && (after == s.end || s.yes_starter_at(after))) {
+        s.pos = after;
+        cp = d.cp;
+        return true;
+      }
+      if (d.valid) {
+        const unsigned char* q = s.small.scan(s.pos, after, s.end, s.bits.yes_starter_mask);
+        if (q != nullptr && s.small.normalize(s.bits, s.compat)) {
+          s.out.insert(s.out.end(), s.small.out, s.small.out + s.small.out_count);
+          s.ready = s.out.size();
+          s.pos = q;
+          continue;
         }
       }
-      s.pos += d.length;
+      s.pos = after;
       s.feed(d.cp, p);
       continue;
     }

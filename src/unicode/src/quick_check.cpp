@@ -5,6 +5,7 @@
 
 #include "normkit/normalize.h"
 #include "normkit/utf8.h"
+#include "segment.h"
 #include "unicode_data.h"
 
 namespace normkit {
@@ -44,45 +45,19 @@ bool normalizes_to_itself(std::string_view piece, Form form) {
   }
 }
 
-}  // namespace
-
-QuickCheck quick_check(std::string_view utf8, Form form) {
-  const FormBits bits = form_bits(form);
-  const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
-  const auto* const end = p + utf8.size();
-  QuickCheck result = QuickCheck::yes;
-  unsigned prev_ccc = 0;
-  while (p < end) {
-    if (*p < 0x80) {
-      p = skip_ascii(p, end);
-      prev_ccc = 0;
-      continue;
-    }
-    const utf8::Decoded d = utf8::decode(p, end);
-    if (!d.valid) return QuickCheck::no;  // normalizing would replace the byte
-    const std::uint16_t v = props(d.cp);
-    p += d.length;
-    if ((v & bits.yes_starter_mask) == 0) {
-      prev_ccc = 0;
-      continue;
-    }
-    const unsigned ccc = v & kCccMask;
-    if (ccc != 0 && prev_ccc > ccc) return QuickCheck::no;
-    const unsigned qc = (v >> bits.qc_shift) & 3;
-    if (qc == kQcNo) return QuickCheck::no;
-    if (qc == kQcMaybe) result = QuickCheck::maybe;
-    prev_ccc = ccc;
-  }
-  return result;
-}
-
-bool is_normalized(std::string_view utf8, Form form) {
+// The quick check of UAX #15 over the properties, with the stretches that it
+// finds Maybe normalized on the spot when they are short (and, when `exact`,
+// also when they are long), so that an unnormalized text is caught early.
+QuickCheck check(std::string_view utf8, Form form, bool exact) {
   const FormBits bits = form_bits(form);
   const auto* const begin = reinterpret_cast<const unsigned char*>(utf8.data());
   const auto* const end = begin + utf8.size();
   const unsigned char* p = begin;
-  const unsigned char* boundary = begin;  // start of the last Yes starter
+  const unsigned char* boundary = begin;      // start of the last Yes starter
+  const unsigned char* unresolved = begin;    // Maybe up to here stays maybe
   unsigned prev_ccc = 0;
+  QuickCheck result = QuickCheck::yes;
+  SmallSegment small;
   while (p < end) {
     if (*p < 0x80) {
       p = skip_ascii(p, end);
@@ -91,7 +66,7 @@ bool is_normalized(std::string_view utf8, Form form) {
       continue;
     }
     const utf8::Decoded d = utf8::decode(p, end);
-    if (!d.valid) return false;
+    if (!d.valid) return QuickCheck::no;  // normalizing replaces the byte
     const std::uint16_t v = props(d.cp);
     if ((v & bits.yes_starter_mask) == 0) {
       boundary = p;
@@ -100,27 +75,46 @@ bool is_normalized(std::string_view utf8, Form form) {
       continue;
     }
     const unsigned ccc = v & kCccMask;
-    if (ccc != 0 && prev_ccc > ccc) return false;
+    if (ccc != 0 && prev_ccc > ccc) return QuickCheck::no;
     const unsigned qc = (v >> bits.qc_shift) & 3;
-    if (qc == kQcNo) return false;
-    p += d.length;
-    prev_ccc = ccc;
-    if (qc == kQcMaybe) {
-      // Normalize the stretch from the last boundary to the next one.
-      while (p < end) {
-        const utf8::Decoded n = utf8::decode(p, end);
-        if (!n.valid) return false;
-        if ((props(n.cp) & bits.yes_starter_mask) == 0) break;
-        p += n.length;
+    if (qc == kQcNo) return QuickCheck::no;
+    if (qc == kQcMaybe && p >= unresolved) {
+      const unsigned char* q = small.scan(boundary, p, end, bits.yes_starter_mask);
+      if (q != nullptr && small.normalize(bits, form == Form::nfkc)) {
+        if (!small.unchanged()) return QuickCheck::no;
+      } else {
+        for (q = p; q < end;) {  // the end of the long stretch
+          const utf8::Decoded n = utf8::decode(q, end);
+          if (!n.valid || (q > p && (props(n.cp) & bits.yes_starter_mask) == 0)) break;
+          q += n.length;
+        }
+        if (!exact) {
+          result = QuickCheck::maybe;
+          unresolved = q;
+          prev_ccc = ccc;
+          p += d.length;
+          continue;
+        }
+        const std::string_view piece(reinterpret_cast<const char*>(boundary),
+                                     static_cast<std::size_t>(q - boundary));
+        if (!normalizes_to_itself(piece, form)) return QuickCheck::no;
       }
-      const std::string_view piece(reinterpret_cast<const char*>(boundary),
-                                   static_cast<std::size_t>(p - boundary));
-      if (!normalizes_to_itself(piece, form)) return false;
-      boundary = p;
+      p = boundary = q;
       prev_ccc = 0;
+      continue;
     }
+    prev_ccc = ccc;
+    p += d.length;
   }
-  return true;
+  return result;
+}
+
+}  // namespace
+
+QuickCheck quick_check(std::string_view utf8, Form form) { return check(utf8, form, false); }
+
+bool is_normalized(std::string_view utf8, Form form) {
+  return check(utf8, form, true) == QuickCheck::yes;
 }
 
 bool is_mark(char32_t cp) { return (props(cp) & kMark) != 0; }

@@ -51,7 +51,17 @@ TEST(NormkitCases, KnownMappings) {
 TEST(NormkitCases, QuickCheckAnswers) {
   EXPECT_EQ(quick_check("plain ASCII", Form::nfc), QuickCheck::yes);
   EXPECT_EQ(quick_check(utf8_of({0x00E9}), Form::nfc), QuickCheck::yes);
-  EXPECT_EQ(quick_check(utf8_of({0x0065, 0x0301}), Form::nfc), QuickCheck::maybe);
+  // Short Maybe stretches are normalized on the spot; long ones stay maybe.
+  EXPECT_EQ(quick_check(utf8_of({0x0065, 0x0301}), Form::nfc), QuickCheck::no);
+  EXPECT_EQ(quick_check(utf8_of({0x0B95, 0x0BBE}), Form::nfc), QuickCheck::yes);
+  CodePoints long_stretch(40, 0x05B0);  // class 10, then U+0301 (230) is not blocked
+  long_stretch.insert(long_stretch.begin(), 0x0065);
+  long_stretch.push_back(0x0301);
+  EXPECT_EQ(quick_check(utf8_of(long_stretch), Form::nfc), QuickCheck::maybe);
+  EXPECT_FALSE(is_normalized(utf8_of(long_stretch), Form::nfc));
+  long_stretch[0] = 0x0071;  // q + acute: no composite
+  EXPECT_EQ(quick_check(utf8_of(long_stretch), Form::nfc), QuickCheck::maybe);
+  EXPECT_TRUE(is_normalized(utf8_of(long_stretch), Form::nfc));
   EXPECT_EQ(quick_check(utf8_of({0x212B}), Form::nfc), QuickCheck::no);
   EXPECT_EQ(quick_check(utf8_of({0xFB01}), Form::nfc), QuickCheck::yes);
   EXPECT_EQ(quick_check(utf8_of({0xFB01}), Form::nfkc), QuickCheck::no);
