@@ -2,7 +2,9 @@
 // and the lookup of a policy by preset name or alias.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -17,6 +19,9 @@ enum class NormalizationForm : std::uint8_t { nfc, nfkc };
 // "NFC" or "NFKC".
 std::string_view form_name(NormalizationForm form);
 
+// The form named exactly "NFC" or "NFKC" (no case folding); nullopt otherwise.
+std::optional<NormalizationForm> form_from_name(std::string_view name);
+
 // Thresholds of the content signals, one set for every preset.
 struct SignalSpec {
   std::uint64_t entropy_prefix_chars = 0;
@@ -25,8 +30,13 @@ struct SignalSpec {
   std::uint64_t base64_min_chars = 0;
   double combining_ratio_threshold = 0.0;
   std::uint64_t combining_min_chars = 0;
+
+  friend bool operator==(const SignalSpec&, const SignalSpec&) = default;
 };
 
+// The reader leaves a missing remove_bidi_marks, flag_bidi_marks,
+// remove_tag_chars or cap_variation_selectors at its member default here;
+// every other field must be present in a document.
 struct PolicySpec {
   std::string normalization;
   bool remove_bidi = false;
@@ -41,12 +51,24 @@ struct PolicySpec {
   bool flag_default_ignorables = false;
   bool flag_base64ish = false;
   bool flag_combining_abuse = false;
+
+  friend bool operator==(const PolicySpec&, const PolicySpec&) = default;
 };
+
+// Hashes std::string keys and std::string_view probes alike, so that a name
+// is looked up without first being copied into a std::string.
+struct StringKeyHash {
+  using is_transparent = void;
+  std::size_t operator()(std::string_view key) const noexcept { return std::hash<std::string_view>{}(key); }
+};
+
+template <class Value>
+using StringMap = std::unordered_map<std::string, Value, StringKeyHash, std::equal_to<>>;
 
 struct PolicyRegistry {
   SignalSpec signals;
-  std::unordered_map<std::string, std::string> aliases;
-  std::unordered_map<std::string, PolicySpec> presets;
+  StringMap<std::string> aliases;
+  StringMap<PolicySpec> presets;
 };
 
 // One preset after alias resolution, owned by the caller.
@@ -65,6 +87,8 @@ struct ResolvedPolicy {
   bool flag_default_ignorables = false;
   bool flag_base64ish = false;
   bool flag_combining_abuse = false;
+
+  friend bool operator==(const ResolvedPolicy&, const ResolvedPolicy&) = default;
 };
 
 // Reads a registry document. The error is the reader's message.
@@ -74,7 +98,13 @@ Outcome<PolicyRegistry> read_registry(std::string_view json_text);
 // (thread-safe). Throws InternalFault if the built-in document is unreadable.
 const PolicyRegistry& registry();
 
-// Resolves a preset name or alias; nullopt when no usable preset has that name.
+// Resolves a preset name or alias in `registry`: an alias is replaced by its
+// target once, then the name must be a preset whose normalization is exactly
+// "NFC" or "NFKC". Comparisons are byte for byte. nullopt when no usable
+// preset has that name.
+std::optional<ResolvedPolicy> resolve_policy(const PolicyRegistry& registry, std::string_view name);
+
+// resolve_policy against the process-wide registry.
 std::optional<ResolvedPolicy> get_policy(std::string_view name);
 
 }  // namespace orlenta

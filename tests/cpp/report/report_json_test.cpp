@@ -1,0 +1,110 @@
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <limits>
+#include <random>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "report/report.h"
+
+namespace orlenta {
+namespace {
+
+// The stats object of a report that holds nothing but these stats.
+std::string stats_json(StatsMap stats) {
+  SanitizeReport report;
+  report.stats = std::move(stats);
+  const std::string json = report_to_json(report);
+  constexpr std::string_view head =
+      R"({"report_version":1,"policy":"","normalization":"","changed":false,"removed_counts":{},)"
+      R"("flagged_counts":{},"spans":[],"stats":)";
+  EXPECT_TRUE(json.starts_with(head)) << json;
+  return json.substr(head.size(), json.size() - head.size() - 1);
+}
+
+TEST(ReportJson, FullReportKeepsKeyOrderAndSortsMaps) {
+  SanitizeReport report;
+  report.policy = "strict_exec";
+  report.normalization = "NFKC";
+  report.changed = true;
+  bump_removed(report, "junk_invisible", 1);
+  bump_removed(report, "carriage_return", 2);
+  bump_removed(report, "bidi_control", 1);
+  bump_flagged(report, "high_entropy", 1);
+  bump_removed(report, "junk_invisible", 1);
+  report.spans.push_back({"removed", "carriage_return", 0, 1, code_point_detail(0x0D)});
+  report.spans.push_back({"flag", "default_ignorable", 3, 7, code_point_detail(0xE0041)});
+  report.stats["unicode_normalization_version"] = std::string("17.0.0");
+  report.stats["ascii_fast_path"] = false;
+  report.stats["entropy_2000"] = 2.0;
+  report.stats["normalization_input_chars"] = std::uint64_t{18446744073709551615u};
+  report.stats["base64ish"] = true;
+  EXPECT_EQ(report_to_json(report),
+            R"({"report_version":1,"policy":"strict_exec","normalization":"NFKC","changed":true,)"
+            R"("removed_counts":{"bidi_control":1,"carriage_return":2,"junk_invisible":2},)"
+            R"("flagged_counts":{"high_entropy":1},)"
+            R"("spans":[{"kind":"removed","reason":"carriage_return","start":0,"end":1,"detail":"U+000D"},)"
+            R"({"kind":"flag","reason":"default_ignorable","start":3,"end":7,"detail":"U+E0041"}],)"
+            R"("stats":{"ascii_fast_path":false,"base64ish":true,"entropy_2000":2.0,)"
+            R"("normalization_input_chars":18446744073709551615,"unicode_normalization_version":"17.0.0"}})");
+}
+
+TEST(ReportJson, FloatsAreShortestAndAlwaysReadAsFloats) {
+  const std::vector<std::pair<double, std::string>> cases = {
+      {2.0, "2.0"},
+      {0.0, "0.0"},
+      {-0.0, "-0.0"},
+      {0.2, "0.2"},
+      {0.1 + 0.2, "0.30000000000000004"},
+      {4.271928373612, "4.271928373612"},
+      {123456789.0, "123456789.0"},
+      {1e-7, "1e-07"},
+      {1e22, "1e+22"},
+      {5e-324, "5e-324"},
+      {std::numeric_limits<double>::max(), "1.7976931348623157e+308"},
+      {std::numeric_limits<double>::quiet_NaN(), "null"},
+      {std::numeric_limits<double>::infinity(), "null"},
+      {-std::numeric_limits<double>::infinity(), "null"},
+  };
+  for (const auto& [value, text] : cases) EXPECT_EQ(stats_json({{"x", value}}), R"({"x":)" + text + "}");
+  EXPECT_EQ(stats_json({}), "{}");
+}
+
+TEST(ReportJson, FloatsReadBackExactly) {
+  std::mt19937_64 bits(20240601);
+  for (int i = 0; i < 20000; ++i) {
+    const auto value = std::bit_cast<double>(bits());
+    if (!std::isfinite(value)) continue;
+    const std::string object = stats_json({{"x", value}});
+    const std::string text = object.substr(5, object.size() - 6);
+    ASSERT_NE(text.find_first_of(".e"), std::string::npos) << text;
+    ASSERT_EQ(std::strtod(text.c_str(), nullptr), value) << text;
+  }
+}
+
+TEST(ReportJson, StringEscapes) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"plain ASCII ~", R"("plain ASCII ~")"},
+      {"quote \" backslash \\ slash /", R"("quote \" backslash \\ slash /")"},
+      {"\n\r\t\b\f", R"("\n\r\t\b\f")"},
+      {std::string("\x00\x01\x1f\x7f", 4), "\"\\u0000\\u0001\\u001f\x7f\""},
+      // Non-ASCII stays raw UTF-8, escapes around it still apply.
+      {"caf\u00e9 \u200b \U0001F600\n", "\"caf\u00e9 \u200b \U0001F600\\n\""},
+      // Bytes that are not UTF-8 become U+FFFD instead of failing.
+      {"a\xff" "b\xc3", "\"a\uFFFDb\uFFFD\""},
+  };
+  for (const auto& [value, json] : cases) {
+    SCOPED_TRACE(json);
+    EXPECT_EQ(stats_json({{"s", value}}), R"({"s":)" + json + "}");
+    // Keys go through the same writer.
+    EXPECT_EQ(stats_json({{value, true}}), "{" + json + ":true}");
+  }
+}
+
+}  // namespace
+}  // namespace orlenta
