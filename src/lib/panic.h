@@ -1,0 +1,41 @@
+// The boundary between the module's C++ code and the interpreter: no C++
+// exception may cross it.
+#pragma once
+
+#include <Python.h>
+
+#include <exception>
+#include <new>
+
+namespace orlenta {
+
+// Used for a fault that carries no text of its own.
+inline constexpr char GENERIC_PANIC_MESSAGE[] = "internal fault in orlenta._core";
+
+// Sets the module's PanicException (a BaseException subclass, created once
+// per process) with the message, read as UTF-8 with replacement of bad bytes.
+// If the type cannot be created, the exception of that failure stays set.
+void raise_panic(const char* message) noexcept;
+
+// Runs an entry point's body, which reports an ordinary failure by setting a
+// Python exception and returning `failure`. A C++ exception escaping the body
+// becomes a Python exception instead: running out of memory a MemoryError,
+// so that a large input cannot abort the host process, and any other fault a
+// PanicException with its message. The handlers only call the C API, which
+// throws nothing; by the time they run, unwinding has re-taken the
+// interpreter lock and released every resource of the call.
+template <class Result, class Body>
+Result guarded(Result failure, Body&& body) noexcept {
+  try {
+    return body();
+  } catch (const std::bad_alloc&) {
+    PyErr_NoMemory();
+  } catch (const std::exception& fault) {
+    raise_panic(*fault.what() != '\0' ? fault.what() : GENERIC_PANIC_MESSAGE);
+  } catch (...) {
+    raise_panic(GENERIC_PANIC_MESSAGE);
+  }
+  return failure;
+}
+
+}  // namespace orlenta

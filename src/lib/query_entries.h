@@ -1,0 +1,26 @@
+// The three small functions beside sanitize, as Python calls them.
+#pragma once
+
+#include <Python.h>
+
+namespace orlenta {
+
+// Signature line, "--" and an empty line: CPython takes the parenthesized
+// part as __text_signature__ and leaves no docstring.
+inline constexpr char NORMALIZE_FOR_SKELETON_DOC[] = "normalize_for_skeleton(text, max_chars=1000000)\n--\n\n";
+inline constexpr char IS_IDENTIFIER_DECORATION_DOC[] = "is_identifier_decoration(ch)\n--\n\n";
+inline constexpr char ENCODED_CODEPOINT_RISK_DOC[] = "encoded_codepoint_risk(ch, policy)\n--\n\n";
+
+// Returns the NFKC form of the text as a new str.
+PyObject* normalize_for_skeleton_entry(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                                       PyObject* kwnames) noexcept;
+
+// Returns True or False.
+PyObject* is_identifier_decoration_entry(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                                         PyObject* kwnames) noexcept;
+
+// Returns the reason string, or None.
+PyObject* encoded_codepoint_risk_entry(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                                       PyObject* kwnames) noexcept;
+
+}  // namespace orlenta

@@ -1,0 +1,158 @@
+#include "lib/sanitize_entry.h"
+
+#include <array>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+
+#include "lib/binder.h"
+#include "lib/convert.h"
+#include "lib/errors.h"
+#include "lib/gil.h"
+#include "lib/panic.h"
+#include "lib/pipeline.h"
+#include "lib/py_ref.h"
+#include "report/report.h"
+
+namespace orlenta {
+namespace {
+
+constexpr std::array<const char*, 5> SANITIZE_PARAMETERS = {"text", "policy", "normalization",
+                                                            "tidy_whitespace", "return_spans"};
+constexpr FunctionSignature SANITIZE_SIGNATURE = {"sanitize", SANITIZE_PARAMETERS, 1};
+
+using BoundArguments = std::array<PyObject*, SANITIZE_PARAMETERS.size()>;
+
+struct SanitizeArguments {
+  std::string_view text;
+  std::string_view policy = "balanced_chat";
+  std::optional<std::string_view> normalization;
+  std::optional<bool> tidy_whitespace;
+  bool return_spans = false;
+};
+
+// What the pipeline hands back to the interpreter side: the report is already
+// written as JSON, so it never needs the lock.
+struct SanitizeOutput {
+  std::string text;
+  std::string report_json;
+};
+
+// Strong reference to json.loads, taken on first successful use and kept for
+// the life of the process. It is only touched with the interpreter lock held,
+// so a plain check-and-set is the once-only guard. A std::call_once would be
+// wrong here: the import inside can release the lock, and a second thread
+// would then wait on the once-flag while holding the lock the first one needs
+// back. If two threads import concurrently, the first stored result is kept
+// and the other dropped, so the cell is still filled once.
+PyObject* JSON_LOADS = nullptr;
+
+// Borrowed reference to json.loads, or NULL with the import's or lookup's
+// exception set (the cell then stays empty and a later call tries again).
+PyObject* json_loads() {
+  if (JSON_LOADS == nullptr) {
+    PyRef module_name{PyUnicode_FromString("json")};
+    if (!module_name) return nullptr;
+    PyRef json_module{PyImport_Import(module_name.get())};
+    if (!json_module) return nullptr;
+    PyObject* loads = PyObject_GetAttrString(json_module.get(), "loads");
+    if (loads == nullptr) return nullptr;
+    if (JSON_LOADS == nullptr) {
+      JSON_LOADS = loads;
+    } else {
+      Py_DECREF(loads);
+    }
+  }
+  return JSON_LOADS;
+}
+
+// Letter case of ASCII letters is ignored, nothing else: " NFC" and the
+// full-width form are unknown.
+std::optional<NormalizationForm> parse_normalization(std::string_view name) {
+  std::string upper(name);
+  for (char& c : upper) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  if (upper == "NFC") return NormalizationForm::nfc;
+  if (upper == "NFKC") return NormalizationForm::nfkc;
+  return std::nullopt;
+}
+
+bool convert_arguments(const BoundArguments& bound, SanitizeArguments& arguments) {
+  const auto fail = [](const char* parameter) {
+    add_argument_note(parameter);
+    return false;
+  };
+  if (!convert_text(bound[0], arguments.text)) return fail("text");
+  if (bound[1] != nullptr && !convert_text(bound[1], arguments.policy)) return fail("policy");
+  if (bound[2] != nullptr && !convert_optional_text(bound[2], arguments.normalization)) {
+    return fail("normalization");
+  }
+  if (bound[3] != nullptr && !convert_optional_bool(bound[3], arguments.tidy_whitespace)) {
+    return fail("tidy_whitespace");
+  }
+  if (bound[4] != nullptr && !convert_bool(bound[4], arguments.return_spans)) return fail("return_spans");
+  return true;
+}
+
+// The whole pipeline, report serialization included, runs without the lock:
+// it reads only the UTF-8 buffers of the argument strings, which the caller
+// keeps alive for the duration of the call.
+Outcome<SanitizeOutput> run_without_lock(const SanitizeArguments& arguments,
+                                         std::optional<NormalizationForm> normalization) {
+  ReleasedGil released;
+  Outcome<SanitizeResult> outcome = sanitize_inner_with_overrides(
+      arguments.text, arguments.policy, normalization, arguments.tidy_whitespace, arguments.return_spans);
+  if (Error* error = std::get_if<Error>(&outcome)) return std::move(*error);
+  SanitizeResult& result = std::get<SanitizeResult>(outcome);
+  std::string report_json = report_to_json(result.report);
+  return SanitizeOutput{std::move(result.text), std::move(report_json)};
+}
+
+PyObject* sanitize(const SanitizeArguments& arguments) {
+  std::optional<NormalizationForm> normalization;
+  if (arguments.normalization) {
+    normalization = parse_normalization(*arguments.normalization);
+    if (!normalization) {
+      raise_value_error("unknown normalization: " + std::string(*arguments.normalization));
+      return nullptr;
+    }
+  }
+
+  Outcome<SanitizeOutput> outcome = run_without_lock(arguments, normalization);
+  if (const Error* error = std::get_if<Error>(&outcome)) {
+    raise_value_error(error->message);
+    return nullptr;
+  }
+  const SanitizeOutput& output = std::get<SanitizeOutput>(outcome);
+
+  PyObject* loads = json_loads();
+  if (loads == nullptr) return nullptr;
+  PyRef report_text{PyUnicode_FromStringAndSize(output.report_json.data(),
+                                                static_cast<Py_ssize_t>(output.report_json.size()))};
+  if (!report_text) return nullptr;
+  PyRef report{PyObject_CallFunctionObjArgs(loads, report_text.get(), nullptr)};
+  if (!report) return nullptr;
+  if (!PyDict_Check(report.get())) {
+    raise_type_mismatch(report.get(), "dict");
+    return nullptr;
+  }
+  PyRef text{PyUnicode_FromStringAndSize(output.text.data(), static_cast<Py_ssize_t>(output.text.size()))};
+  if (!text) return nullptr;
+  return PyTuple_Pack(2, text.get(), report.get());
+}
+
+}  // namespace
+
+PyObject* sanitize_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+  return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
+    BoundArguments bound{};
+    if (!bind_arguments(SANITIZE_SIGNATURE, args, nargs, kwnames, bound)) return nullptr;
+    SanitizeArguments arguments;
+    if (!convert_arguments(bound, arguments)) return nullptr;
+    return sanitize(arguments);
+  });
+}
+
+}  // namespace orlenta

@@ -1,0 +1,163 @@
+"""The module object and the sanitize entry point as Python sees them."""
+
+import inspect
+import json
+
+import pytest
+
+import orlenta
+from orlenta import _core, sanitize
+
+ALL = ["sanitize", "normalize_for_skeleton", "is_identifier_decoration", "encoded_codepoint_risk"]
+REPORT_KEYS = ["report_version", "policy", "normalization", "changed", "removed_counts", "flagged_counts", "spans", "stats"]
+
+
+def test_module_surface():
+    assert _core.__all__ == ALL
+    assert _core.__doc__ == ""
+    assert [name for name in dir(_core) if not name.startswith("_")] == sorted(_core.__all__)
+    assert [getattr(orlenta, name) for name in ALL] == [getattr(_core, name) for name in ALL]
+
+
+def test_reimport_builds_a_fresh_module(run_python):
+    child = run_python(
+        f"""
+        import importlib, sys
+        first = importlib.import_module("orlenta._core")
+        del sys.modules["orlenta._core"]
+        second = importlib.import_module("orlenta._core")
+        assert second is not first
+        assert second.__all__ == first.__all__ == {ALL!r}
+        assert second.sanitize("abc") == first.sanitize("abc")
+        print("fresh")
+        """
+    )
+    assert child.returncode == 0, child.stderr
+    assert child.stdout.strip() == "fresh"
+
+
+def test_sanitize_function_facts():
+    assert (sanitize.__name__, sanitize.__module__, sanitize.__doc__, sanitize.__self__) == (
+        "sanitize",
+        "orlenta._core",
+        None,
+        None,
+    )
+    signature = '(text, policy="balanced_chat", normalization=None, tidy_whitespace=None, return_spans=False)'
+    assert sanitize.__text_signature__ == signature
+    assert str(inspect.signature(sanitize)) == signature.replace('"', "'")
+
+
+@pytest.mark.parametrize("text", ["abc", "", "naïve café 😀 \u4e2d\u6587"])
+def test_result_is_text_and_report_dict(text):
+    result = sanitize(text, "preserve")
+    assert type(result) is tuple and len(result) == 2
+    output, report = result
+    assert type(output) is str and output == text
+    assert type(report) is dict
+    assert list(report) == REPORT_KEYS
+    assert report["policy"] == "preserve"
+
+
+@pytest.mark.parametrize(
+    "value, form",
+    [("NFC", "NFC"), ("nfc", "NFC"), ("Nfc", "NFC"), ("NFKC", "NFKC"), ("nfkc", "NFKC"), ("nFkC", "NFKC")],
+)
+def test_normalization_override_ignores_ascii_case(value, form):
+    assert sanitize("abc", normalization=value)[1]["normalization"] == form
+
+
+@pytest.mark.parametrize(
+    "value",
+    [" NFC", "NFC ", "NFD", "NFKD", "", "ＮＦＣ", "nfc\x00", "NFC\u0130", "NFKCNFC", "ǹfc"],
+)
+def test_unknown_normalization_quotes_the_value_as_passed(value):
+    with pytest.raises(ValueError) as info:
+        sanitize("abc", normalization=value)
+    assert str(info.value) == "unknown normalization: " + value
+
+
+def test_bad_normalization_is_reported_before_bad_policy():
+    with pytest.raises(ValueError, match="^unknown normalization: NFD$"):
+        sanitize("abc", "no_such_policy", "NFD")
+
+
+@pytest.mark.parametrize("policy", ["no_such_policy", "", "Balanced_Chat", "strict_exec ", "pölicy 😀"])
+def test_unknown_policy(policy):
+    with pytest.raises(ValueError) as info:
+        sanitize("abc", policy)
+    assert str(info.value) == "unknown policy: " + policy
+
+
+def test_normalization_override_reaches_the_pipeline():
+    assert sanitize("ﬁ", normalization="nfkc")[0] == "fi"
+    assert sanitize("ﬁ", normalization="nfc")[0] == "ﬁ"
+
+
+def test_json_loads_is_looked_up_once(monkeypatch):
+    sanitize("warm up")
+
+    def replaced(text):
+        raise AssertionError("the cached json.loads should be used")
+
+    monkeypatch.setattr(json, "loads", replaced)
+    assert sanitize("abc")[0] == "abc"
+
+
+# json.loads is cached at the first call of a process, so replacing it only
+# has an effect in a fresh interpreter.
+JSON_LOADS_CASES = [
+    (
+        "json.loads = lambda text: []",
+        "TypeError: 'list' object is not an instance of 'dict'",
+    ),
+    (
+        "class Refused(Exception): pass\n"
+        "def refuse(text): raise Refused('loads refused')\n"
+        "json.loads = refuse",
+        "Refused: loads refused",
+    ),
+    (
+        "class Report(dict): pass\n"
+        "original = json.loads\n"
+        "json.loads = lambda text: Report(original(text))",
+        "ok Report",
+    ),
+]
+
+
+@pytest.mark.parametrize("replacement, outcome", JSON_LOADS_CASES)
+def test_replaced_json_loads(run_python, replacement, outcome):
+    child = run_python(
+        f"""
+import json
+{replacement}
+from orlenta import sanitize
+try:
+    text, report = sanitize("abc")
+except Exception as error:
+    print(f"{{type(error).__name__}}: {{error}}")
+else:
+    print("ok", type(report).__name__)
+"""
+    )
+    assert child.returncode == 0, child.stderr
+    assert child.stdout.strip() == outcome
+
+
+def test_failed_json_import_is_retried(run_python):
+    child = run_python(
+        """
+        import sys
+        from orlenta import sanitize
+        sys.modules["json"] = None
+        try:
+            sanitize("abc")
+        except ImportError:
+            print("import failed")
+        del sys.modules["json"]
+        print(sanitize("abc")[1]["policy"])
+        """
+    )
+    assert child.returncode == 0, child.stderr
+    assert child.stdout.split() == ["import", "failed", "balanced_chat"]
