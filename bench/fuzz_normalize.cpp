@@ -1,0 +1,191 @@
+// libFuzzer target for normkit: arbitrary bytes, valid UTF-8 or not, through
+// every entry point, checking the properties that must hold for any input.
+// A failed property prints what broke and aborts, which libFuzzer records as
+// a crash with the input that caused it.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "normkit/normalize.h"
+
+namespace {
+
+void require(bool holds, const char* property, const char* context) {
+  if (!holds) {
+    std::fprintf(stderr, "property violated (%s): %s\n", context, property);
+    std::abort();
+  }
+}
+
+const char* form_name(normkit::Form form) { return form == normkit::Form::nfc ? "NFC" : "NFKC"; }
+
+bool is_scalar_value(char32_t cp) { return cp <= 0x10FFFF && (cp < 0xD800 || cp > 0xDFFF); }
+
+void append_utf8(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+// Strict UTF-8: shortest form only, no surrogates, nothing above U+10FFFF.
+bool is_valid_utf8(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    std::size_t length = 0;
+    char32_t cp = 0;
+    if (lead < 0x80) {
+      ++i;
+      continue;
+    } else if (lead >= 0xC2 && lead <= 0xDF) {
+      length = 2;
+      cp = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      length = 3;
+      cp = lead & 0x0F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      length = 4;
+      cp = lead & 0x07;
+    } else {
+      return false;
+    }
+    if (text.size() - i < length) {
+      return false;
+    }
+    for (std::size_t k = 1; k < length; ++k) {
+      const auto next = static_cast<unsigned char>(text[i + k]);
+      if ((next & 0xC0) != 0x80) {
+        return false;
+      }
+      cp = (cp << 6) | (next & 0x3F);
+    }
+    const char32_t shortest_above = length == 3 ? 0x800 : 0x10000;
+    if ((length > 2 && cp < shortest_above) || !is_scalar_value(cp)) {
+      return false;
+    }
+    i += length;
+  }
+  return true;
+}
+
+std::vector<char32_t> drain_by_next(std::string_view input, normkit::Form form) {
+  normkit::ComposeStream stream(input, form);
+  std::vector<char32_t> code_points;
+  char32_t cp = 0;
+  while (stream.next(cp)) {
+    code_points.push_back(cp);
+  }
+  return code_points;
+}
+
+// Pulls in small, varying chunks with single next() calls in between, the
+// way a bounded consumer reads the stream, and checks the count contract of
+// pull_utf8 on the way.
+std::string drain_in_chunks(std::string_view input, normkit::Form form) {
+  static constexpr std::array<std::uint64_t, 6> chunk_sizes = {1, 2, 3, 5, 8, 13};
+  const char* context = form_name(form);
+  normkit::ComposeStream stream(input, form);
+  std::string out;
+  for (std::size_t round = 0;; ++round) {
+    const std::uint64_t asked = chunk_sizes[round % chunk_sizes.size()];
+    const std::size_t size_before = out.size();
+    const std::uint64_t appended = stream.pull_utf8(out, asked);
+    require(appended <= asked, "pull_utf8 appends at most the number asked for", context);
+    require((out.size() - size_before >= appended) && (out.size() - size_before <= 4 * appended),
+            "pull_utf8 returns the number of code points it appended", context);
+    char32_t cp = 0;
+    if (appended < asked) {
+      require(!stream.next(cp), "a short pull_utf8 means the stream is exhausted", context);
+      require(stream.pull_utf8(out, 1) == 0, "an exhausted stream stays exhausted", context);
+      return out;
+    }
+    if (round % 2 == 1) {
+      if (!stream.next(cp)) {
+        return out;
+      }
+      append_utf8(out, cp);
+    }
+  }
+}
+
+void check_form(std::string_view input, normkit::Form form) {
+  const char* context = form_name(form);
+  const std::vector<char32_t> code_points = drain_by_next(input, form);
+  std::string encoded;
+  for (std::size_t i = 0; i < code_points.size(); ++i) {
+    const char32_t cp = code_points[i];
+    require(is_scalar_value(cp), "next() yields Unicode scalar values", context);
+    const std::uint8_t ccc = normkit::combining_class(cp);
+    require(i == 0 || ccc == 0 || normkit::combining_class(code_points[i - 1]) <= ccc,
+            "non-starters come out in canonical order", context);
+    append_utf8(encoded, cp);
+  }
+
+  require(drain_in_chunks(input, form) == encoded, "pull_utf8 in chunks gives what next() gives", context);
+
+  const std::string normalized = normkit::normalize(input, form);
+  require(normalized == encoded, "normalize() gives what the stream gives", context);
+  require(is_valid_utf8(normalized), "normalized text is valid UTF-8", context);
+  require(normkit::normalize(normalized, form) == normalized, "normalization is idempotent", context);
+  require(normkit::is_normalized(normalized, form), "normalized text passes is_normalized", context);
+  require(normkit::quick_check(normalized, form) != normkit::QuickCheck::no,
+          "normalized text never gets a quick check no", context);
+
+  const normkit::QuickCheck quick = normkit::quick_check(input, form);
+  const bool exact = normkit::is_normalized(input, form);
+  require(quick == normkit::QuickCheck::maybe || (quick == normkit::QuickCheck::yes) == exact,
+          "a certain quick check agrees with is_normalized", context);
+  // The checks may judge invalid input by its bytes (which normalizing
+  // replaces) or by the U+FFFD they decode to, so how they relate to the
+  // output is fixed for valid UTF-8 only.
+  if (is_valid_utf8(input)) {
+    require(exact == (normalized == input), "is_normalized agrees with normalize()", context);
+    require(quick != normkit::QuickCheck::no || normalized != input,
+            "quick check no implies the text changes", context);
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view input(reinterpret_cast<const char*>(data), size);
+  check_form(input, normkit::Form::nfc);
+  check_form(input, normkit::Form::nfkc);
+
+  // NFKC text is also in NFC, and composing first changes nothing about the
+  // compatibility form.
+  const std::string nfkc = normkit::normalize(input, normkit::Form::nfkc);
+  require(normkit::is_normalized(nfkc, normkit::Form::nfc), "NFKC output is in NFC", "NFC and NFKC");
+  require(normkit::normalize(normkit::normalize(input, normkit::Form::nfc), normkit::Form::nfkc) == nfkc,
+          "NFKC of the NFC output equals NFKC of the input", "NFC and NFKC");
+
+  if (size >= 4) {
+    // Property lookups take any 32-bit value; those beyond U+10FFFF must
+    // stay within the tables and have no properties.
+    const char32_t cp = static_cast<char32_t>(data[0]) | static_cast<char32_t>(data[1]) << 8 |
+                        static_cast<char32_t>(data[2]) << 16 | static_cast<char32_t>(data[3]) << 24;
+    const bool is_mark = normkit::is_mark(cp);
+    const std::uint8_t ccc = normkit::combining_class(cp);
+    require(cp <= 0x10FFFF || (!is_mark && ccc == 0), "values beyond U+10FFFF have no properties",
+            "properties");
+  }
+  return 0;
+}
