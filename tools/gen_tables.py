@@ -402,6 +402,11 @@ def gen_normalization_tables(ucd, command):
             v |= PROP_BACKWARD
         if v:
             props[cp] = v
+    out.append("// Below these code points every code point is a quick-check-Yes starter.\n")
+    for name, shift in (("kNfcMinNoMaybe", PROP_NFC_QC_SHIFT), ("kNfkcMinNoMaybe", PROP_NFKC_QC_SHIFT)):
+        mask = PROP_CCC_MASK | (3 << shift)
+        first = next(cp for cp in range(MAX_CP) if props.get(cp, 0) & mask)
+        out.append("inline constexpr char32_t %s = 0x%04X;\n" % (name, first))
     props_trie = Trie("kProps", props, PROPS_SHIFTS, fast=True)
     props_trie.emit(out)
     sizes["props"] = props_trie.size()

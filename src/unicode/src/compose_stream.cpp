@@ -23,6 +23,7 @@
 
 #include "normkit/normalize.h"
 #include "normkit/utf8.h"
+#include "scan.h"
 #include "segment.h"
 #include "unicode_data.h"
 
@@ -33,12 +34,6 @@ using namespace detail;
 namespace {
 
 constexpr std::size_t kNone = static_cast<std::size_t>(-1);
-
-inline bool ascii8(const unsigned char* p) {
-  std::uint64_t w;
-  std::memcpy(&w, p, 8);
-  return (w & 0x8080808080808080ull) == 0;
-}
 
 // A decomposed non-starter awaiting canonical reordering.
 constexpr std::uint32_t kMarkBackward = 1u << 21;
@@ -202,90 +197,57 @@ struct ComposeStream::State {
   // segments that need work are normalized in fixed buffers. Stops before an
   // ill-formed byte, a long segment, or max code points; returns how many it
   // appended. Requires !busy(), so that pos is a segment boundary.
+  template <Form F>
   std::uint64_t fast_copy(std::string& dst, std::uint64_t max) {
-    const unsigned char* start = pos;  // [start, seg) is normalized, not yet appended
-    const unsigned char* p = pos;
-    const unsigned char* seg = pos;    // a boundary: the last Yes starter, or start
-    std::uint64_t count = 0;           // code points appended and verified up to p
-    std::uint64_t seg_count = 0;       // the same up to seg
-    unsigned prev_ccc = 0;
-    // Scanning from p to limit can take at most max - count code points.
-    auto bound = [&] {
-      const auto left = static_cast<std::uint64_t>(end - p);
-      return left <= max - count ? end : p + (max - count);
+    using Scan = Scanner<F>;
+    constexpr FormBits kBits = Scan::kBits;
+    const unsigned char* start = pos;  // [start, s.boundary) is normalized, not yet appended
+    std::uint64_t appended = 0;
+    ScanState s{pos, pos, 0, 0};       // s.count: code points from start to s.p
+    // Code points from start up to the last boundary.
+    auto at_boundary = [&] { return s.count - count_code_points(s.boundary, s.p); };
+    auto finish = [&](const unsigned char* upto, std::uint64_t count) {
+      dst.append(reinterpret_cast<const char*>(start), static_cast<std::size_t>(upto - start));
+      pos = upto;
+      return appended + count;
     };
-    const unsigned char* limit = bound();
-    bool stopped = false;
-    while (p < limit) {
-      if (*p < 0x80) {
-        while (p + 8 <= limit && ascii8(p)) {
-          p += 8;
-          count += 8;
-        }
-        while (p < limit && *p < 0x80) {
-          ++p;
-          ++count;
-        }
-        seg = p - 1;
-        seg_count = count - 1;
-        prev_ccc = 0;
+    for (;;) {
+      // Scanning from s.p to limit passes at most max - appended - s.count code points.
+      const std::uint64_t budget = max - appended - s.count;
+      const unsigned char* limit =
+          static_cast<std::uint64_t>(end - s.p) <= budget ? end : s.p + budget;
+      Scan::advance(s, limit, end);
+      if (s.p >= limit) {
+        if (s.p == end || yes_starter_at(s.p)) return finish(s.p, s.count);
+        return finish(s.boundary, at_boundary());
+      }
+      // The segment from s.boundary needs normalizing, or s.p is ill-formed.
+      char32_t cp;
+      const unsigned length = utf8::decode_valid(s.p, end, cp);
+      if (length != 0 && Scan::maybe_starter_stays(s, cp, props(cp), end)) {
+        s.boundary = s.p;
+        s.p += length;
+        s.prev_ccc = 0;
+        ++s.count;
         continue;
       }
-      const utf8::Decoded d = utf8::decode(p, end);
-      if (!d.valid) {
-        stopped = true;
-        break;
-      }
-      const std::uint16_t v = props(d.cp);
-      if (yes_starter(v)) {
-        seg = p;
-        seg_count = count;
-        prev_ccc = 0;
-        p += d.length;
-        ++count;
-        continue;
-      }
-      const unsigned ccc = v & kCccMask;
-      if ((v & bits.qc_mask) == 0 && ccc >= prev_ccc) {
-        prev_ccc = ccc;
-        p += d.length;
-        ++count;
-        continue;
-      }
-      // The segment from seg needs normalizing.
-      const unsigned char* q = small.scan(seg, p, end, bits.yes_starter_mask);
-      if (q == nullptr || !small.normalize(bits, compat)) {
-        stopped = true;
-        break;
+      const std::uint64_t before = at_boundary();
+      const unsigned char* q = small.scan(s.boundary, s.p, end, kBits.yes_starter_mask);
+      if (q == nullptr || q == s.p || !small.normalize(kBits, Scan::T::compat)) {
+        return finish(s.boundary, before);
       }
       if (small.unchanged()) {
-        if (seg_count + small.in_count > max) {
-          stopped = true;
-          break;
-        }
-        count = seg_count + small.in_count;
-      } else {
-        if (seg_count + small.out_count > max) {
-          stopped = true;
-          break;
-        }
-        dst.append(reinterpret_cast<const char*>(start), static_cast<std::size_t>(seg - start));
-        append_code_points(dst, small.out, small.out_count);
-        start = q;
-        count = seg_count + small.out_count;
+        if (appended + before + small.in_count > max) return finish(s.boundary, before);
+        s = ScanState{q, q, 0, before + small.in_count};
+        continue;
       }
-      p = seg = q;
-      seg_count = count;
-      prev_ccc = 0;
-      limit = bound();
+      if (appended + before + small.out_count > max) return finish(s.boundary, before);
+      dst.append(reinterpret_cast<const char*>(start), static_cast<std::size_t>(s.boundary - start));
+      append_code_points(dst, small.out, small.out_count);
+      appended += before + small.out_count;
+      start = q;
+      s = ScanState{q, q, 0, 0};
     }
-    if (!stopped && (p == end || yes_starter_at(p))) {
-      seg = p;
-      seg_count = count;
-    }
-    dst.append(reinterpret_cast<const char*>(start), static_cast<std::size_t>(seg - start));
-    pos = seg;
-    return seg_count;
   }
 
   static void append_code_points(std::string& dst, const char32_t* cps, std::size_t n) {
@@ -359,7 +321,8 @@ std::uint64_t ComposeStream::pull_utf8(std::string& out, std::uint64_t max_code_
       continue;
     }
     if (!s.busy()) {
-      n += s.fast_copy(out, max_code_points - n);
+      n += s.compat ? s.fast_copy<Form::nfkc>(out, max_code_points - n)
+                    : s.fast_copy<Form::nfc>(out, max_code_points - n);
       if (n == max_code_points || s.pos == s.end) continue;
     }
     s.step();

@@ -1,6 +1,7 @@
 // Internal: the generated tables and the lookups over them.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 
@@ -43,6 +44,36 @@ inline constexpr FormBits form_bits(Form form) {
                         static_cast<std::uint16_t>(kCccMask | (3u << kNfcQcShift)), kCanonDecomp}
              : FormBits{kNfkcQcShift, static_cast<std::uint16_t>(3u << kNfkcQcShift),
                         static_cast<std::uint16_t>(kCccMask | (3u << kNfkcQcShift)), kCompatDecomp};
+}
+
+// The same as compile-time constants, for the loops that are specialized on
+// the form.
+template <Form F>
+struct FormTraits {
+  static constexpr FormBits bits = form_bits(F);
+  static constexpr bool compat = F == Form::nfkc;
+  // Every code point below this is a quick-check-Yes starter.
+  static constexpr char32_t min_no_maybe = F == Form::nfc ? kNfcMinNoMaybe : kNfkcMinNoMaybe;
+};
+
+// The end of the run of ASCII bytes that starts at p (at most limit).
+inline const unsigned char* skip_ascii(const unsigned char* p, const unsigned char* limit) {
+  constexpr std::uint64_t kHigh = 0x8080808080808080ull;
+  while (limit - p >= 8) {
+    std::uint64_t w;
+    std::memcpy(&w, p, 8);
+    w &= kHigh;
+    if (w != 0) {
+      if constexpr (std::endian::native == std::endian::little) {
+        return p + (std::countr_zero(w) >> 3);
+      } else {
+        return p + (std::countl_zero(w) >> 3);
+      }
+    }
+    p += 8;
+  }
+  while (p < limit && *p < 0x80) ++p;
+  return p;
 }
 
 // Props of a code point (any value; above U+10FFFF: 0).

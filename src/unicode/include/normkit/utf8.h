@@ -22,28 +22,44 @@ struct Decoded {
   bool valid;           // false: the byte at p does not start a well-formed sequence
 };
 
-// Requires p < end.
-inline Decoded decode(const unsigned char* p, const unsigned char* end) noexcept {
+// Decodes the sequence at p (p < end) into cp and returns its length, or
+// returns 0, leaving cp unspecified, when the byte at p does not start a
+// well-formed sequence.
+inline unsigned decode_valid(const unsigned char* p, const unsigned char* end, char32_t& cp) noexcept {
   const unsigned b0 = p[0];
-  if (b0 < 0x80) return {b0, 1, true};
+  if (b0 < 0x80) {
+    cp = b0;
+    return 1;
+  }
   const std::size_t avail = static_cast<std::size_t>(end - p);
   if (b0 < 0xE0) {
     if (b0 >= 0xC2 && avail >= 2 && (p[1] & 0xC0) == 0x80) {
-      return {static_cast<char32_t>(((b0 & 0x1F) << 6) | (p[1] & 0x3F)), 2, true};
+      cp = ((b0 & 0x1F) << 6) | (p[1] & 0x3Fu);
+      return 2;
     }
-  } else if (b0 < 0xF0) {
-    if (avail >= 3 && (p[1] & 0xC0) == 0x80 && (p[2] & 0xC0) == 0x80) {
-      const char32_t cp = ((b0 & 0x0F) << 12) | ((p[1] & 0x3Fu) << 6) | (p[2] & 0x3Fu);
-      if (cp >= 0x800 && (cp < 0xD800 || cp > 0xDFFF)) return {cp, 3, true};
-    }
-  } else if (b0 <= 0xF4) {
-    if (avail >= 4 && (p[1] & 0xC0) == 0x80 && (p[2] & 0xC0) == 0x80 && (p[3] & 0xC0) == 0x80) {
-      const char32_t cp =
-          ((b0 & 0x07) << 18) | ((p[1] & 0x3Fu) << 12) | ((p[2] & 0x3Fu) << 6) | (p[3] & 0x3Fu);
-      if (cp >= 0x10000 && cp <= 0x10FFFF) return {cp, 4, true};
-    }
+    return 0;
   }
-  return {replacement_character, 1, false};
+  if (b0 < 0xF0) {
+    if (avail >= 3 && (p[1] & 0xC0) == 0x80 && (p[2] & 0xC0) == 0x80) {
+      cp = ((b0 & 0x0F) << 12) | ((p[1] & 0x3Fu) << 6) | (p[2] & 0x3Fu);
+      if (cp >= 0x800 && (cp < 0xD800 || cp > 0xDFFF)) return 3;
+    }
+    return 0;
+  }
+  if (b0 <= 0xF4 && avail >= 4 && (p[1] & 0xC0) == 0x80 && (p[2] & 0xC0) == 0x80 &&
+      (p[3] & 0xC0) == 0x80) {
+    cp = ((b0 & 0x07) << 18) | ((p[1] & 0x3Fu) << 12) | ((p[2] & 0x3Fu) << 6) | (p[3] & 0x3Fu);
+    if (cp >= 0x10000 && cp <= 0x10FFFF) return 4;
+  }
+  return 0;
+}
+
+// Requires p < end.
+inline Decoded decode(const unsigned char* p, const unsigned char* end) noexcept {
+  char32_t cp;
+  const unsigned length = decode_valid(p, end, cp);
+  if (length == 0) return {replacement_character, 1, false};
+  return {cp, static_cast<std::uint8_t>(length), true};
 }
 
 inline Decoded decode(std::string_view text, std::size_t offset) noexcept {

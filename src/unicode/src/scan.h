@@ -1,0 +1,89 @@
+// Internal: the quick-check scan that the checks and the stream's fast path
+// share. It walks over the code points that pass the quick check as they
+// stand (Yes starters; Yes non-starters in canonical order) and stops at the
+// first other one: a code point that is No or Maybe, a non-starter out of
+// order, or an ill-formed byte. ASCII goes eight bytes at a time, and code
+// points below the form's first non-Yes-starter need no table lookup.
+#pragma once
+
+#include <bit>
+#include <cstdint>
+
+#include "normkit/utf8.h"
+#include "unicode_data.h"
+
+
+namespace normkit::detail {
+
+struct ScanState {
+  const unsigned char* p;         // next code point to look at
+  const unsigned char* boundary;  // start of the last Yes starter before p (a segment boundary)
+  unsigned prev_ccc;              // class of the code point before p if it is a Yes non-starter, else 0
+  std::uint64_t count;            // code points passed so far
+};
+
+// Number of code points (lead bytes) in [p, end) of well-formed UTF-8.
+inline std::uint64_t count_code_points(const unsigned char* p, const unsigned char* end) {
+  std::uint64_t n = 0;
+  for (; p < end; ++p) n += (*p & 0xC0) != 0x80;
+  return n;
+}
+
+// Count: whether ScanState::count is kept.
+template <Form F, bool Count = true>
+struct Scanner {
+  using T = FormTraits<F>;
+  static constexpr FormBits kBits = T::bits;
+
+  // Advances s over passing code points that start before limit (limit <= end).
+  // Afterwards s.p >= limit, or s.p is the code point where the scan stopped.
+  static void advance(ScanState& s, const unsigned char* limit, const unsigned char* end) {
+    const unsigned char* p = s.p;
+    const unsigned char* boundary = s.boundary;
+    unsigned prev_ccc = s.prev_ccc;
+    std::uint64_t count = s.count;
+    while (p < limit) {
+      if (*p < 0x80) {
+        // A lone ASCII byte (a space between words of another script) is
+        // common enough to test for first.
+        const unsigned char* q = p + 1 < limit && p[1] >= 0x80 ? p + 1 : skip_ascii(p + 1, limit);
+        if constexpr (Count) count += static_cast<std::uint64_t>(q - p);
+        boundary = q - 1;
+        prev_ccc = 0;
+        p = q;
+        continue;
+      }
+      char32_t cp;
+      const unsigned length = utf8::decode_valid(p, end, cp);
+      if (length == 0) break;
+      const std::uint16_t v = cp < T::min_no_maybe ? 0 : props(cp);
+      if ((v & kBits.yes_starter_mask) == 0) {
+        boundary = p;
+        prev_ccc = 0;
+      } else {
+        const unsigned ccc = v & kCccMask;
+        if ((v & kBits.qc_mask) != 0 || ccc < prev_ccc) break;
+        prev_ccc = ccc;
+      }
+      p += length;
+      if constexpr (Count) ++count;
+    }
+    s = ScanState{p, boundary, prev_ccc, count};
+  }
+
+  // Whether the code point at s.p, where the scan stopped, is a Maybe starter
+  // without decomposition that directly follows the starter at s.boundary and
+  // does not compose with it. Then it stays as it is, and nothing after it
+  // reaches back past it: the scan may go on from it as from a boundary.
+  static bool maybe_starter_stays(const ScanState& s, char32_t cp, std::uint16_t v,
+                                  const unsigned char* end) {
+    if ((v & (kCccMask | kBits.decomp_bit)) != 0 || ((v >> kBits.qc_shift) & 3) != kQcMaybe) {
+      return false;
+    }
+    char32_t prev;
+    const unsigned length = utf8::decode_valid(s.boundary, end, prev);
+    return length != 0 && s.boundary + length == s.p && compose(prev, cp) == 0;
+  }
+};
+
+}  // namespace normkit::detail
