@@ -15,6 +15,7 @@
 
 namespace normkit::detail {
 
+
 struct ScanState {
   const unsigned char* p;         // next code point to look at
   const unsigned char* boundary;  // start of the last Yes starter before p (a segment boundary)
@@ -54,15 +55,29 @@ struct Scanner {
         continue;
       }
       char32_t cp;
-      const unsigned length = utf8::decode_valid(p, end, cp);
-      if (length == 0) break;
+      unsigned length;
+      const unsigned b0 = *p;
+      if (b0 < 0xE0) {
+        const unsigned t1 = p + 1 < end ? p[1] ^ 0x80u : 0xFFu;
+        if (__builtin_expect((b0 < 0xC2) | (t1 > 0x3F), 0)) break;
+        cp = ((b0 & 0x1F) << 6) | t1;
+        length = 2;
+      } else if (b0 < 0xF0 && end - p >= 3) {
+        const unsigned t1 = p[1] ^ 0x80u, t2 = p[2] ^ 0x80u;
+        cp = ((b0 & 0x0F) << 12) | (t1 << 6) | t2;
+        if (__builtin_expect(((t1 | t2) > 0x3F) | (cp < 0x800) | (cp - 0xD800 < 0x800), 0)) break;
+        length = 3;
+      } else {
+        length = utf8::decode_valid(p, end, cp);
+        if (length == 0) break;
+      }
       const std::uint16_t v = cp < T::min_no_maybe ? 0 : props(cp);
-      if ((v & kBits.yes_starter_mask) == 0) {
+      if (__builtin_expect((v & kBits.yes_starter_mask) == 0, 1)) {
         boundary = p;
         prev_ccc = 0;
       } else {
         const unsigned ccc = v & kCccMask;
-        if ((v & kBits.qc_mask) != 0 || ccc < prev_ccc) break;
+        if (__builtin_expect(((v & kBits.qc_mask) != 0) | (ccc < prev_ccc), 0)) break;
         prev_ccc = ccc;
       }
       p += length;
