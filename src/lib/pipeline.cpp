@@ -5,6 +5,9 @@
 #include "classes/variation_sequences.h"
 #include "lib/bounded_normalization.h"
 #include "normkit/normalize.h"
+#include "passes/combining_signal.h"
+#include "passes/encoded_blob_signal.h"
+#include "passes/entropy_signal.h"
 #include "passes/removal_pass.h"
 #include "passes/utf8.h"
 #include "passes/whitespace_tidy.h"
@@ -94,6 +97,12 @@ Outcome<SanitizeResult> sanitize_inner_with_overrides(std::string_view text, std
 
   write_normalization_stats(report.stats, first, ascii_fast_path, post_removal_changed, truncated);
   write_removal_stats(report.stats, pass.counters, policy);
+
+  // The signals only observe the final output: they flag, never change.
+  const SignalSpec& signals = registry().signals;
+  if (policy.flag_combining_abuse) scan_combining_marks(output, signals, report);
+  if (policy.flag_base64ish) scan_encoded_blobs(output, signals, report);
+  scan_entropy(output, signals, report);
   report.changed = changed;
   return result;
 }
