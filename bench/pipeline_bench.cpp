@@ -1,0 +1,285 @@
+// Throughput of the native sanitize pipeline, without Python: the pipeline
+// and the JSON form of its report, per preset, next to ICU's NFC
+// normalization of the same input measured in the same run. NFC is the
+// least any sanitizer does to its input, so the ratio tells how much the
+// removal pass, the tidying, the signals and the report add to it.
+//
+//   python bench/bench_texts.py --out DIR      (writes the inputs)
+//   pipeline_bench --texts DIR [--reps N] [--quick]
+//
+// Inputs, written by bench_texts.py so that both benchmarks read the same
+// bytes: the UDHR corpus as stored, 10 MB of ASCII prose, 10 MB of emoji
+// chat, 10 MB of adversarial text (one code point in five removable), and
+// the adversarial text cut short enough to be sanitized with return_spans
+// (at most 10000 span events per call).
+
+#include <unicode/bytestream.h>
+#include <unicode/normalizer2.h>
+#include <unicode/stringpiece.h>
+#include <unicode/uversion.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <limits>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <variant>
+#include <vector>
+
+#include "lib/pipeline.h"
+#include "report/report.h"
+#include "throughput.h"
+
+namespace {
+
+struct Options {
+  std::filesystem::path texts_dir;
+  int repetitions = 5;
+  double min_pass_seconds = 0.05;
+};
+
+struct Row {
+  std::string name;
+  bench::Operation run;
+  std::size_t calls_per_pass = 1;
+  std::vector<double> mb_per_s{};
+  // Targets against the group's reference row, when the row has one: a
+  // lowest throughput ratio, or a highest slowdown (reference MB/s over own).
+  std::optional<double> min_ratio{};
+  std::optional<double> max_slowdown{};
+};
+
+// The inputs, loaded once; groups and their operations only view them.
+struct Texts {
+  std::string corpus;
+  std::string ascii_prose;
+  std::string emoji_chat;
+  std::string adversarial;
+  std::string adversarial_spans;
+};
+
+struct Group {
+  std::string input_name;
+  std::string_view text;
+  // Rows[0] is the reference the other rows are divided by.
+  std::vector<Row> rows;
+};
+
+constexpr const char* presets[] = {"preserve", "balanced_chat", "strict_exec", "code_mode"};
+
+std::string read_file(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    throw std::runtime_error("cannot read " + path.string() + " (write it with bench/bench_texts.py --out)");
+  }
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+const icu::Normalizer2& icu_nfc() {
+  UErrorCode status = U_ZERO_ERROR;
+  const icu::Normalizer2* normalizer = icu::Normalizer2::getNFCInstance(status);
+  if (U_FAILURE(status)) {
+    throw std::runtime_error(std::string("ICU NFC instance: ") + u_errorName(status));
+  }
+  return *normalizer;
+}
+
+std::uint64_t icu_nfc_size(const icu::Normalizer2& nfc, std::string_view text) {
+  std::string out;
+  icu::StringByteSink<std::string> sink(&out, static_cast<int32_t>(text.size()));
+  UErrorCode status = U_ZERO_ERROR;
+  nfc.normalizeUTF8(0, icu::StringPiece(text.data(), static_cast<int32_t>(text.size())), sink, nullptr, status);
+  if (U_FAILURE(status)) {
+    throw std::runtime_error(std::string("ICU normalizeUTF8: ") + u_errorName(status));
+  }
+  return out.size();
+}
+
+// What one Python sanitize call costs below the interpreter: the pipeline
+// and the report's JSON text.
+std::uint64_t sanitize_with_json(std::string_view text, const char* preset, bool return_spans) {
+  auto outcome = orlenta::sanitize_inner_with_overrides(text, preset, std::nullopt, std::nullopt, return_spans);
+  if (const auto* error = std::get_if<orlenta::Error>(&outcome)) {
+    throw std::runtime_error(std::string("sanitize under ") + preset + ": " + error->message);
+  }
+  const auto& result = std::get<orlenta::SanitizeResult>(outcome);
+  return result.text.size() + orlenta::report_to_json(result.report).size();
+}
+
+Row icu_row(std::string_view text) {
+  const icu::Normalizer2& nfc = icu_nfc();
+  return Row{.name = "ICU NFC normalizeUTF8", .run = [text, &nfc] { return icu_nfc_size(nfc, text); }};
+}
+
+Row sanitize_row(std::string_view text, const char* preset, bool return_spans) {
+  std::string name = std::string(preset) + (return_spans ? " return_spans" : "");
+  return Row{.name = std::move(name),
+             .run = [text, preset, return_spans] { return sanitize_with_json(text, preset, return_spans); }};
+}
+
+// Every preset on one input; balanced_chat must reach half of ICU's NFC
+// throughput on real text and on ASCII.
+Group presets_group(std::string name, std::string_view text, bool with_target) {
+  Group group{.input_name = std::move(name), .text = text, .rows = {}};
+  group.rows.push_back(icu_row(group.text));
+  for (const char* preset : presets) {
+    Row row = sanitize_row(group.text, preset, false);
+    if (with_target && std::string_view(preset) == "balanced_chat") {
+      row.min_ratio = 0.5;
+    }
+    group.rows.push_back(std::move(row));
+  }
+  return group;
+}
+
+// return_spans against the same call without it: the reference row here is
+// balanced_chat without spans, and spans may cost at most three times as much.
+Group spans_group(std::string_view text) {
+  Group group{.input_name = "adversarial (spans)", .text = text, .rows = {}};
+  group.rows.push_back(sanitize_row(group.text, "balanced_chat", false));
+  Row with_spans = sanitize_row(group.text, "balanced_chat", true);
+  with_spans.max_slowdown = 3.0;
+  group.rows.push_back(std::move(with_spans));
+  group.rows.push_back(icu_row(group.text));
+  return group;
+}
+
+// All rows once per repetition, in turn, so that drifting machine load
+// touches them alike.
+void measure(Group& group, const Options& options) {
+  for (Row& row : group.rows) {
+    row.calls_per_pass = bench::calls_per_pass(row.run, options.min_pass_seconds);
+  }
+  for (int rep = 0; rep < options.repetitions; ++rep) {
+    for (Row& row : group.rows) {
+      row.mb_per_s.push_back(bench::time_pass(row.run, row.calls_per_pass, group.text.size()));
+    }
+  }
+}
+
+struct TargetTally {
+  int met = 0;
+  std::vector<std::string> missed;
+};
+
+void print_group(const Group& group, TargetTally& tally) {
+  const bench::Throughput reference = bench::summarize(group.rows[0].mb_per_s);
+  for (std::size_t i = 0; i < group.rows.size(); ++i) {
+    const Row& row = group.rows[i];
+    const bench::Throughput own = bench::summarize(row.mb_per_s);
+    const double ratio = own.median_mb_per_s / reference.median_mb_per_s;
+    std::printf("%-20s %9s %-28s %9.1f %9.1f %9.1f %7.2f", i == 0 ? group.input_name.c_str() : "",
+                i == 0 ? std::to_string(group.text.size()).c_str() : "", row.name.c_str(), own.min_mb_per_s,
+                own.median_mb_per_s, own.max_mb_per_s, ratio);
+    std::optional<bool> met;
+    if (row.min_ratio) {
+      met = ratio >= *row.min_ratio;
+      std::printf("  >=%.1fx %s", *row.min_ratio, *met ? "ok" : "MISSED");
+    } else if (row.max_slowdown) {
+      met = 1.0 / ratio <= *row.max_slowdown;
+      std::printf("  slowdown %.2fx, <=%.0fx %s", 1.0 / ratio, *row.max_slowdown, *met ? "ok" : "MISSED");
+    }
+    std::printf("\n");
+    if (met == true) {
+      ++tally.met;
+    } else if (met == false) {
+      tally.missed.push_back(group.input_name + ": " + row.name);
+    }
+  }
+  std::printf("\n");
+  std::fflush(stdout);
+}
+
+void print_usage() {
+  std::fprintf(stderr,
+               "usage: pipeline_bench --texts DIR [--reps N] [--quick]\n"
+               "  --texts DIR  folder written by `python bench/bench_texts.py --out DIR`\n"
+               "  --reps N     timed repetitions per measurement, at least 1 (default 5)\n"
+               "  --quick      2 short repetitions, for a fast look while developing\n");
+}
+
+std::optional<Options> parse_options(int argc, char** argv) {
+  Options options;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    const bool has_value = i + 1 < argc;
+    if (arg == "--texts" && has_value) {
+      options.texts_dir = argv[++i];
+    } else if (arg == "--reps" && has_value) {
+      options.repetitions = std::atoi(argv[++i]);
+      if (options.repetitions < 1) {
+        return std::nullopt;
+      }
+    } else if (arg == "--quick") {
+      options.repetitions = 2;
+      options.min_pass_seconds = 0.01;
+    } else {
+      return std::nullopt;
+    }
+  }
+  if (options.texts_dir.empty()) {
+    return std::nullopt;
+  }
+  return options;
+}
+
+int run(const Options& options) {
+  const auto read = [&options](const char* file) { return read_file(options.texts_dir / file); };
+  const Texts texts{.corpus = read("corpus.txt"),
+                    .ascii_prose = read("ascii_prose.txt"),
+                    .emoji_chat = read("emoji_chat.txt"),
+                    .adversarial = read("adversarial.txt"),
+                    .adversarial_spans = read("adversarial_spans.txt")};
+  std::vector<Group> groups;
+  groups.push_back(presets_group("corpus", texts.corpus, true));
+  groups.push_back(presets_group("ascii prose", texts.ascii_prose, true));
+  groups.push_back(presets_group("emoji chat", texts.emoji_chat, false));
+  groups.push_back(presets_group("adversarial", texts.adversarial, false));
+  groups.push_back(spans_group(texts.adversarial_spans));
+  for (const Group& group : groups) {
+    if (group.text.size() > static_cast<std::size_t>(std::numeric_limits<int32_t>::max())) {
+      throw std::runtime_error("input too large for ICU's 32-bit lengths: " + group.input_name);
+    }
+  }
+
+  std::printf("sanitize pipeline + report JSON vs ICU %s NFC, %d repetitions, texts from %s\n",
+              U_ICU_VERSION, options.repetitions, options.texts_dir.c_str());
+  std::printf("ratio: median MB/s over the group's first row\n\n");
+  std::printf("%-20s %9s %-28s %9s %9s %9s %7s  %s\n", "input", "bytes", "run", "min MB/s", "med MB/s",
+              "max MB/s", "ratio", "target");
+
+  TargetTally tally;
+  for (Group& group : groups) {
+    measure(group, options);
+    print_group(group, tally);
+  }
+  std::printf("targets met: %d of %zu\n", tally.met, tally.met + tally.missed.size());
+  for (const std::string& missed : tally.missed) {
+    std::printf("  missed: %s\n", missed.c_str());
+  }
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::optional<Options> options = parse_options(argc, argv);
+  if (!options) {
+    print_usage();
+    return 2;
+  }
+  try {
+    return run(*options);
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "pipeline_bench: %s\n", error.what());
+    return 1;
+  }
+}
