@@ -222,7 +222,7 @@ struct ComposeStream::State {
         return finish(s.boundary, at_boundary());
       }
       // The segment from s.boundary needs normalizing, or s.p is ill-formed.
-      char32_t cp;
+      char32_t cp = 0;
       const unsigned length = utf8::decode_valid(s.p, end, cp);
       if (length != 0 && Scan::maybe_starter_stays(s, cp, props(cp), end)) {
         s.boundary = s.p;
@@ -250,6 +250,65 @@ struct ComposeStream::State {
     }
   }
 
+  // Queues the code points of the stretch from pos that is known to be
+  // normalized, up to some 256 bytes; false if there is none. Requires
+  // !busy() and nothing left to hand out.
+  template <Form F>
+  bool queue_verified() {
+    constexpr std::ptrdiff_t kBatch = 1024;
+    ScanState scan{pos, pos, 0, 0};
+    const unsigned char* limit = end - pos > kBatch ? pos + kBatch : end;
+    Scanner<F, false>::advance(scan, limit, end);
+    const unsigned char* upto =
+        scan.p >= limit && (scan.p == end || yes_starter_at(scan.p)) ? scan.p : scan.boundary;
+    if (upto == pos) return false;
+    for (const unsigned char* p = pos; p < upto;) {
+      char32_t cp = 0;
+      p += utf8::decode_valid(p, upto, cp);
+      out.push_back(cp);
+    }
+    ready = out.size();
+    pos = upto;
+    return true;
+  }
+
+  // next() once the final code points are all handed out.
+  [[gnu::noinline]] bool next_slow(char32_t& cp) {
+    for (;;) {
+      consumed();
+      if (head < ready) {
+        cp = out[head++];
+        return true;
+      }
+      if (pos == end) {
+        if (!busy()) return false;
+        flush_all();
+        continue;
+      }
+      if (!busy()) {
+        // At a boundary: queue a stretch that is already normalized, or else
+        // normalize a short segment at once.
+        if (compat ? queue_verified<Form::nfkc>() : queue_verified<Form::nfc>()) continue;
+        const utf8::Decoded d = utf8::decode(pos, end);
+        const std::uint16_t p = props(d.cp);
+        const unsigned char* after = pos + d.length;
+        if (d.valid) {
+          const unsigned char* q = small.scan(pos, after, end, bits.yes_starter_mask);
+          if (q != nullptr && small.normalize(bits, compat)) {
+            out.insert(out.end(), small.out, small.out + small.out_count);
+            ready = out.size();
+            pos = q;
+            continue;
+          }
+        }
+        pos = after;
+        feed(d.cp, p);
+        continue;
+      }
+      step();
+    }
+  }
+
   static void append_code_points(std::string& dst, const char32_t* cps, std::size_t n) {
     char buf[4 * SmallSegment::kMaxDecomposed];
     std::size_t used = 0;
@@ -265,45 +324,13 @@ ComposeStream& ComposeStream::operator=(ComposeStream&&) noexcept = default;
 ComposeStream::~ComposeStream() = default;
 
 bool ComposeStream::next(char32_t& cp) {
-  if (!state_) return false;  // moved from
-  State& s = *state_;
-  for (;;) {
-    if (s.head < s.ready) {
-      cp = s.out[s.head++];
-      s.consumed();
-      return true;
-    }
-    if (s.pos == s.end) {
-      if (!s.busy()) return false;
-      s.flush_all();
-      continue;
-    }
-    if (!s.busy()) {
-      // At a boundary. A Yes starter followed by another (or by the end) is
-      // its own normalized form; a short segment is normalized at once.
-      const utf8::Decoded d = utf8::decode(s.pos, s.end);
-      const std::uint16_t p = props(d.cp);
-      const unsigned char* after = s.pos + d.length;
-      if (s.yes_starter(p) && (after == s.end || s.yes_starter_at(after))) {
-        s.pos = after;
-        cp = d.cp;
-        return true;
-      }
-      if (d.valid) {
-        const unsigned char* q = s.small.scan(s.pos, after, s.end, s.bits.yes_starter_mask);
-        if (q != nullptr && s.small.normalize(s.bits, s.compat)) {
-          s.out.insert(s.out.end(), s.small.out, s.small.out + s.small.out_count);
-          s.ready = s.out.size();
-          s.pos = q;
-          continue;
-        }
-      }
-      s.pos = after;
-      s.feed(d.cp, p);
-      continue;
-    }
-    s.step();
+  State* s = state_.get();
+  if (s == nullptr) return false;  // moved from
+  if (s->head < s->ready) {  // the common case stays small
+    cp = s->out[s->head++];
+    return true;
   }
+  return s->next_slow(cp);
 }
 
 std::uint64_t ComposeStream::pull_utf8(std::string& out, std::uint64_t max_code_points) {

@@ -51,7 +51,7 @@ QuickCheck check(std::string_view utf8, bool exact) {
     Scan::advance(s, end, end);
     if (s.p >= end) return result;
     // The scan stopped at s.p: ill-formed, No, out of order, or Maybe.
-    char32_t cp;
+    char32_t cp = 0;
     const unsigned length = utf8::decode_valid(s.p, end, cp);
     if (length == 0) return QuickCheck::no;  // normalizing replaces the byte
     const std::uint16_t v = props(cp);

@@ -54,7 +54,7 @@ struct Scanner {
         p = q;
         continue;
       }
-      char32_t cp;
+      char32_t cp = 0;
       unsigned length;
       const unsigned b0 = *p;
       if (b0 < 0xE0) {

@@ -56,7 +56,7 @@ inline unsigned decode_valid(const unsigned char* p, const unsigned char* end, c
 
 // Requires p < end.
 inline Decoded decode(const unsigned char* p, const unsigned char* end) noexcept {
-  char32_t cp;
+  char32_t cp = 0;
   const unsigned length = decode_valid(p, end, cp);
   if (length == 0) return {replacement_character, 1, false};
   return {cp, static_cast<std::uint8_t>(length), true};
