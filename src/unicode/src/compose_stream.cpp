@@ -6,9 +6,12 @@
 // decomposition starts with a starter that combines with nothing before it
 // (tools/gen_tables.py checks this for every code point).
 //
-// Fast path (pull_utf8): stretches made of Yes starters, each followed only by
-// Yes non-starters in canonical order, are already normalized when the next
-// Yes starter follows; they are copied unchanged.
+// Fast paths (pull_utf8, and next() through a queue): stretches made of Yes
+// starters, each followed only by Yes non-starters in canonical order, are
+// already normalized when the next Yes starter follows; they are copied
+// unchanged (scan.h finds them). A short segment that needs work is
+// normalized in fixed buffers (segment.h). A Maybe starter that follows a
+// starter it does not compose with stays as it is.
 //
 // Full path: decompose each code point (Hangul algorithmically), collect the
 // non-starters between two starters and sort them stably by combining class,
@@ -251,7 +254,7 @@ struct ComposeStream::State {
   }
 
   // Queues the code points of the stretch from pos that is known to be
-  // normalized, up to some 256 bytes; false if there is none. Requires
+  // normalized, up to some 1024 bytes; false if there is none. Requires
   // !busy() and nothing left to hand out.
   template <Form F>
   bool queue_verified() {

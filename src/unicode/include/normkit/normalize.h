@@ -26,10 +26,17 @@ enum class QuickCheck : std::uint8_t { yes, no, maybe };
 // Quick check of UAX #15 over the whole text: yes when the text is certainly
 // in the form, no when it certainly is not, maybe when only normalizing can
 // tell.
+//
+// normkit normalizes the short stretches (up to 32 code points between two
+// quick-check-Yes starters) that the properties leave Maybe on the spot, so
+// that it answers maybe only for longer ones, and stops at the first stretch
+// that normalization changes. Ill-formed UTF-8 gives no: normalizing replaces
+// it with U+FFFD.
 QuickCheck quick_check(std::string_view utf8, Form form);
 
 // Exact answer: the quick check, with maybe resolved by normalizing the
-// affected stretch.
+// affected stretch. Equals normalize(utf8, form) == utf8, so it is false for
+// ill-formed UTF-8.
 bool is_normalized(std::string_view utf8, Form form);
 
 // General_Category Mark (Mn, Mc, Me).
@@ -42,6 +49,10 @@ std::uint8_t combining_class(char32_t cp);
 // as far as it needs to produce the code points asked for (one normalization
 // segment ahead at most). Memory grows only with the longest run of
 // non-starters in the input.
+//
+// The stream borrows the text, which must outlive it. A moved-from stream is
+// exhausted. pull_utf8 copies stretches that are already normalized straight
+// from the input, so it is the fast way to take much of the stream.
 class ComposeStream {
  public:
   ComposeStream(std::string_view utf8, Form form);
