@@ -15,8 +15,11 @@ Output is deterministic: the same UCD gives the same bytes.
 
 import argparse
 import os
+import pathlib
 import re
 import sys
+
+from variation_sequences import variation_sequences_table
 
 REPO_ROOT = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
 DEFAULT_UCD = "../shared/ucd/17.0.0"  # relative to REPO_ROOT
@@ -473,6 +476,8 @@ def gen_normalization_tables(ucd, command):
 # (output path relative to the repository root, generator function)
 OUTPUTS = [
     ("src/unicode/tables/normalization_tables.inc", gen_normalization_tables),
+    ("src/classes/variation_sequences.inc",
+     lambda ucd, command: variation_sequences_table(pathlib.Path(ucd.directory), command)),
 ]
 
 
