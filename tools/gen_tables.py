@@ -489,10 +489,13 @@ def main(argv=None):
                         help="regenerate in memory and exit 1 if a committed file differs")
     args = parser.parse_args(argv)
 
+    # The command written into each file: the default UCD folder, however it
+    # was spelled, is left out, so that --check agrees with a plain run.
+    ucd_dir = os.path.join(REPO_ROOT, args.ucd)
     command = "python3 tools/gen_tables.py"
-    if os.path.normpath(args.ucd) != os.path.normpath(DEFAULT_UCD):
+    if os.path.realpath(ucd_dir) != os.path.realpath(os.path.join(REPO_ROOT, DEFAULT_UCD)):
         command += " --ucd " + args.ucd
-    ucd = Ucd(os.path.join(REPO_ROOT, args.ucd))
+    ucd = Ucd(ucd_dir)
 
     stale = []
     for rel_path, generate in OUTPUTS:
