@@ -169,3 +169,12 @@ def test_skeleton_against_normalization_test_file():
             assert normalize_for_skeleton(source) == columns[3], line
         checked += 1
     assert checked > 20000
+
+
+def test_skeleton_results_are_exact_str():
+    class Name(str):
+        pass
+
+    for text in ("plain", "caf\u00e9", "\ufb01"):
+        result = normalize_for_skeleton(Name(text))
+        assert type(result) is str and result == normalize_for_skeleton(text)

@@ -22,11 +22,13 @@ std::optional<std::string_view> encoded_codepoint_risk(char32_t cp, const Resolv
 
 bool is_identifier_decoration(char32_t cp) { return is_combining_mark(cp) || is_default_ignorable(cp); }
 
-Outcome<std::string> normalize_for_skeleton(std::string_view text, std::uint64_t max_chars) {
+Outcome<std::optional<std::string>> normalize_for_skeleton(std::string_view text, std::uint64_t max_chars) {
   // Counting first makes an over-long input cost one pass over its bytes.
   if (count_code_points(text) > max_chars) {
     return Error{"confusable skeleton input exceeds max_chars=" + std::to_string(max_chars)};
   }
+  // A normalized text cannot exceed the bound its input already met.
+  if (normkit::is_normalized(text, normkit::Form::nfkc)) return std::nullopt;
   normkit::ComposeStream stream(text, normkit::Form::nfkc);
   std::string skeleton;
   skeleton.reserve(text.size());
@@ -35,7 +37,7 @@ Outcome<std::string> normalize_for_skeleton(std::string_view text, std::uint64_t
   if (stream.next(one_more)) {
     return Error{"confusable skeleton output exceeds max_chars=" + std::to_string(max_chars)};
   }
-  return skeleton;
+  return std::optional<std::string>(std::move(skeleton));
 }
 
 }  // namespace orlenta

@@ -20,8 +20,9 @@ std::optional<std::string_view> encoded_codepoint_risk(char32_t cp, const Resolv
 bool is_identifier_decoration(char32_t cp);
 
 // The NFKC form of `text`, refused when the text or its NFKC form holds more
-// than `max_chars` code points. Never normalizes further than max_chars + 1
-// code points.
-Outcome<std::string> normalize_for_skeleton(std::string_view text, std::uint64_t max_chars);
+// than `max_chars` code points; nullopt when the text is already in NFKC and
+// so is its own skeleton. Never normalizes further than max_chars + 1 code
+// points.
+Outcome<std::optional<std::string>> normalize_for_skeleton(std::string_view text, std::uint64_t max_chars);
 
 }  // namespace orlenta

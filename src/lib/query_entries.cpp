@@ -1,6 +1,7 @@
 #include "lib/query_entries.h"
 
 #include <array>
+#include <utility>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -31,11 +32,54 @@ PyObject* new_str(std::string_view utf8) {
   return PyUnicode_FromStringAndSize(utf8.data(), static_cast<Py_ssize_t>(utf8.size()));
 }
 
+// The reason strings as Python objects, created once per process on first
+// use (with the interpreter lock held) and kept, so that a query returns a
+// new reference instead of building the same small string every call.
+PyObject* reason_object(std::string_view reason) {
+  static std::array<std::pair<std::string_view, PyObject*>, 7> cache = {{
+      {"bidi_control", nullptr},
+      {"bidi_mark", nullptr},
+      {"line_separator", nullptr},
+      {"tag_char", nullptr},
+      {"junk_invisible", nullptr},
+      {"default_ignorable", nullptr},
+      {"control_or_format", nullptr},
+  }};
+  for (auto& [text, object] : cache) {
+    if (text != reason) continue;
+    if (object == nullptr) object = new_str(text);
+    Py_XINCREF(object);
+    return object;
+  }
+  return new_str(reason);
+}
+
 // Counting and normalizing touch no Python object; the text's UTF-8 buffer
 // stays alive through the caller's reference.
-Outcome<std::string> skeleton_without_lock(std::string_view text, std::uint64_t max_chars) {
+Outcome<std::optional<std::string>> skeleton_without_lock(std::string_view text, std::uint64_t max_chars) {
   ReleasedGil released;
   return normalize_for_skeleton(text, max_chars);
+}
+
+// The policy of the previous call, kept with a strong reference to the name
+// object it was resolved from. Callers pass the same (usually interned) str
+// again and again; since a str is immutable and the registry never changes,
+// the same object always resolves to the same policy, and the lookup is
+// skipped. Touched only with the interpreter lock held.
+struct ResolvedPolicyCache {
+  PyObject* name = nullptr;
+  ResolvedPolicy policy;
+};
+
+const ResolvedPolicy* resolve_cached(PyObject* name_object, std::string_view name) {
+  static ResolvedPolicyCache cache;
+  if (cache.name == name_object) return &cache.policy;
+  std::optional<ResolvedPolicy> policy = get_policy(name);
+  if (!policy) return nullptr;
+  cache.policy = std::move(*policy);
+  Py_INCREF(name_object);
+  Py_XDECREF(std::exchange(cache.name, name_object));
+  return &cache.policy;
 }
 
 }  // namespace
@@ -55,12 +99,25 @@ PyObject* normalize_for_skeleton_entry(PyObject*, PyObject* const* args, Py_ssiz
       add_argument_note("max_chars");
       return nullptr;
     }
-    const Outcome<std::string> outcome = skeleton_without_lock(text, max_chars);
+    // A str knows its length, so an over-long text is refused without being
+    // read, and an ASCII text (one byte per code point) is its own skeleton.
+    const Py_ssize_t length = PyUnicode_GetLength(bound[0]);
+    if (length < 0) return nullptr;
+    if (static_cast<std::uint64_t>(length) > max_chars) {
+      raise_value_error("confusable skeleton input exceeds max_chars=" + std::to_string(max_chars));
+      return nullptr;
+    }
+    const bool exact_str = PyUnicode_CheckExact(bound[0]);
+    if (exact_str && static_cast<std::size_t>(length) == text.size()) return Py_NewRef(bound[0]);
+
+    const Outcome<std::optional<std::string>> outcome = skeleton_without_lock(text, max_chars);
     if (const Error* error = std::get_if<Error>(&outcome)) {
       raise_value_error(error->message);
       return nullptr;
     }
-    return new_str(std::get<std::string>(outcome));
+    const std::optional<std::string>& skeleton = std::get<std::optional<std::string>>(outcome);
+    if (!skeleton) return exact_str ? Py_NewRef(bound[0]) : new_str(text);
+    return new_str(*skeleton);
   });
 }
 
@@ -93,14 +150,14 @@ PyObject* encoded_codepoint_risk_entry(PyObject*, PyObject* const* args, Py_ssiz
       add_argument_note("policy");
       return nullptr;
     }
-    const std::optional<ResolvedPolicy> policy = get_policy(policy_name);
-    if (!policy) {
+    const ResolvedPolicy* policy = resolve_cached(bound[1], policy_name);
+    if (policy == nullptr) {
       raise_value_error("unknown policy: " + std::string(policy_name));
       return nullptr;
     }
     const std::optional<std::string_view> reason = encoded_codepoint_risk(ch, *policy);
     if (!reason) Py_RETURN_NONE;
-    return new_str(*reason);
+    return reason_object(*reason);
   });
 }
 

@@ -10,8 +10,10 @@ namespace orlenta {
 namespace {
 
 std::string skeleton_error(std::string_view text, std::uint64_t max_chars) {
-  Outcome<std::string> outcome = normalize_for_skeleton(text, max_chars);
-  return std::holds_alternative<Error>(outcome) ? std::get<Error>(outcome).message : "ok: " + std::get<std::string>(outcome);
+  Outcome<std::optional<std::string>> outcome = normalize_for_skeleton(text, max_chars);
+  if (const Error* error = std::get_if<Error>(&outcome)) return error->message;
+  const std::optional<std::string>& skeleton = std::get<std::optional<std::string>>(outcome);
+  return "ok: " + (skeleton ? *skeleton : std::string(text));
 }
 
 TEST(Skeleton, BoundsOnBothSides) {
