@@ -415,6 +415,24 @@ def gen_normalization_tables(ucd, command):
     sizes["props"] = props_trie.size()
     out.append("\n")
 
+    # 1b. The quick-check-Yes starters of the BMP as bits, by far the smallest
+    #     table the scan of the fast paths needs: it stays in the cache.
+    out.append("// Quick-check-Yes starters (ccc 0, quick check Yes) of the BMP: bit cp & 63 of\n"
+               "// k*YesBits[k*YesIndex[cp >> 6]].\n")
+    for name, shift in (("kNfc", PROP_NFC_QC_SHIFT), ("kNfkc", PROP_NFKC_QC_SHIFT)):
+        mask = PROP_CCC_MASK | (3 << shift)
+        blocks, index = {}, []
+        for block in range(0x10000 >> 6):
+            bits = 0
+            for i in range(64):
+                if props.get((block << 6) | i, 0) & mask == 0:
+                    bits |= 1 << i
+            index.append(blocks.setdefault(bits, len(blocks)))
+        out.append(array(name + "YesIndex", _int_type(index), index, fmt="%d", per_line=32))
+        out.append(array(name + "YesBits", "std::uint64_t", list(blocks), per_line=4, fmt="0x%016XULL"))
+        sizes[name[1:].lower() + " yes bits"] = _TYPE_BYTES[_int_type(index)] * len(index) + 8 * len(blocks)
+    out.append("\n")
+
     # 2. Decompositions: one record per code point in a pool of UTF-16 code units:
     #    a header (canonical length | compatibility length << 3, in code units),
     #    the full canonical decomposition, then the full compatibility

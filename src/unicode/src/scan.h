@@ -71,8 +71,10 @@ struct Scanner {
         length = utf8::decode_valid(p, end, cp);
         if (length == 0) break;
       }
-      const std::uint16_t v = cp < T::min_no_maybe ? 0 : props(cp);
-      if (__builtin_expect((v & kBits.yes_starter_mask) == 0, 1)) {
+      if (__builtin_expect(cp < 0x10000 && T::yes_starter_bmp(cp), 1)) {
+        boundary = p;
+        prev_ccc = 0;
+      } else if (const std::uint16_t v = props(cp); (v & kBits.yes_starter_mask) == 0) {
         boundary = p;
         prev_ccc = 0;
       } else {

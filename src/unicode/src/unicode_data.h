@@ -54,6 +54,13 @@ struct FormTraits {
   static constexpr bool compat = F == Form::nfkc;
   // Every code point below this is a quick-check-Yes starter.
   static constexpr char32_t min_no_maybe = F == Form::nfc ? kNfcMinNoMaybe : kNfkcMinNoMaybe;
+
+  // Whether a BMP code point is a quick-check-Yes starter, from the small bit table.
+  static bool yes_starter_bmp(char32_t cp) {
+    const std::uint64_t bits =
+        F == Form::nfc ? kNfcYesBits[kNfcYesIndex[cp >> 6]] : kNfkcYesBits[kNfkcYesIndex[cp >> 6]];
+    return (bits >> (cp & 63)) & 1;
+  }
 };
 
 // The end of the run of ASCII bytes that starts at p (at most limit).
