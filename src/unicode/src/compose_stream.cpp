@@ -214,12 +214,22 @@ struct ComposeStream::State {
       pos = upto;
       return appended + count;
     };
+    constexpr std::ptrdiff_t kChunk = 16384;  // copied while still in the cache
     for (;;) {
       // Scanning from s.p to limit passes at most max - appended - s.count code points.
       const std::uint64_t budget = max - appended - s.count;
-      const unsigned char* limit =
+      const unsigned char* const budget_limit =
           static_cast<std::uint64_t>(end - s.p) <= budget ? end : s.p + budget;
+      const unsigned char* const limit = budget_limit - s.p > kChunk ? s.p + kChunk : budget_limit;
       Scan::advance(s, limit, end);
+      if (s.p >= limit && limit != budget_limit) {
+        const std::uint64_t count = at_boundary();
+        dst.append(reinterpret_cast<const char*>(start), static_cast<std::size_t>(s.boundary - start));
+        appended += count;
+        s.count -= count;
+        start = s.boundary;
+        continue;
+      }
       if (s.p >= limit) {
         if (s.p == end || yes_starter_at(s.p)) return finish(s.p, s.count);
         return finish(s.boundary, at_boundary());
