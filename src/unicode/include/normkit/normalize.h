@@ -47,8 +47,9 @@ std::uint8_t combining_class(char32_t cp);
 
 // Lazily pulled NFC or NFKC of a UTF-8 text. The stream reads the input only
 // as far as it needs to produce the code points asked for (one normalization
-// segment ahead at most). Memory grows only with the longest run of
-// non-starters in the input.
+// segment ahead at most; next() may look up to 1 KB ahead over text that needs
+// no change). Memory grows only with the longest run of non-starters in the
+// input.
 //
 // The stream borrows the text, which must outlive it. A moved-from stream is
 // exhausted. pull_utf8 copies stretches that are already normalized straight
