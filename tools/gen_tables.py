@@ -202,10 +202,6 @@ class NormData:
         self.nfkc_qc = {cp: qc_values[v] for cp, v in dn["NFKC_QC"].items()}
         self._check_invariants()
 
-    @staticmethod
-    def _key(cp):
-        return cp
-
     def reorder(self, seq):
         out, run = [], []
         for cp in seq + [None]:
