@@ -5,7 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
-#include <iterator>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -17,117 +17,211 @@
 namespace orlenta {
 namespace {
 
-// Printable ASCII other than the quotation mark and the backslash is copied
-// as it is.
-bool needs_escaping(std::string_view text) {
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte >= 0x80 || byte == '"' || byte == '\\') return true;
-  }
-  return false;
+constexpr std::uint64_t ones = 0x0101010101010101ULL;
+constexpr std::uint64_t high_bits = 0x8080808080808080ULL;
+
+// Whether eight bytes hold one that JSON text cannot carry as it is: below
+// 0x20, 0x80 or above, the quotation mark or the backslash. (Each term
+// leaves the high bit of such a byte set; a term may also mark a byte above
+// one that it marks, which does not change the answer.)
+constexpr bool needs_escaping(std::uint64_t word) {
+  const std::uint64_t quote = word ^ (ones * '"');
+  const std::uint64_t backslash = word ^ (ones * '\\');
+  return ((word | ((word - ones * 0x20) & ~word) | ((quote - ones) & ~quote) | ((backslash - ones) & ~backslash)) &
+          high_bits) != 0;
 }
 
-void write_string(std::string& out, std::string_view text) {
-  if (!needs_escaping(text)) {
-    out += '"';
-    out += text;
-    out += '"';
+constexpr bool needs_escaping(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  return byte < 0x20 || byte >= 0x80 || byte == '"' || byte == '\\';
+}
+
+std::uint64_t load_word(const char* p) {
+  std::uint64_t word = 0;
+  std::memcpy(&word, p, sizeof word);
+  return word;
+}
+
+// The writer fills a buffer that was sized once, before writing, to an upper
+// bound of the text: a report is serialized on every sanitize call, and
+// growing a string piece by piece costs a capacity test and a call per
+// piece.
+struct JsonWriter {
+  char* next;
+};
+
+void write_raw(JsonWriter& w, std::string_view text) {
+  std::memcpy(w.next, text.data(), text.size());
+  w.next += text.size();
+}
+
+void write_char(JsonWriter& w, char c) { *w.next++ = c; }
+
+// At most every byte as a six-byte escape (\u00XX), or replaced by the three
+// bytes of U+FFFD, and the quotes.
+constexpr std::size_t string_bound(std::size_t length) { return 6 * length + 2; }
+
+// The rare string that needs escapes, and non-ASCII kept as raw UTF-8. The
+// strings of a report are valid UTF-8; should one not be, its bad bytes
+// become U+FFFD rather than an exception.
+[[gnu::noinline]] void write_escaped_string(JsonWriter& w, std::string_view text) {
+  write_raw(w, nlohmann::json(text).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
+}
+
+// Printable ASCII other than the quotation mark and the backslash is copied
+// as it is. Every key and almost every value is such a name, so it is
+// tested and copied eight bytes at a time, and the rare string that needs
+// escapes is written again from its start.
+inline void write_string(JsonWriter& w, std::string_view text) {
+  char* const out = w.next + 1;
+  bool plain = true;
+  if (text.size() >= 8) {
+    for (std::size_t i = 0; i + 8 < text.size(); i += 8) {
+      const std::uint64_t word = load_word(text.data() + i);
+      plain = plain && !needs_escaping(word);
+      std::memcpy(out + i, &word, sizeof word);
+    }
+    // The last eight bytes, which may overlap the word before.
+    const std::uint64_t last = load_word(text.data() + text.size() - 8);
+    plain = plain && !needs_escaping(last);
+    std::memcpy(out + text.size() - 8, &last, sizeof last);
+  } else {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      plain = plain && !needs_escaping(text[i]);
+      out[i] = text[i];
+    }
+  }
+  if (!plain) {
+    write_escaped_string(w, text);
     return;
   }
-  // The rare case: escapes, and non-ASCII kept as raw UTF-8. The strings of
-  // a report are valid UTF-8; should one not be, its bad bytes become U+FFFD
-  // rather than an exception.
-  out += nlohmann::json(text).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+  *w.next = '"';
+  out[text.size()] = '"';
+  w.next = out + text.size() + 1;
 }
 
-void write_unsigned(std::string& out, std::uint64_t value) {
-  char digits[20];
-  const auto end = std::to_chars(std::begin(digits), std::end(digits), value).ptr;
-  out.append(digits, end);
-}
+// A decimal unsigned 64-bit integer has at most 20 digits; the shortest form
+// of a double at most 24 characters, and ".0" may follow.
+constexpr std::size_t number_bound = 26;
+
+void write_unsigned(JsonWriter& w, std::uint64_t value) { w.next = std::to_chars(w.next, w.next + 20, value).ptr; }
 
 // std::to_chars gives the shortest text that reads back to the same double.
 // Python must read it back as a float, so an integral value gets ".0".
-void write_float(std::string& out, double value) {
+void write_float(JsonWriter& w, double value) {
   if (!std::isfinite(value)) {
-    out += "null";
+    write_raw(w, "null");
     return;
   }
-  char text[32];  // the longest shortest form, "-2.2250738585072014e-308", has 24
-  const auto end = std::to_chars(std::begin(text), std::end(text), value).ptr;
-  const std::string_view shortest(text, static_cast<std::size_t>(end - text));
-  out += shortest;
-  if (shortest.find_first_of(".e") == shortest.npos) out += ".0";
+  char* const start = w.next;
+  w.next = std::to_chars(start, start + 24, value).ptr;
+  if (std::string_view(start, static_cast<std::size_t>(w.next - start)).find_first_of(".e") == std::string_view::npos) {
+    write_raw(w, ".0");
+  }
 }
 
-void write_stat(std::string& out, const StatValue& value) {
+void write_stat(JsonWriter& w, const StatValue& value) {
   if (const bool* flag = std::get_if<bool>(&value)) {
-    out += *flag ? "true" : "false";
+    write_raw(w, *flag ? "true" : "false");
   } else if (const std::uint64_t* count = std::get_if<std::uint64_t>(&value)) {
-    write_unsigned(out, *count);
+    write_unsigned(w, *count);
   } else if (const double* number = std::get_if<double>(&value)) {
-    write_float(out, *number);
+    write_float(w, *number);
   } else {
-    write_string(out, std::get<std::string>(value));
+    write_string(w, std::get<std::string>(value));
   }
+}
+
+std::size_t stat_bound(const StatValue& value) {
+  const std::string* text = std::get_if<std::string>(&value);
+  return text != nullptr ? string_bound(text->size()) : number_bound;
 }
 
 // Both maps are ordered by key, so the members come out sorted.
 template <class Map, class WriteValue>
-void write_object(std::string& out, const Map& map, WriteValue write_value) {
-  out += '{';
+void write_object(JsonWriter& w, const Map& map, WriteValue write_value) {
+  write_char(w, '{');
   bool first = true;
   for (const auto& [key, value] : map) {
-    if (!first) out += ',';
+    if (!first) write_char(w, ',');
     first = false;
-    write_string(out, key);
-    out += ':';
-    write_value(out, value);
+    write_string(w, key);
+    write_char(w, ':');
+    write_value(w, value);
   }
-  out += '}';
+  write_char(w, '}');
 }
 
-void write_span(std::string& out, const SpanEvent& span) {
-  out += "{\"kind\":";
-  write_string(out, span.kind);
-  out += ",\"reason\":";
-  write_string(out, span.reason);
-  out += ",\"start\":";
-  write_unsigned(out, span.start);
-  out += ",\"end\":";
-  write_unsigned(out, span.end);
-  out += ",\"detail\":";
-  write_string(out, span.detail);
-  out += '}';
+// Each member: its key, its value and two separators.
+template <class Map, class ValueBound>
+std::size_t object_bound(const Map& map, ValueBound value_bound) {
+  std::size_t bound = 2;
+  for (const auto& [key, value] : map) bound += string_bound(key.size()) + value_bound(value) + 2;
+  return bound;
+}
+
+constexpr std::string_view span_keys[] = {"{\"kind\":", ",\"reason\":", ",\"start\":", ",\"end\":", ",\"detail\":"};
+
+void write_span(JsonWriter& w, const SpanEvent& span) {
+  write_raw(w, span_keys[0]);
+  write_string(w, span.kind);
+  write_raw(w, span_keys[1]);
+  write_string(w, span.reason);
+  write_raw(w, span_keys[2]);
+  write_unsigned(w, span.start);
+  write_raw(w, span_keys[3]);
+  write_unsigned(w, span.end);
+  write_raw(w, span_keys[4]);
+  write_string(w, span.detail);
+  write_char(w, '}');
+}
+
+std::size_t span_bound(const SpanEvent& span) {
+  std::size_t bound = 2 + 2 * number_bound;
+  for (const std::string_view key : span_keys) bound += key.size();
+  return bound + string_bound(span.kind.size()) + string_bound(span.reason.size()) + string_bound(span.detail.size());
+}
+
+constexpr std::string_view report_keys[] = {"{\"report_version\":", ",\"policy\":",         ",\"normalization\":",
+                                            ",\"changed\":",         ",\"removed_counts\":", ",\"flagged_counts\":",
+                                            ",\"spans\":[",          "],\"stats\":"};
+
+std::size_t report_bound(const SanitizeReport& report) {
+  const auto count_bound = [](std::uint64_t) { return number_bound; };
+  std::size_t bound = number_bound + string_bound(report.policy.size()) + string_bound(report.normalization.size()) +
+                      5 + object_bound(report.removed_counts, count_bound) +
+                      object_bound(report.flagged_counts, count_bound) + object_bound(report.stats, stat_bound) + 1;
+  for (const std::string_view key : report_keys) bound += key.size();
+  for (const SpanEvent& span : report.spans) bound += span_bound(span) + 1;
+  return bound;
 }
 
 }  // namespace
 
 std::string report_to_json(const SanitizeReport& report) {
-  std::string out;
-  // Roughly the final size, so that the buffer grows once at most.
-  out.reserve(256 + 48 * (report.stats.size() + report.removed_counts.size() + report.flagged_counts.size()) +
-              96 * report.spans.size());
-  out += "{\"report_version\":";
-  write_unsigned(out, report.report_version);
-  out += ",\"policy\":";
-  write_string(out, report.policy);
-  out += ",\"normalization\":";
-  write_string(out, report.normalization);
-  out += ",\"changed\":";
-  out += report.changed ? "true" : "false";
-  out += ",\"removed_counts\":";
-  write_object(out, report.removed_counts, write_unsigned);
-  out += ",\"flagged_counts\":";
-  write_object(out, report.flagged_counts, write_unsigned);
-  out += ",\"spans\":[";
+  std::string out(report_bound(report), '\0');
+  JsonWriter w{out.data()};
+  write_raw(w, report_keys[0]);
+  write_unsigned(w, report.report_version);
+  write_raw(w, report_keys[1]);
+  write_string(w, report.policy);
+  write_raw(w, report_keys[2]);
+  write_string(w, report.normalization);
+  write_raw(w, report_keys[3]);
+  write_raw(w, report.changed ? "true" : "false");
+  write_raw(w, report_keys[4]);
+  write_object(w, report.removed_counts, write_unsigned);
+  write_raw(w, report_keys[5]);
+  write_object(w, report.flagged_counts, write_unsigned);
+  write_raw(w, report_keys[6]);
   for (std::size_t i = 0; i < report.spans.size(); ++i) {
-    if (i > 0) out += ',';
-    write_span(out, report.spans[i]);
+    if (i > 0) write_char(w, ',');
+    write_span(w, report.spans[i]);
   }
-  out += "],\"stats\":";
-  write_object(out, report.stats, write_stat);
-  out += '}';
+  write_raw(w, report_keys[7]);
+  write_object(w, report.stats, write_stat);
+  write_char(w, '}');
+  out.resize(static_cast<std::size_t>(w.next - out.data()));
   return out;
 }
 

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "report/report.h"
 
 namespace orlenta {
@@ -104,6 +106,43 @@ TEST(ReportJson, StringEscapes) {
     // Keys go through the same writer.
     EXPECT_EQ(stats_json({{value, true}}), "{" + json + ":true}");
   }
+}
+
+// Strings are tested and copied eight bytes at a time: every length around
+// the word size, with a byte that needs an escape at every position, and
+// without one, must read as nlohmann::json writes it.
+TEST(ReportJson, StringsOfEveryLengthAndEscapePosition) {
+  for (std::size_t length = 0; length < 26; ++length) {
+    for (std::size_t at = 0; at <= length; ++at) {
+      for (const char special : {'"', '\\', '\n', '\x01', '\xC3'}) {
+        std::string value(length, 'k');
+        if (at < length) {
+          value[at] = special;
+          if (special == '\xC3') value.insert(at + 1, 1, '\xA9');
+        }
+        const std::string json = nlohmann::json(value).dump();
+        ASSERT_EQ(stats_json({{"s", value}}), R"({"s":)" + json + "}") << length << " " << at;
+        ASSERT_EQ(stats_json({{value, false}}), "{" + json + ":false}") << length << " " << at;
+      }
+    }
+  }
+}
+
+// Names may arrive in any order; they are kept sorted, and a repeated name
+// keeps one entry.
+TEST(ReportJson, StatsStaySortedWhateverTheInsertionOrder) {
+  SanitizeReport report;
+  report.stats["m"] = std::uint64_t{1};
+  report.stats["z"] = std::uint64_t{2};
+  report.stats["a"] = std::uint64_t{3};
+  report.stats["m"] = std::uint64_t{4};
+  report.stats.append("zz", true);
+  EXPECT_EQ(report.stats.size(), 4u);
+  EXPECT_EQ(std::get<std::uint64_t>(report.stats.find("m")->second), 4u);
+  EXPECT_EQ(report.stats.find("q"), report.stats.end());
+  const std::string json = report_to_json(report);
+  EXPECT_TRUE(json.ends_with(R"("stats":{"a":3,"m":4,"z":2,"zz":true}})")) << json;
+  EXPECT_EQ(stats_json({{"b", true}, {"a", false}, {"b", false}}), R"({"a":false,"b":true})");
 }
 
 }  // namespace
