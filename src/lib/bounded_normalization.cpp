@@ -26,12 +26,11 @@ normkit::Form to_normkit(NormalizationForm form) {
   return form == NormalizationForm::nfkc ? normkit::Form::nfkc : normkit::Form::nfc;
 }
 
-}  // namespace
-
-BoundedNormalization collect_normalized_bounded(std::string_view input, normkit::ComposeStream& stream,
-                                                std::optional<std::uint64_t> limit) {
+// collect_normalized_bounded for an input whose code points are counted.
+BoundedNormalization collect_counted(std::string_view input, std::uint64_t input_chars,
+                                     normkit::ComposeStream& stream, std::optional<std::uint64_t> limit) {
   BoundedNormalization result;
-  result.input_chars = count_code_points(input);
+  result.input_chars = input_chars;
   result.limit_chars = bound_for(result.input_chars, limit);
 
   std::string normalized;
@@ -43,6 +42,13 @@ BoundedNormalization collect_normalized_bounded(std::string_view input, normkit:
   if (!result.truncated && normalized == input) return result;
   result.text = std::move(normalized);
   return result;
+}
+
+}  // namespace
+
+BoundedNormalization collect_normalized_bounded(std::string_view input, normkit::ComposeStream& stream,
+                                                std::optional<std::uint64_t> limit) {
+  return collect_counted(input, count_code_points(input), stream, limit);
 }
 
 BoundedNormalization normalize_text_with_limit(std::string_view text, NormalizationForm form,
@@ -57,7 +63,7 @@ BoundedNormalization normalize_text_with_limit(std::string_view text, Normalizat
     return BoundedNormalization{std::nullopt, input_chars, input_chars, limit_chars, false};
   }
   normkit::ComposeStream stream(text, nk_form);
-  return collect_normalized_bounded(text, stream, limit);
+  return collect_counted(text, input_chars, stream, limit);
 }
 
 }  // namespace orlenta

@@ -1,7 +1,5 @@
 #include "lib/pipeline.h"
 
-#include <algorithm>
-
 #include "classes/variation_sequences.h"
 #include "lib/bounded_normalization.h"
 #include "normkit/normalize.h"
@@ -15,38 +13,56 @@
 namespace orlenta {
 namespace {
 
-// Printable ASCII, tab and line feed: nothing in such a text can be removed,
-// flagged or composed, so the per-character pass can be skipped.
-bool is_plain_ascii(std::string_view text) {
-  return std::all_of(text.begin(), text.end(), [](char c) {
-    const auto byte = static_cast<unsigned char>(c);
-    return (byte >= 0x20 && byte <= 0x7E) || byte == 0x09 || byte == 0x0A;
-  });
-}
+// Number of entries the stats object ends up with at most.
+constexpr std::size_t stats_capacity = 24;
 
-void write_normalization_stats(StatsMap& stats, const BoundedNormalization& first, bool ascii_fast_path,
-                               bool post_removal_changed, bool truncated) {
-  stats["ascii_fast_path"] = ascii_fast_path;
-  stats["unicode_normalization_version"] = std::string(normkit::unicode_version);
-  stats["unicode_mark_version"] = std::string(normkit::unicode_version);
-  stats["normalized_changed"] = first.text.has_value();
-  stats["post_removal_normalized_changed"] = post_removal_changed;
-  stats["normalization_input_chars"] = first.input_chars;
-  stats["normalization_output_chars"] = first.output_chars;
-  stats["normalization_output_limit_chars"] = first.limit_chars;
-  stats["normalization_truncated"] = truncated;
-}
+// What the two normalizations did, for the statistics.
+struct NormalizationFacts {
+  bool ascii_fast_path = false;
+  bool changed = false;
+  bool post_removal_changed = false;
+  bool truncated = false;
+  std::uint64_t input_chars = 0;
+  std::uint64_t output_chars = 0;
+  std::uint64_t limit_chars = 0;
+};
 
-void write_removal_stats(StatsMap& stats, const RemovalCounters& counters, const ResolvedPolicy& policy) {
-  stats["default_ignorable_removed"] = counters.default_ignorable_removed;
-  stats["default_ignorable_removed_joiner"] = counters.default_ignorable_removed_joiner;
-  stats["default_ignorable_removed_variation_selector"] = counters.default_ignorable_removed_variation_selector;
-  stats["default_ignorable_removed_tag"] = std::uint64_t{0};
-  stats["default_ignorable_removed_other"] = counters.default_ignorable_removed_other;
-  stats["default_ignorable_stripped"] = policy.remove_default_ignorables;
-  stats["invalid_variation_selector_count"] = counters.invalid_variation_selectors;
-  stats["variation_data_version"] = std::string(variation_sequence_table_version());
-  stats["ideographic_variation_policy"] = std::string("han_context");
+// What the signal scans measured; a scan that the policy switches off
+// leaves its entry empty.
+struct SignalFacts {
+  std::optional<CombiningSignals> combining;
+  std::optional<BlobSignals> blob;
+  EntropySignals entropy;
+};
+
+// Every statistic of the call, written in name order so that each one is
+// appended to the stats object rather than inserted into it (the scans'
+// writers insert theirs, which are appended all the same).
+void write_stats(StatsMap& stats, const NormalizationFacts& normalization, const RemovalCounters& counters,
+                 const ResolvedPolicy& policy, const SignalFacts& signals) {
+  const std::string_view unicode_version = normkit::unicode_version;
+  stats.reserve(stats_capacity);
+  stats.append("ascii_fast_path", normalization.ascii_fast_path);
+  if (signals.blob) write_blob_stats(stats, *signals.blob);
+  if (signals.combining) write_combining_stats(stats, *signals.combining);
+  stats.append("default_ignorable_removed", counters.default_ignorable_removed);
+  stats.append("default_ignorable_removed_joiner", counters.default_ignorable_removed_joiner);
+  stats.append("default_ignorable_removed_other", counters.default_ignorable_removed_other);
+  stats.append("default_ignorable_removed_tag", std::uint64_t{0});
+  stats.append("default_ignorable_removed_variation_selector", counters.default_ignorable_removed_variation_selector);
+  stats.append("default_ignorable_stripped", policy.remove_default_ignorables);
+  write_entropy_stats(stats, signals.entropy);
+  stats.append("ideographic_variation_policy", std::string("han_context"));
+  stats.append("invalid_variation_selector_count", counters.invalid_variation_selectors);
+  stats.append("normalization_input_chars", normalization.input_chars);
+  stats.append("normalization_output_chars", normalization.output_chars);
+  stats.append("normalization_output_limit_chars", normalization.limit_chars);
+  stats.append("normalization_truncated", normalization.truncated);
+  stats.append("normalized_changed", normalization.changed);
+  stats.append("post_removal_normalized_changed", normalization.post_removal_changed);
+  stats.append("unicode_mark_version", std::string(unicode_version));
+  stats.append("unicode_normalization_version", std::string(unicode_version));
+  stats.append("variation_data_version", std::string(variation_sequence_table_version()));
 }
 
 }  // namespace
@@ -60,49 +76,73 @@ Outcome<SanitizeResult> sanitize_inner_with_overrides(std::string_view text, std
   if (normalization) policy.normalization = *normalization;
   if (tidy_whitespace) policy.tidy_whitespace = *tidy_whitespace;
 
-  const BoundedNormalization first = normalize_text_with_limit(text, policy.normalization, std::nullopt);
-  const std::string_view processing = first.text ? std::string_view(*first.text) : text;
-  const bool ascii_fast_path = !first.text && !policy.tidy_whitespace && is_plain_ascii(processing);
+  BoundedNormalization first = normalize_text_with_limit(text, policy.normalization, std::nullopt);
+  NormalizationFacts facts{.ascii_fast_path = false,
+                           .changed = first.text.has_value(),
+                           .post_removal_changed = false,
+                           .truncated = first.truncated,
+                           .input_chars = first.input_chars,
+                           .output_chars = first.output_chars,
+                           .limit_chars = first.limit_chars};
+  // Printable ASCII, tab and line feed: nothing in such a text can be
+  // removed, flagged or composed, so the per-character pass can be skipped.
+  facts.ascii_fast_path = !facts.changed && !policy.tidy_whitespace &&
+                          plain_ascii_run_length(text.data(), text.data() + text.size()) == text.size();
 
   SanitizeResult result;
   SanitizeReport& report = result.report;
   report.policy = policy.name;
   report.normalization = std::string(form_name(policy.normalization));
   if (first.truncated) bump_removed(report, "normalization_amplified", 1);
-  bool changed = first.text.has_value();
+  bool changed = facts.changed;
 
+  // The output starts as the text under processing, which the removal pass
+  // then shortens in place: a normalized copy is taken over, the caller's
+  // text is copied once.
   std::string& output = result.text;
+  if (first.text) {
+    output = std::move(*first.text);
+  } else {
+    output.assign(text);
+  }
+  const std::size_t processing_size = output.size();
   RemovalPass pass{policy, return_spans, output, report, changed, {}};
-  if (ascii_fast_path) {
-    output.assign(processing);
-  } else if (!processing.empty()) {
-    output.reserve(processing.size());
-    if (!run_removal_pass(pass, processing)) return Error{std::string(span_limit_message)};
+  if (!facts.ascii_fast_path && !output.empty() && !run_removal_pass(pass)) {
+    return Error{std::string(span_limit_message)};
   }
   if (span_limit_exceeded(report)) return Error{std::string(span_limit_message)};
+  const bool removal_removed = output.size() < processing_size;
   if (policy.tidy_whitespace) run_whitespace_tidy(output, report, changed);
 
-  bool post_removal_changed = false;
-  bool truncated = first.truncated;
-  if (!report.removed_counts.empty() && has_non_ascii(output)) {
+  // Renormalized when something was counted as removed and the output is not
+  // pure ASCII. Removals can bring together code points that compose; the
+  // tidy cannot: it only drops, or turns into U+0020, whitespace that
+  // composes with nothing, next to line feeds, spaces or the ends of the
+  // text. So a text that the first normalization left whole and the pass did
+  // not shorten is still normalized, and normalizing it again would change
+  // nothing. Both conditions here imply a counted removal.
+  if ((removal_removed || first.truncated) && has_non_ascii(output)) {
     BoundedNormalization second = normalize_text_with_limit(output, policy.normalization, first.limit_chars);
     if (second.truncated && !first.truncated) bump_removed(report, "normalization_amplified", 1);
-    truncated = truncated || second.truncated;
+    facts.truncated = facts.truncated || second.truncated;
     if (second.text) {
       output = std::move(*second.text);
-      post_removal_changed = true;
+      facts.post_removal_changed = true;
       changed = true;
     }
   }
 
-  write_normalization_stats(report.stats, first, ascii_fast_path, post_removal_changed, truncated);
-  write_removal_stats(report.stats, pass.counters, policy);
-
   // The signals only observe the final output: they flag, never change.
-  const SignalSpec& signals = registry().signals;
-  if (policy.flag_combining_abuse) scan_combining_marks(output, signals, report);
-  if (policy.flag_base64ish) scan_encoded_blobs(output, signals, report);
-  scan_entropy(output, signals, report);
+  const SignalSpec& thresholds = registry().signals;
+  SignalFacts signals;
+  if (policy.flag_combining_abuse) signals.combining = measure_combining_marks(output, thresholds);
+  if (policy.flag_base64ish) signals.blob = measure_encoded_blobs(output, thresholds);
+  signals.entropy = measure_entropy(output, thresholds);
+
+  write_stats(report.stats, facts, pass.counters, policy, signals);
+  if (signals.combining) flag_combining_abuse(report, *signals.combining);
+  if (signals.blob) flag_encoded_blob(report, *signals.blob);
+  flag_high_entropy(report, signals.entropy);
   report.changed = changed;
   return result;
 }

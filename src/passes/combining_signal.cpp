@@ -105,20 +105,35 @@ MarkCounts count_marks(std::string_view text) {
 
 }  // namespace
 
-void scan_combining_marks(std::string_view output, const SignalSpec& signals, SanitizeReport& report) {
+CombiningSignals measure_combining_marks(std::string_view output, const SignalSpec& signals) {
   const MarkCounts counts = count_marks(output);
-  const double ratio =
+  CombiningSignals measured;
+  measured.ratio =
       counts.total == 0 ? 0.0 : static_cast<double>(counts.marks) / static_cast<double>(counts.total);
-  report.stats["combining_ratio"] = ratio;
-  report.stats["combining_max_stack"] = counts.highest_stack;
-  report.stats["combining_suspicious_stacks"] = counts.suspicious_stacks;
+  measured.max_stack = counts.highest_stack;
+  measured.suspicious_stacks = counts.suspicious_stacks;
+  measured.high_ratio = measured.ratio > signals.combining_ratio_threshold && counts.total > signals.combining_min_chars;
+  measured.excessive_stack = counts.highest_stack >= excessive_stack_height ||
+                             counts.suspicious_stacks >= excessive_suspicious_stacks ||
+                             (counts.highest_stack >= suspicious_stack_height && measured.high_ratio);
+  return measured;
+}
 
-  const bool high_ratio = ratio > signals.combining_ratio_threshold && counts.total > signals.combining_min_chars;
-  if (high_ratio) bump_flagged(report, "high_combining_ratio", 1);
-  if (counts.highest_stack >= excessive_stack_height || counts.suspicious_stacks >= excessive_suspicious_stacks ||
-      (counts.highest_stack >= suspicious_stack_height && high_ratio)) {
-    bump_flagged(report, "excessive_combining_stack", 1);
-  }
+void write_combining_stats(StatsMap& stats, const CombiningSignals& measured) {
+  stats["combining_max_stack"] = measured.max_stack;
+  stats["combining_ratio"] = measured.ratio;
+  stats["combining_suspicious_stacks"] = measured.suspicious_stacks;
+}
+
+void flag_combining_abuse(SanitizeReport& report, const CombiningSignals& measured) {
+  if (measured.high_ratio) bump_flagged(report, "high_combining_ratio", 1);
+  if (measured.excessive_stack) bump_flagged(report, "excessive_combining_stack", 1);
+}
+
+void scan_combining_marks(std::string_view output, const SignalSpec& signals, SanitizeReport& report) {
+  const CombiningSignals measured = measure_combining_marks(output, signals);
+  write_combining_stats(report.stats, measured);
+  flag_combining_abuse(report, measured);
 }
 
 }  // namespace orlenta

@@ -2,6 +2,7 @@
 // marks and how tall the stacks of consecutive marks grow ("Zalgo" text).
 #pragma once
 
+#include <cstdint>
 #include <string_view>
 
 #include "policy/policy.h"
@@ -9,9 +10,26 @@
 
 namespace orlenta {
 
-// Writes "combining_ratio", "combining_max_stack" and
-// "combining_suspicious_stacks" into the report's stats and bumps
-// "high_combining_ratio" and "excessive_combining_stack", each at most once.
+// What the scan measured and the flags it raises.
+struct CombiningSignals {
+  double ratio = 0.0;
+  std::uint64_t max_stack = 0;
+  std::uint64_t suspicious_stacks = 0;
+  bool high_ratio = false;
+  bool excessive_stack = false;
+};
+
+CombiningSignals measure_combining_marks(std::string_view output, const SignalSpec& signals);
+
+// "combining_max_stack", "combining_ratio" and "combining_suspicious_stacks",
+// written in name order.
+void write_combining_stats(StatsMap& stats, const CombiningSignals& measured);
+
+// Bumps "high_combining_ratio" and "excessive_combining_stack", each at most
+// once.
+void flag_combining_abuse(SanitizeReport& report, const CombiningSignals& measured);
+
+// All three steps.
 void scan_combining_marks(std::string_view output, const SignalSpec& signals, SanitizeReport& report);
 
 }  // namespace orlenta

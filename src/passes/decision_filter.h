@@ -1,8 +1,12 @@
 // The removal pass's shortcut for ordinary code points.
 #pragma once
 
+#include <cstddef>
+
 #include "classes/code_point_classes.h"
 #include "classes/emoji_flag_tags.h"
+#include "passes/byte_block.h"
+#include "passes/utf8.h"
 
 namespace orlenta {
 
@@ -27,6 +31,45 @@ constexpr bool needs_decision(char32_t cp) {
   }
   return in_range(cp, 0xE0000, 0xE0FFF) || cp == waving_black_flag || in_range(cp, 0x1BCA0, 0x1BCA3) ||
          in_range(cp, 0x1D173, 0x1D17A);
+}
+
+// Whether a code point whose UTF-8 form starts with `lead` may need a
+// decision. Those that may: the C0 controls other than tab and line feed,
+// DEL, and the code points under the lead bytes of U+0080 to U+00BF (0xC2),
+// U+0340 to U+037F (0xCD, for U+034F), U+0600 to U+063F (0xD8, for U+061C),
+// U+1000 to U+1FFF (0xE1), U+2000 to U+2FFF (0xE2), U+3000 to U+3FFF
+// (0xE3), U+F000 to U+FFFF (0xEF), U+10000 to U+3FFFF (0xF0) and U+C0000 to
+// U+FFFFF (0xF3). Every other code point is simply retained, so a walk can
+// step over it without decoding it.
+constexpr bool lead_may_need_decision(unsigned char lead) {
+  if (lead < 0x80) return !is_plain_ascii_byte(lead);
+  return lead == 0xC2 || lead == 0xCD || lead == 0xD8 || (lead >= 0xE1 && lead <= 0xE3) || lead == 0xEF ||
+         lead == 0xF0 || lead == 0xF3;
+}
+
+// Length of the stretch from `p` that consists of whole code points that
+// need no decision: it ends at the first lead byte for which
+// lead_may_need_decision holds, or at `end`. Continuation bytes never end
+// it, as they belong to the code point of their lead byte. Sixteen bytes
+// are tested at once.
+inline std::size_t undecided_run_length(const char* p, const char* end) {
+  const char* q = p;
+  for (; end - q >= static_cast<std::ptrdiff_t>(block_size); q += block_size) {
+    const ByteBlock bytes = load_block(q);
+    // Printable ASCII, the common case, is settled with one comparison.
+    if (!any_marked(to_mask(outside_printable_ascii(bytes)))) continue;
+    const ByteTest controls = (bytes < 0x20) & (bytes != '\t') & (bytes != '\n');
+    const ByteTest leads = (bytes == 0x7F) | (bytes == 0xC2) | (bytes == 0xCD) | (bytes == 0xD8) |
+                            ((bytes >= 0xE1) & (bytes <= 0xE3)) | (bytes == 0xEF) | (bytes == 0xF0) |
+                            (bytes == 0xF3);
+    const BlockMask stops = to_mask(controls | leads);
+    if (any_marked(stops)) return static_cast<std::size_t>(q - p) + first_marked(stops);
+  }
+  for (; q < end; ++q) {
+    const auto byte = static_cast<unsigned char>(*q);
+    if ((byte & 0xC0u) != 0x80u && lead_may_need_decision(byte)) break;
+  }
+  return static_cast<std::size_t>(q - p);
 }
 
 }  // namespace orlenta

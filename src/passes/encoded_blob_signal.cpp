@@ -1,10 +1,12 @@
 #include "passes/encoded_blob_signal.h"
 
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
+#include "passes/byte_block.h"
 #include "passes/utf8.h"
 
 namespace orlenta {
@@ -37,22 +39,6 @@ constexpr bool is_non_ascii_whitespace(char32_t cp) {
          cp == 0x2029 || cp == 0x202F || cp == 0x205F || cp == 0x3000;
 }
 
-constexpr std::array<bool, 256> is_alphabet_byte = [] {
-  std::array<bool, 256> alphabet{};
-  for (std::size_t byte = 0; byte < 128; ++byte) alphabet[byte] = ascii_kinds[byte] <= symbol;
-  return alphabet;
-}();
-
-// Index of the first alphabet byte from `i`. After a reset, nothing before
-// the next alphabet code point changes the state: other code points only
-// reset it again, and whitespace finds the token empty and marks the next
-// entry as following whitespace, which never counts for the first entry
-// after a reset: it stays the oldest as long as it is in the window.
-std::size_t skip_to_alphabet(std::string_view text, std::size_t i) {
-  while (i < text.size() && !is_alphabet_byte[static_cast<unsigned char>(text[i])]) ++i;
-  return i;
-}
-
 // One window entry: the blob class in the low two bits and, above them,
 // whether its code point came directly after whitespace. An enumeration
 // rather than a character type, so that stores into the window do not count
@@ -72,9 +58,9 @@ constexpr bool entry_follows_whitespace(WindowEntry entry) {
 }
 
 // The state of the wrapped test: the window test and the line test. The
-// window holds the last `width` alphabet code points since the latest reset
-// in a ring buffer that fills from index 0, so `oldest` stays 0 until it is
-// full. The buffer is owned by the caller and allocated once.
+// window holds the last `width` alphabet code points since the segment
+// began in a ring buffer that fills from index 0, so `oldest` stays 0 until
+// it is full. The buffer is owned by the caller and allocated once.
 struct WrappedTest {
   std::uint64_t width = 0;
   WindowEntry* window = nullptr;
@@ -148,28 +134,242 @@ bool add_alphabet(WrappedTest& test, Kind kind) {
   return test.boundaries != (oldest_follows_whitespace ? 1u : 0u) && window_looks_encoded(test);
 }
 
-// Any code point outside the alphabet and whitespace separates unrelated
-// material: everything starts over.
-void reset(WrappedTest& test) {
-  test.window_size = 0;
-  test.oldest = 0;
-  test.class_counts = {};
-  test.boundaries = 0;
-  test.follows_whitespace = false;
-  test.token_length = 0;
-  test.token_all_upper = true;
-  test.previous_line_length = 0;
-  test.line_total = 0;
+// The kind of the code point at `i` and its length in bytes.
+Kind kind_at(std::string_view text, std::size_t i, std::size_t& length) {
+  const auto lead = static_cast<unsigned char>(text[i]);
+  if (lead < 0x80) {
+    length = 1;
+    return ascii_kinds[lead];
+  }
+  return is_non_ascii_whitespace(decode_utf8(text.data() + i, length)) ? whitespace : other;
 }
 
-struct BlobResult {
-  bool base64ish = false;
-  bool wrapped = false;
+// Any code point outside the alphabet and whitespace separates unrelated
+// material: the wrapped test starts over after it. So the text falls into
+// segments, the stretches between such code points, each tested from the
+// starting state on its own; a text is wrapped when one of its segments is.
+//
+// The wrapped test of the segment that starts at `start`: true at the first
+// detection, false when the segment ends without one. The end of the text
+// closes the last token as a space would.
+bool segment_is_wrapped(std::string_view text, std::size_t start, WrappedTest& test) {
+  for (std::size_t i = start; i < text.size();) {
+    std::size_t length = 0;
+    const Kind kind = kind_at(text, i, length);
+    if (kind <= symbol) {
+      if (add_alphabet(test, kind)) return true;
+    } else if (kind == whitespace) {
+      if (end_token(test)) return true;
+    } else {
+      return false;
+    }
+    i += length;
+  }
+  return end_token(test);
+}
+
+// The exact test, run on the few segments that may be wrapped. Its window
+// is allocated when the first such segment comes.
+struct ExactTest {
+  std::string_view text;
+  std::uint64_t width = 0;
+  std::vector<WindowEntry> window;
 };
 
-// One walk runs the wrapped test and tracks the longest alphabet run. It
-// stops at the first wrapped detection, which settles both results.
-BlobResult detect_blob(std::string_view text, std::uint64_t width) {
+bool run_exact_test(ExactTest& exact, std::size_t segment_start) {
+  if (exact.window.empty()) exact.window.resize(static_cast<std::size_t>(exact.width));
+  WrappedTest test;
+  test.width = exact.width;
+  test.window = exact.window.data();
+  return segment_is_wrapped(exact.text, segment_start, test);
+}
+
+// The quick walk: the longest-run test, and the segments with what decides
+// whether they may be wrapped. Both tests of the wrapped test need `width`
+// alphabet code points, so `width` bytes at least, and every make-up rule
+// of the window needs upper case or digits to make up an eighth of it (the
+// line test needs upper case only), so a segment short of either is skipped
+// without running the exact test.
+//
+// The exact test runs on a segment as soon as what the walk has seen of it
+// may be wrapped, not only when it ends: a blob usually fills its segment,
+// and the test then stops at its detection instead of after the walk has
+// gone through the whole blob. Either way each segment is tested once.
+struct QuickWalk {
+  std::uint64_t width = 0;
+  std::uint64_t run = 0;
+  bool long_run = false;
+  std::size_t segment_start = 0;
+  std::uint64_t segment_upper_or_digit = 0;
+  bool segment_tested = false;
+};
+
+// Whether the segment in progress, seen up to `end`, may be wrapped and has
+// not been tested.
+inline bool segment_may_be_wrapped(const QuickWalk& walk, std::size_t end) {
+  return !walk.segment_tested && end - walk.segment_start >= walk.width &&
+         walk.segment_upper_or_digit * 8 >= walk.width;
+}
+
+// Tests the segment in progress, seen up to `end`, once it may be wrapped;
+// returns true when it is.
+inline bool test_segment_so_far(QuickWalk& walk, ExactTest& exact, std::size_t end) {
+  if (!segment_may_be_wrapped(walk, end)) return false;
+  walk.segment_tested = true;
+  return run_exact_test(exact, walk.segment_start);
+}
+
+// Ends the segment in progress at `end` (an other code point, or the end of
+// the text) and starts the next one at `next`; returns true when the ended
+// one was wrapped.
+inline bool end_segment(QuickWalk& walk, ExactTest& exact, std::size_t end, std::size_t next) {
+  const std::size_t start = walk.segment_start;
+  const bool may_be_wrapped = segment_may_be_wrapped(walk, end);
+  walk.segment_start = next;
+  walk.segment_upper_or_digit = 0;
+  walk.segment_tested = false;
+  return may_be_wrapped && run_exact_test(exact, start);
+}
+
+// One code point at a time; returns true when a segment it ends was wrapped.
+inline bool step(QuickWalk& walk, ExactTest& exact, std::size_t& i) {
+  std::size_t length = 0;
+  const Kind kind = kind_at(exact.text, i, length);
+  const std::size_t at = i;
+  i += length;
+  if (kind <= symbol) {
+    ++walk.run;
+    walk.long_run = walk.long_run || walk.run >= walk.width;
+    walk.segment_upper_or_digit += kind == upper || kind == digit;
+    return test_segment_so_far(walk, exact, i);
+  }
+  walk.run = 0;
+  return kind == other && end_segment(walk, exact, at, i);
+}
+
+constexpr std::uint64_t high_bits = byte_high_bits;
+
+struct BlockKinds {
+  BlockMask alphabet;
+  BlockMask upper_or_digit;
+  // Code points outside the alphabet and whitespace, marked at their first
+  // byte, except those whose lead byte may also begin whitespace.
+  BlockMask other;
+  // The lead bytes that may begin whitespace; their code points are looked
+  // at one by one.
+  BlockMask whitespace_leads;
+};
+
+inline BlockKinds block_kinds(const char* p) {
+  // Read as signed, bytes from 0x80 up are negative and fall outside every
+  // ASCII range, so each range is two signed comparisons.
+  const ByteTest bytes = std::bit_cast<ByteTest>(load_block(p));
+  // Setting bit 5 folds upper case onto lower case.
+  const ByteTest folded = bytes | 0x20;
+  const ByteTest letters = (folded > 'a' - 1) & (folded < 'z' + 1);
+  const ByteTest digits = (bytes > '0' - 1) & (bytes < '9' + 1);
+  const ByteTest symbols = (bytes == '+') | (bytes == '/') | (bytes == '-') | (bytes == '_') | (bytes == '=');
+  const ByteTest spaces = ((bytes > '\t' - 1) & (bytes < '\r' + 1)) | (bytes == ' ');
+  const ByteTest alphabet = letters | digits | symbols;
+  const ByteTest upper_or_digit = (letters & ((bytes & 0x20) == 0)) | digits;
+  const ByteTest non_ascii = bytes < 0;
+  // Lead bytes are 0xC0 and up, -64 to -1. Whitespace outside ASCII starts
+  // with 0xC2 or with 0xE1 to 0xE3 (-31 to -29); every other lead begins an
+  // other code point.
+  const ByteTest leads = non_ascii & (bytes > -65);
+  const ByteTest whitespace_leads = leads & ((bytes == -62) | ((bytes > -32) & (bytes < -28)));
+  return {to_mask(alphabet), to_mask(upper_or_digit),
+          to_mask(~(alphabet | spaces | non_ascii) | (leads & ~whitespace_leads)), to_mask(whitespace_leads)};
+}
+
+// Number of bytes marked in a mask: the product sums the flags of the eight
+// bytes into its top byte.
+constexpr std::uint64_t marked_bytes(std::uint64_t mask) { return ((mask >> 7) * word_ones) >> 56; }
+
+// Byte offset in its word of the lowest byte marked in a mask.
+inline std::size_t lowest_marked_byte(std::uint64_t mask) {
+  return static_cast<std::size_t>(__builtin_ctzll(mask)) / 8;
+}
+
+// Counts of marked bytes at the start and at the end of a block.
+inline std::uint64_t leading_marked(const BlockMask& mask) {
+  if (mask.half[0] != high_bits) return lowest_marked_byte(~mask.half[0] & high_bits);
+  return 8 + lowest_marked_byte(~mask.half[1] & high_bits);
+}
+
+inline std::uint64_t trailing_marked(const BlockMask& mask) {
+  const auto trailing = [](std::uint64_t half) {
+    return static_cast<std::uint64_t>(__builtin_clzll(~half & high_bits)) / 8;
+  };
+  if (mask.half[1] != high_bits) return trailing(mask.half[1]);
+  return 8 + trailing(mask.half[0]);
+}
+
+// The segments of eight bytes from `i`: the first other code point ends the
+// one in progress, and the next begins after the last one. Those in between
+// are shorter than the word, too short for any width here. Returns true
+// when the segment that ends was wrapped.
+//
+// Whether a word holds an other code point is close to a coin toss in
+// prose, so the word is accounted for without branching on it; the only
+// branch is on a segment that may be wrapped, which is rare.
+inline bool step_segments(QuickWalk& walk, ExactTest& exact, std::size_t i, std::uint64_t upper_or_digit,
+                          std::uint64_t other) {
+  const bool ends = other != 0;
+  const std::uint64_t first = other & -other;
+  const std::uint64_t last = std::uint64_t{1} << (63 - __builtin_clzll(other | 1));
+  const std::uint64_t before_first = ends ? first - 1 : ~std::uint64_t{0};
+  const std::uint64_t upper_or_digit_before = walk.segment_upper_or_digit + marked_bytes(upper_or_digit & before_first);
+  const std::size_t first_at = i + lowest_marked_byte(first | last);
+  const bool may_be_wrapped = ends & !walk.segment_tested & (first_at - walk.segment_start >= walk.width) &
+                              (upper_or_digit_before * 8 >= walk.width);
+  if (may_be_wrapped && run_exact_test(exact, walk.segment_start)) return true;
+  const std::size_t last_at = i + lowest_marked_byte(last);
+  const std::size_t next = last_at + utf8_length(static_cast<unsigned char>(exact.text[last_at]));
+  walk.segment_start = ends ? next : walk.segment_start;
+  walk.segment_upper_or_digit =
+      ends ? marked_bytes(upper_or_digit & ~(last | (last - 1))) : upper_or_digit_before;
+  walk.segment_tested = walk.segment_tested & !ends;
+  return false;
+}
+
+// Sixteen bytes from `i`. A code point outside ASCII is marked at its lead
+// byte, as other unless it is whitespace; its continuation bytes, in this
+// block or the next, are of no kind, like the bytes of whitespace: they
+// break a run and leave the segment open. Returns true when a segment they
+// end was wrapped.
+inline bool step_block(QuickWalk& walk, ExactTest& exact, std::size_t i) {
+  const BlockKinds kinds = block_kinds(exact.text.data() + i);
+
+  // Runs: the width is at least 16 here, so a run inside the block,
+  // touching neither end, is too short to count, and so is a run that
+  // continues into the block while it is 16 or more short of the width.
+  if ((kinds.alphabet.half[0] & kinds.alphabet.half[1]) == high_bits) {
+    walk.run += 16;
+    walk.long_run = walk.long_run || walk.run >= walk.width;
+  } else {
+    if (walk.run + 16 > walk.width) {
+      walk.long_run = walk.long_run || walk.run + leading_marked(kinds.alphabet) >= walk.width;
+    }
+    walk.run = trailing_marked(kinds.alphabet);
+  }
+
+  for (std::size_t half = 0; half < 2; ++half) {
+    const std::size_t word = i + 8 * half;
+    std::uint64_t other = kinds.other.half[half];
+    for (std::uint64_t leads = kinds.whitespace_leads.half[half]; leads != 0; leads &= leads - 1) {
+      std::size_t length = 0;
+      const char32_t cp = decode_utf8(exact.text.data() + word + lowest_marked_byte(leads), length);
+      if (!is_non_ascii_whitespace(cp)) other |= leads & -leads;
+    }
+    if (step_segments(walk, exact, word, kinds.upper_or_digit.half[half], other)) return true;
+  }
+  return test_segment_so_far(walk, exact, i + block_size);
+}
+
+// One walk runs the longest-run test and, segment by segment, the wrapped
+// test. It stops at the first wrapped detection, which settles both results.
+BlobSignals detect_blob(std::string_view text, std::uint64_t width) {
   // Width 0: every text has a run of at least 0; the wrapped test is off.
   if (width == 0) return {true, false};
   // Every test needs at least `width` code points, which also keeps an
@@ -177,50 +377,45 @@ BlobResult detect_blob(std::string_view text, std::uint64_t width) {
   // code points, so only a width close to the text's length costs a count.
   if (width > text.size() / 4 && width > count_code_points(text)) return {false, false};
 
-  std::vector<WindowEntry> window(static_cast<std::size_t>(width));
-  WrappedTest test;
-  test.width = width;
-  test.window = window.data();
-  std::uint64_t run = 0;
-  bool long_run = false;
+  ExactTest exact{text, width, {}};
+  QuickWalk walk;
+  walk.width = width;
   std::size_t i = 0;
-  while (i < text.size()) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    Kind kind = other;
-    if (lead < 0x80) {
-      kind = ascii_kinds[lead];
-      ++i;
-    } else {
-      std::size_t length = 0;
-      if (is_non_ascii_whitespace(decode_utf8(text.data() + i, length))) kind = whitespace;
-      i += length;
+  // Blocks of sixteen bytes need runs inside a block to be too short to
+  // count.
+  if (width >= 16) {
+    for (; text.size() - i >= 16; i += 16) {
+      if (step_block(walk, exact, i)) return {true, true};
     }
-
-    if (kind <= symbol) {
-      ++run;
-      long_run = long_run || run >= width;
-      if (add_alphabet(test, kind)) return {true, true};
-    } else if (kind == whitespace) {
-      run = 0;
-      if (end_token(test)) return {true, true};
-    } else {
-      run = 0;
-      reset(test);
-      i = skip_to_alphabet(text, i);
-    }
+    // The continuation bytes of a code point that the last block began.
+    while (i < text.size() && (static_cast<unsigned char>(text[i]) & 0xC0u) == 0x80u) ++i;
   }
-  // The text ends as if followed by a space, closing its last token.
-  const bool wrapped = end_token(test);
-  return {long_run || wrapped, wrapped};
+  while (i < text.size()) {
+    if (step(walk, exact, i)) return {true, true};
+  }
+  if (end_segment(walk, exact, text.size(), text.size())) return {true, true};
+  return {walk.long_run, false};
 }
 
 }  // namespace
 
+BlobSignals measure_encoded_blobs(std::string_view output, const SignalSpec& signals) {
+  return detect_blob(output, signals.base64_min_chars);
+}
+
+void write_blob_stats(StatsMap& stats, const BlobSignals& measured) {
+  stats["base64ish"] = measured.base64ish;
+  stats["base64ish_wrapped"] = measured.wrapped;
+}
+
+void flag_encoded_blob(SanitizeReport& report, const BlobSignals& measured) {
+  if (measured.base64ish) bump_flagged(report, "base64ish_blob", 1);
+}
+
 void scan_encoded_blobs(std::string_view output, const SignalSpec& signals, SanitizeReport& report) {
-  const BlobResult result = detect_blob(output, signals.base64_min_chars);
-  report.stats["base64ish"] = result.base64ish;
-  report.stats["base64ish_wrapped"] = result.wrapped;
-  if (result.base64ish) bump_flagged(report, "base64ish_blob", 1);
+  const BlobSignals measured = measure_encoded_blobs(output, signals);
+  write_blob_stats(report.stats, measured);
+  flag_encoded_blob(report, measured);
 }
 
 }  // namespace orlenta

@@ -9,9 +9,23 @@
 
 namespace orlenta {
 
-// Writes "base64ish" and "base64ish_wrapped" into the report's stats and
-// bumps "base64ish_blob" at most once. `base64_min_chars` is both the
-// minimum run length and the width of the window of the wrapped test.
+// Whether the text is base64-like, and whether through the wrapped test.
+struct BlobSignals {
+  bool base64ish = false;
+  bool wrapped = false;
+};
+
+// `base64_min_chars` is both the minimum run length and the width of the
+// window of the wrapped test.
+BlobSignals measure_encoded_blobs(std::string_view output, const SignalSpec& signals);
+
+// "base64ish" and "base64ish_wrapped", written in name order.
+void write_blob_stats(StatsMap& stats, const BlobSignals& measured);
+
+// Bumps "base64ish_blob" at most once.
+void flag_encoded_blob(SanitizeReport& report, const BlobSignals& measured);
+
+// All three steps.
 void scan_encoded_blobs(std::string_view output, const SignalSpec& signals, SanitizeReport& report);
 
 }  // namespace orlenta

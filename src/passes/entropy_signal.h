@@ -10,10 +10,24 @@
 
 namespace orlenta {
 
-// Writes "entropy_2000" into the report's stats and bumps "high_entropy" at
-// most once. Reads only the first `entropy_prefix_chars` code points for the
-// measure; the rest of the text is only counted, and only when the length
-// test needs it.
+// The entropy of the prefix and whether it raises "high_entropy".
+struct EntropySignals {
+  double entropy = 0.0;
+  bool high = false;
+};
+
+// Reads only the first `entropy_prefix_chars` code points for the measure;
+// the rest of the text is only counted, and only when the length test needs
+// it.
+EntropySignals measure_entropy(std::string_view output, const SignalSpec& signals);
+
+// "entropy_2000".
+void write_entropy_stats(StatsMap& stats, const EntropySignals& measured);
+
+// Bumps "high_entropy" at most once.
+void flag_high_entropy(SanitizeReport& report, const EntropySignals& measured);
+
+// All three steps.
 void scan_entropy(std::string_view output, const SignalSpec& signals, SanitizeReport& report);
 
 }  // namespace orlenta

@@ -1,5 +1,8 @@
 #include "passes/removal_pass.h"
 
+#include <array>
+#include <cstring>
+
 #include "classes/code_point_classes.h"
 #include "classes/emoji_flag_tags.h"
 #include "classes/variation_sequences.h"
@@ -9,15 +12,55 @@
 namespace orlenta {
 namespace {
 
-// The state of one walk over the text under processing.
+// The reasons of this pass. Text with many removable characters decides
+// one per few code points, so the walk counts in an array and adds the
+// totals to the report's maps once at the end.
+enum Reason : std::uint8_t {
+  bidi_control,
+  bidi_mark,
+  carriage_return,
+  control_or_format,
+  default_ignorable,
+  invalid_variation_selector,
+  junk_invisible,
+  line_separator,
+  tag_char,
+  variation_selector_excess,
+  reason_count,
+};
+
+constexpr std::array<std::string_view, reason_count> reason_names = {
+    "bidi_control",
+    "bidi_mark",
+    "carriage_return",
+    "control_or_format",
+    "default_ignorable",
+    "invalid_variation_selector",
+    "junk_invisible",
+    "line_separator",
+    "tag_char",
+    "variation_selector_excess",
+};
+
+using ReasonCounts = std::array<std::uint64_t, reason_count>;
+
+// The state of one walk over the text under processing. The retained code
+// points are written to the front of the same buffer: the write position
+// never passes the read position, so the bytes from the current code point
+// on are still those of the text under processing.
 struct Walk {
   RemovalPass& pass;
   std::string_view text;
+  char* data;
+  // Bytes retained so far, at the front of `data`.
+  std::size_t written = 0;
   // The last retained code point that is not a non-selector default-ignorable
   // was a variation selector.
   bool previous_selector = false;
   // End of the protected tag sequence that follows a flag; 0 for none.
   std::uint64_t protected_end = 0;
+  ReasonCounts removed{};
+  ReasonCounts flagged{};
 };
 
 struct CodePoint {
@@ -26,61 +69,81 @@ struct CodePoint {
   std::uint64_t end;
 };
 
-void record_span(Walk& walk, const char* kind, std::string_view reason, const CodePoint& c) {
-  walk.pass.report.spans.push_back(
-      SpanEvent{kind, std::string(reason), c.start, c.end, code_point_detail(c.value)});
+void record_span(Walk& walk, std::string_view kind, Reason reason, const CodePoint& c) {
+  walk.pass.report.spans.push_back(SpanEvent{kind, reason_names[reason], c.start, c.end, code_point_detail(c.value)});
 }
 
-void push_output(Walk& walk, char32_t cp) {
-  append_utf8(walk.pass.output, cp);
-  if (is_variation_selector(cp)) {
+// Keeps the bytes of [from, to), which lie at or after the write position.
+// Between removals the stretches to move are short, so they are moved eight
+// bytes at a time without a call; each word is read before it is written
+// over, and the write position only trails the read position, so a word's
+// store never reaches bytes still to be read.
+void keep_bytes(Walk& walk, std::size_t from, std::size_t to) {
+  const std::size_t length = to - from;
+  if (walk.written != from) {
+    char* const destination = walk.data + walk.written;
+    const char* const source = walk.data + from;
+    std::size_t i = 0;
+    for (; length - i >= 8; i += 8) {
+      std::uint64_t word = 0;
+      std::memcpy(&word, source + i, sizeof word);
+      std::memcpy(destination + i, &word, sizeof word);
+    }
+    for (; i < length; ++i) destination[i] = source[i];
+  }
+  walk.written += length;
+}
+
+void push_output(Walk& walk, const CodePoint& c) {
+  keep_bytes(walk, c.start, c.end);
+  if (is_variation_selector(c.value)) {
     walk.previous_selector = true;
-  } else if (!is_default_ignorable(cp)) {
+  } else if (!is_default_ignorable(c.value)) {
     walk.previous_selector = false;
   }
 }
 
-void remove_with(Walk& walk, std::string_view reason, const CodePoint& c) {
-  bump_removed(walk.pass.report, reason, 1);
+void remove_with(Walk& walk, Reason reason, const CodePoint& c) {
+  ++walk.removed[reason];
   walk.pass.changed = true;
   if (walk.pass.return_spans) record_span(walk, "removed", reason, c);
   walk.protected_end = 0;
 }
 
-void flag_with(Walk& walk, std::string_view reason, const CodePoint& c) {
-  bump_flagged(walk.pass.report, reason, 1);
+void flag_with(Walk& walk, Reason reason, const CodePoint& c) {
+  ++walk.flagged[reason];
   if (walk.pass.return_spans) record_span(walk, "flag", reason, c);
 }
 
-void retain(Walk& walk, char32_t cp) {
-  push_output(walk, cp);
+void retain(Walk& walk, const CodePoint& c) {
+  push_output(walk, c);
   walk.protected_end = 0;
 }
 
 // The last retained code point, which a variation selector modifies.
-bool last_retained(const std::string& output, char32_t& base) {
-  if (output.empty()) return false;
-  base = decode_last_utf8(output.data(), output.data() + output.size());
+bool last_retained(const Walk& walk, char32_t& base) {
+  if (walk.written == 0) return false;
+  base = decode_last_utf8(walk.data, walk.data + walk.written);
   return true;
 }
 
 void decide_variation_selector(Walk& walk, const CodePoint& c) {
   const ResolvedPolicy& policy = walk.pass.policy;
   if (walk.previous_selector) {
-    remove_with(walk, "variation_selector_excess", c);
+    remove_with(walk, variation_selector_excess, c);
     return;
   }
   char32_t base = 0;
   bool valid = false;
-  if (last_retained(walk.pass.output, base)) {
+  if (last_retained(walk, base)) {
     valid = c.value >= 0xE0100 ? is_han_ideograph(base) : is_variation_sequence(base, c.value);
   }
   if (!valid) {
-    flag_with(walk, "invalid_variation_selector", c);
+    flag_with(walk, invalid_variation_selector, c);
     ++walk.pass.counters.invalid_variation_selectors;
   }
-  if (policy.flag_default_ignorables) flag_with(walk, "default_ignorable", c);
-  retain(walk, c.value);
+  if (policy.flag_default_ignorables) flag_with(walk, default_ignorable, c);
+  retain(walk, c);
 }
 
 void remove_default_ignorable(Walk& walk, const CodePoint& c) {
@@ -93,11 +156,11 @@ void remove_default_ignorable(Walk& walk, const CodePoint& c) {
   } else {
     ++counters.default_ignorable_removed_other;
   }
-  remove_with(walk, "default_ignorable", c);
+  remove_with(walk, default_ignorable, c);
 }
 
 void retain_and_look_for_flag_tags(Walk& walk, const CodePoint& c) {
-  push_output(walk, c.value);
+  push_output(walk, c);
   walk.protected_end = 0;
   if (c.value == waving_black_flag && !walk.pass.policy.remove_default_ignorables &&
       starts_with_protected_flag_tags(walk.text.substr(c.end))) {
@@ -109,65 +172,79 @@ void retain_and_look_for_flag_tags(Walk& walk, const CodePoint& c) {
 void decide(Walk& walk, const CodePoint& c) {
   const ResolvedPolicy& policy = walk.pass.policy;
   const char32_t cp = c.value;
-  if (is_carriage_return(cp)) return remove_with(walk, "carriage_return", c);
-  if (is_line_separator(cp)) return remove_with(walk, "line_separator", c);
-  if (policy.remove_bidi && is_bidi_control(cp)) return remove_with(walk, "bidi_control", c);
+  if (is_carriage_return(cp)) return remove_with(walk, carriage_return, c);
+  if (is_line_separator(cp)) return remove_with(walk, line_separator, c);
+  if (policy.remove_bidi && is_bidi_control(cp)) return remove_with(walk, bidi_control, c);
   if (is_bidi_mark(cp)) {
-    if (policy.remove_bidi_marks) return remove_with(walk, "bidi_mark", c);
-    if (policy.flag_bidi_marks) flag_with(walk, "bidi_mark", c);
-    return retain(walk, cp);
+    if (policy.remove_bidi_marks) return remove_with(walk, bidi_mark, c);
+    if (policy.flag_bidi_marks) flag_with(walk, bidi_mark, c);
+    return retain(walk, c);
   }
   if (is_tag_character(cp)) {
     if (c.start < walk.protected_end) {
-      push_output(walk, cp);
+      push_output(walk, c);
       if (c.end >= walk.protected_end) walk.protected_end = 0;
       return;
     }
-    if (policy.remove_tag_chars) return remove_with(walk, "tag_char", c);
+    if (policy.remove_tag_chars) return remove_with(walk, tag_char, c);
     // A retained tag is counted but deliberately leaves no span event.
-    bump_flagged(walk.pass.report, "tag_char", 1);
-    return retain(walk, cp);
+    ++walk.flagged[tag_char];
+    return retain(walk, c);
   }
   if (policy.cap_variation_selectors && is_variation_selector(cp)) return decide_variation_selector(walk, c);
-  if (policy.remove_junk_invisibles && is_junk_invisible(cp)) return remove_with(walk, "junk_invisible", c);
-  if (policy.remove_other_controls && is_control_or_format(cp)) return remove_with(walk, "control_or_format", c);
+  if (policy.remove_junk_invisibles && is_junk_invisible(cp)) return remove_with(walk, junk_invisible, c);
+  if (policy.remove_other_controls && is_control_or_format(cp)) return remove_with(walk, control_or_format, c);
   if (policy.remove_default_ignorables && is_default_ignorable(cp)) return remove_default_ignorable(walk, c);
   if (policy.flag_default_ignorables && is_default_ignorable(cp) && !is_joiner(cp)) {
-    flag_with(walk, "default_ignorable", c);
-    return retain(walk, cp);
+    flag_with(walk, default_ignorable, c);
+    return retain(walk, c);
   }
   retain_and_look_for_flag_tags(walk, c);
 }
 
+// Adds the walk's counts to the report's maps.
+void report_counts(const Walk& walk) {
+  for (std::size_t reason = 0; reason < reason_count; ++reason) {
+    if (walk.removed[reason] != 0) bump_removed(walk.pass.report, reason_names[reason], walk.removed[reason]);
+    if (walk.flagged[reason] != 0) bump_flagged(walk.pass.report, reason_names[reason], walk.flagged[reason]);
+  }
+}
+
 }  // namespace
 
-bool run_removal_pass(RemovalPass& pass, std::string_view text) {
-  Walk walk{pass, text};
-  const char* const begin = text.data();
-  const char* const end = begin + text.size();
-  // Retained stretches of ordinary code points are copied in one piece.
-  const char* pending = begin;
-  for (const char* p = begin; p < end;) {
+bool run_removal_pass(RemovalPass& pass) {
+  char* const data = pass.text.data();
+  const std::size_t size = pass.text.size();
+  Walk walk{pass, std::string_view(data, size), data};
+  // Retained stretches of ordinary code points are kept in one piece;
+  // code points whose lead byte settles that they need no decision are
+  // skipped without decoding.
+  std::size_t pending = 0;
+  std::size_t i = 0;
+  while (i < size) {
+    i += undecided_run_length(data + i, data + size);
+    if (i == size) break;
     std::size_t length = 0;
-    const char32_t cp = decode_utf8(p, length);
+    const char32_t cp = decode_utf8(data + i, length);
     if (!needs_decision(cp)) {
-      p += length;
+      i += length;
       continue;
     }
-    pass.output.append(pending, p);
-    if (pending != p) {
+    if (pending != i) {
+      keep_bytes(walk, pending, i);
       walk.previous_selector = false;
       walk.protected_end = 0;
     }
     // Events are only added by code points that need a decision, so checking
     // here is the same as checking before every code point.
     if (span_limit_exceeded(pass.report)) return false;
-    const auto start = static_cast<std::uint64_t>(p - begin);
-    decide(walk, CodePoint{cp, start, start + length});
-    p += length;
-    pending = p;
+    decide(walk, CodePoint{cp, i, i + length});
+    i += length;
+    pending = i;
   }
-  pass.output.append(pending, end);
+  keep_bytes(walk, pending, size);
+  pass.text.resize(walk.written);
+  report_counts(walk);
   return true;
 }
 

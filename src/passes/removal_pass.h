@@ -1,5 +1,5 @@
-// The per-character pass: walks the text under processing and assembles the
-// output from the code points it retains.
+// The per-character pass: walks the text under processing and keeps, in
+// place, the code points it retains.
 #pragma once
 
 #include <cstdint>
@@ -30,17 +30,20 @@ struct RemovalCounters {
 };
 
 // Working state the driver hands to the pass and reads back afterwards.
+// `text` holds the text under processing when the pass starts and the
+// retained code points when it ends: removals only shorten it, so it is
+// rewritten in place and no second buffer is needed.
 struct RemovalPass {
   const ResolvedPolicy& policy;
   bool return_spans = false;
-  std::string& output;
+  std::string& text;
   SanitizeReport& report;
   bool& changed;
   RemovalCounters counters;
 };
 
-// Runs the pass over `text`. Returns false when the span-event limit stopped
-// it; the caller then discards output and report.
-bool run_removal_pass(RemovalPass& pass, std::string_view text);
+// Runs the pass over `pass.text`. Returns false when the span-event limit
+// stopped it; the caller then discards text and report.
+bool run_removal_pass(RemovalPass& pass);
 
 }  // namespace orlenta

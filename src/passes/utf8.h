@@ -3,8 +3,12 @@
 // does not validate.
 #pragma once
 
+#include <algorithm>
+#include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -70,17 +74,88 @@ inline void append_utf8(std::string& out, char32_t cp) {
   out.append(bytes, n);
 }
 
-// Number of code points: the bytes that are not continuation bytes.
+inline constexpr std::uint64_t word_ones = 0x0101010101010101ULL;
+inline constexpr std::uint64_t word_high_bits = 0x8080808080808080ULL;
+
+inline std::uint64_t load_unaligned_word(const char* p) {
+  std::uint64_t word = 0;
+  std::memcpy(&word, p, sizeof word);
+  return word;
+}
+
+// Number of code points: the bytes that are not continuation bytes
+// (10xxxxxx, below -64 as signed bytes). They are counted in sixteen
+// byte-wide tallies, a loop the compiler turns into vector code; each tally
+// takes at most 255 bytes before the tallies are added up.
 inline std::uint64_t count_code_points(std::string_view text) {
+  constexpr std::size_t lanes = 16;
+  constexpr std::size_t rounds_per_tally = 255;
+  const auto* bytes = reinterpret_cast<const signed char*>(text.data());
+  const std::size_t size = text.size();
   std::uint64_t count = 0;
-  for (const char c : text) count += (static_cast<unsigned char>(c) & 0xC0u) != 0x80u;
+  std::size_t i = 0;
+  while (size - i >= lanes) {
+    const std::size_t rounds = std::min((size - i) / lanes, rounds_per_tally);
+    std::array<std::uint8_t, lanes> tallies{};
+    for (std::size_t round = 0; round < rounds; ++round, i += lanes) {
+      for (std::size_t lane = 0; lane < lanes; ++lane) tallies[lane] += bytes[i + lane] > -65;
+    }
+    for (const std::uint8_t tally : tallies) count += tally;
+  }
+  for (; i < size; ++i) count += bytes[i] > -65;
   return count;
 }
 
 inline bool has_non_ascii(std::string_view text) {
-  unsigned char any = 0;
-  for (const char c : text) any |= static_cast<unsigned char>(c);
-  return (any & 0x80u) != 0;
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  for (; end - p >= 8; p += 8) {
+    if ((load_unaligned_word(p) & word_high_bits) != 0) return true;
+  }
+  for (; p < end; ++p) {
+    if (static_cast<unsigned char>(*p) >= 0x80) return true;
+  }
+  return false;
+}
+
+// Bytes that are printable ASCII (0x20 to 0x7E), tab or line feed: nothing
+// in the pipeline removes, flags or composes them.
+constexpr bool is_plain_ascii_byte(unsigned char byte) {
+  return (byte >= 0x20 && byte <= 0x7E) || byte == '\t' || byte == '\n';
+}
+
+// Length of the run of plain ASCII bytes that starts at `p`. Eight bytes are
+// tested at once; a word that holds something else, or a tab or a line
+// feed, is looked at byte by byte.
+inline std::size_t plain_ascii_run_length(const char* p, const char* end) {
+  const auto plain = [](char c) { return is_plain_ascii_byte(static_cast<unsigned char>(c)); };
+  const char* q = p;
+  while (end - q >= 8) {
+    const std::uint64_t word = load_unaligned_word(q);
+    // A byte below 0x20, a byte 0x7F (zero after the XOR) or a byte with its
+    // high bit set leaves a high bit set.
+    const std::uint64_t below_space = (word - word_ones * 0x20) & ~word;
+    const std::uint64_t del = word ^ (word_ones * 0x7F);
+    const std::uint64_t is_del = (del - word_ones) & ~del;
+    if (((below_space | is_del | word) & word_high_bits) != 0) {
+      const char* const stop = q + 8;
+      while (q < stop && plain(*q)) ++q;
+      if (q < stop) return static_cast<std::size_t>(q - p);
+      continue;
+    }
+    q += 8;
+  }
+  while (q < end && plain(*q)) ++q;
+  return static_cast<std::size_t>(q - p);
+}
+
+// The eight bytes at `p` with the first one lowest, whatever the byte order
+// of the machine, so that shifts move towards later bytes and the lowest set
+// bit belongs to the earliest byte.
+inline std::uint64_t load_little_endian_word(const char* p) {
+  std::uint64_t word = load_unaligned_word(p);
+  if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
+  return word;
 }
 
 }  // namespace orlenta

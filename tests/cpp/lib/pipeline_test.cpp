@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <string>
+#include <string_view>
+
+#include "normkit/normalize.h"
 
 namespace orlenta {
 namespace {
@@ -90,6 +94,46 @@ TEST(Pipeline, StatsDescribeTheFirstNormalization) {
   EXPECT_EQ(stat<std::string>(result.report, "unicode_normalization_version"), "17.0.0");
   EXPECT_EQ(stat<std::uint64_t>(result.report, "normalization_input_chars"), 2u);
   EXPECT_EQ(stat<std::uint64_t>(result.report, "normalization_output_chars"), 1u);
+}
+
+// The driver appends its statistics without comparing names, so it has to
+// write them in name order.
+TEST(Pipeline, StatsAreWrittenInNameOrder) {
+  for (const std::string_view policy : {"preserve", "balanced_chat", "strict_exec", "code_mode"}) {
+    for (const std::string_view text : {"", "abc", "x\xE2\x80\x8B\xCC\x81 y\n", "QUJD REVG R0hJ\nSktM TU5P"}) {
+      const SanitizeResult result = sanitize_ok(text, policy);
+      const StatsMap& stats = result.report.stats;
+      EXPECT_EQ(stats.size(), policy == "preserve" ? 22u : 24u) << policy;
+      for (auto entry = stats.begin(); entry != stats.end() && std::next(entry) != stats.end(); ++entry) {
+        EXPECT_LT(entry->first, std::next(entry)->first) << policy << " " << text;
+      }
+    }
+  }
+}
+
+// Text that only the whitespace tidy changed is not normalized again: the
+// tidy drops, or turns into U+0020, whitespace that composes with nothing.
+// Whitespace next to combining marks, Hangul jamo and line feeds stays
+// normalized after it.
+TEST(Pipeline, TidiedTextStaysNormalized) {
+  const std::string_view texts[] = {
+      "a\n  \xCC\x81" "b",           // indentation before a mark
+      "\xE3\x80\x80\xCC\x81x",       // leading ideographic space before a mark
+      "x \xCC\x81 \n",                // space, mark, trailing blanks
+      "e\xC2\xA0\xC2\xA0\xCC\x81",   // no-break spaces before a mark
+      "\xE1\x84\x80  \xE1\x85\xA1",  // Hangul L, two spaces, V
+      "\xE1\x84\x80\n \xE1\x85\xA1",  // Hangul L, line feed, space, V
+      "a\t\xCC\xA3\xCC\x81\n\n",      // tab before two marks in order
+  };
+  for (const NormalizationForm form : {NormalizationForm::nfc, NormalizationForm::nfkc}) {
+    for (const std::string_view text : texts) {
+      const SanitizeResult result = sanitize_ok(text, "balanced_chat", form);
+      const normkit::Form nk_form = form == NormalizationForm::nfc ? normkit::Form::nfc : normkit::Form::nfkc;
+      EXPECT_TRUE(normkit::is_normalized(result.text, nk_form)) << text;
+      EXPECT_FALSE(stat<bool>(result.report, "post_removal_normalized_changed")) << text;
+      EXPECT_TRUE(result.report.removed_counts.contains("whitespace_tidy")) << text;
+    }
+  }
 }
 
 }  // namespace

@@ -2,9 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <deque>
+#include <iterator>
 #include <limits>
+#include <random>
 #include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 #include "signal_test_support.h"
 
@@ -130,6 +137,137 @@ TEST(EncodedBlobSignal, WindowWidthComesFromTheSettings) {
   // A width beyond the text is never reached and never allocated.
   expect_scan(repeat(base64_line(76) + "\n", 100), {false, false}, std::numeric_limits<std::uint64_t>::max());
   expect_scan(base64_line(100), {false, false}, 101);
+}
+
+// The encoded-blob test as the rules state it, one code point at a time over
+// the whole text, with its window as a queue.
+Expected reference_scan(std::string_view text, std::uint64_t width) {
+  enum Class { upper, lower, digit, symbol, whitespace, other };
+  const auto class_of = [](char32_t cp) {
+    if (cp >= 'A' && cp <= 'Z') return upper;
+    if (cp >= 'a' && cp <= 'z') return lower;
+    if (cp >= '0' && cp <= '9') return digit;
+    if (cp == '+' || cp == '/' || cp == '-' || cp == '_' || cp == '=') return symbol;
+    if ((cp >= 0x09 && cp <= 0x0D) || cp == 0x20 || cp == 0x85 || cp == 0xA0 || cp == 0x1680 ||
+        (cp >= 0x2000 && cp <= 0x200A) || cp == 0x2028 || cp == 0x2029 || cp == 0x202F || cp == 0x205F ||
+        cp == 0x3000) {
+      return whitespace;
+    }
+    return other;
+  };
+  std::vector<char32_t> code_points;
+  for (std::size_t i = 0; i < text.size();) {
+    std::size_t length = 0;
+    code_points.push_back(decode_utf8(text.data() + i, length));
+    i += length;
+  }
+  std::uint64_t run = 0;
+  std::uint64_t longest = 0;
+  for (const char32_t cp : code_points) {
+    run = class_of(cp) <= symbol ? run + 1 : 0;
+    longest = std::max(longest, run);
+  }
+  bool wrapped = false;
+  if (width > 0) {
+    std::deque<std::pair<Class, bool>> window;
+    std::uint64_t counts[4] = {};
+    std::uint64_t boundaries = 0;
+    bool follows_whitespace = false;
+    std::uint64_t token = 0;
+    bool all_upper = true;
+    std::uint64_t previous = 0;
+    std::uint64_t total = 0;
+    code_points.push_back(' ');
+    for (const char32_t cp : code_points) {
+      const Class k = class_of(cp);
+      if (k == whitespace) {
+        follows_whitespace = true;
+        if (token > 0) {
+          if (all_upper && token >= 4 && token <= 76) {
+            total = token == previous ? total + token : token;
+            previous = token;
+            if (total >= width && total >= 2 * token) {
+              wrapped = true;
+              break;
+            }
+          } else {
+            previous = 0;
+            total = 0;
+          }
+        }
+        token = 0;
+        all_upper = true;
+      } else if (k <= symbol) {
+        ++token;
+        all_upper = all_upper && k == upper;
+        if (window.size() == width) {
+          --counts[window.front().first];
+          boundaries -= window.front().second;
+          window.pop_front();
+        }
+        window.emplace_back(k, follows_whitespace);
+        ++counts[k];
+        boundaries += follows_whitespace;
+        follows_whitespace = false;
+        const std::uint64_t w = width;
+        const std::uint64_t u = counts[upper];
+        const std::uint64_t lo = counts[lower];
+        const std::uint64_t d = counts[digit];
+        const std::uint64_t s = counts[symbol];
+        if (window.size() == width && boundaries != (window.front().second ? 1u : 0u) &&
+            ((u * 5 >= w && lo * 10 >= w) || ((u + lo) * 4 >= w && d * 8 >= w) ||
+             (s >= 1 && u * 8 >= w && (u + lo) * 2 >= w))) {
+          wrapped = true;
+          break;
+        }
+      } else {
+        window.clear();
+        for (std::uint64_t& count : counts) count = 0;
+        boundaries = 0;
+        follows_whitespace = false;
+        token = 0;
+        all_upper = true;
+        previous = 0;
+        total = 0;
+      }
+    }
+  }
+  return {longest >= width || wrapped, wrapped};
+}
+
+// The quick walk looks at sixteen bytes at a time and runs the exact test
+// only on segments that may be wrapped; on texts made of blob material,
+// breaks and other code points it must agree with the rules for every
+// width, those below sixteen (one code point at a time) included.
+TEST(EncodedBlobSignal, RandomTextsMatchTheRules) {
+  const std::vector<std::string_view> pieces = {
+      " ", " ", "\n", "\t", ".", ",", "\xC3\xA9", "\xD0\xB6", "\xE4\xB8\xAD", "\xC2\xA9", "\xC2\x85", "\xC2\xA0",
+      "\xE2\x80\x94", "\xE2\x80\xA8", "\xE3\x80\x80", "\xE3\x80\x81", "\xE1\x9A\x80", "\xE1\x9A\x81", "\xF0\x9F\x98\x80"};
+  const std::string_view alphabets[] = {"ABCDEFGHIJKLMNOPQRSTUVWXYZ", "abcdefghijklmnopqrstuvwxyz", "0123456789",
+                                        "+/-_=", "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/="};
+  std::mt19937 random(20240615);
+  for (int round = 0; round < 4000; ++round) {
+    std::string text;
+    const int count = static_cast<int>(random() % 40);
+    for (int i = 0; i < count; ++i) {
+      if (random() % 2 == 0) {
+        text += pieces[random() % pieces.size()];
+        continue;
+      }
+      const std::string_view alphabet = alphabets[random() % std::size(alphabets)];
+      const std::size_t length = random() % 3 == 0 ? 4 + random() % 80 : 1 + random() % 12;
+      for (std::size_t j = 0; j < length; ++j) text += alphabet[random() % alphabet.size()];
+    }
+    for (const std::uint64_t width : {4u, 12u, 16u, 17u, 31u, 40u, 64u, 65u, 100u}) {
+      SignalSpec signals = builtin_signals();
+      signals.base64_min_chars = width;
+      SanitizeReport report;
+      scan_encoded_blobs(text, signals, report);
+      const Expected expected = reference_scan(text, width);
+      ASSERT_EQ(stat<bool>(report, "base64ish"), expected.base64ish) << text << " width " << width;
+      ASSERT_EQ(stat<bool>(report, "base64ish_wrapped"), expected.wrapped) << text << " width " << width;
+    }
+  }
 }
 
 }  // namespace

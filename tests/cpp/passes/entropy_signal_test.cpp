@@ -135,5 +135,33 @@ TEST(EntropySignal, MatchesTheOrderedMapSumBitForBit) {
   }
 }
 
+// ASCII and the block of 128 code points of the first other code point are
+// counted in flat arrays, the rest is sorted (by radix once it is long):
+// code points below and above that block, counts past the cached ones, and
+// prefixes that end inside each part must all sum as the ordered map does.
+TEST(EntropySignal, BlockCountsAndSortedRestSumInOrder) {
+  std::vector<char32_t> code_points;
+  const auto add = [&code_points](char32_t cp, std::size_t times) { code_points.insert(code_points.end(), times, cp); };
+  add(0x0436, 3);   // the block: U+0400..047F
+  add(0x00E9, 70);  // below the block, a count past the cached ones
+  add(0x0410, 1);
+  add(0x047F, 2);   // the block's last code point
+  add(0x0480, 1);   // just above it
+  add('e', 130);
+  for (char32_t cp = 0x4E00; cp < 0x4E00 + 90; ++cp) add(cp, 1 + cp % 3);  // above, enough to sort by radix
+  add(0x1F600, 65);
+  add(0x03FF, 1);   // just below
+  std::string text;
+  for (const char32_t cp : code_points) text += utf8(cp);
+  for (const std::uint64_t prefix_chars : {std::uint64_t{1}, std::uint64_t{4}, std::uint64_t{80}, std::uint64_t{300},
+                                           std::uint64_t{2000}}) {
+    SignalSpec signals = builtin_signals();
+    signals.entropy_prefix_chars = prefix_chars;
+    EXPECT_EQ(std::bit_cast<std::uint64_t>(stat<double>(scan(text, signals), "entropy_2000")),
+              std::bit_cast<std::uint64_t>(reference_entropy(code_points, prefix_chars)))
+        << prefix_chars;
+  }
+}
+
 }  // namespace
 }  // namespace orlenta

@@ -1,0 +1,65 @@
+#include "passes/utf8.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <iterator>
+#include <random>
+#include <string>
+
+namespace orlenta {
+namespace {
+
+// Texts of every length up to past the point where the counting tallies
+// are added up (255 rounds of 16 bytes), with code points of every length
+// placed at random, so that words and tails split them everywhere.
+std::string random_text(std::mt19937& random, std::size_t code_points) {
+  const char32_t samples[] = {'a', '\t', '\n', 0x7F, 0x1F, 0xE9, 0x7FF, 0x800, 0x4E2D, 0xFFFF, 0x10000, 0x10FFFF};
+  std::string text;
+  for (std::size_t i = 0; i < code_points; ++i) {
+    append_utf8(text, random() % 4 == 0 ? samples[random() % std::size(samples)] : static_cast<char32_t>('a' + random() % 26));
+  }
+  return text;
+}
+
+TEST(Utf8, WordAtATimeHelpersMatchByteByByte) {
+  std::mt19937 random(20240616);
+  for (std::size_t length = 0; length < 4200; length += 1 + length / 8) {
+    const std::string text = random_text(random, length);
+    std::uint64_t code_points = 0;
+    bool non_ascii = false;
+    for (const char c : text) {
+      const auto byte = static_cast<unsigned char>(c);
+      code_points += (byte & 0xC0u) != 0x80u;
+      non_ascii = non_ascii || byte >= 0x80;
+    }
+    ASSERT_EQ(count_code_points(text), code_points) << length;
+    ASSERT_EQ(has_non_ascii(text), non_ascii) << length;
+    for (std::size_t start = 0; start < std::min<std::size_t>(text.size(), 24); ++start) {
+      std::size_t plain = start;
+      while (plain < text.size() && is_plain_ascii_byte(static_cast<unsigned char>(text[plain]))) ++plain;
+      ASSERT_EQ(plain_ascii_run_length(text.data() + start, text.data() + text.size()), plain - start) << length;
+    }
+  }
+}
+
+TEST(Utf8, PlainAsciiStopsAtEveryOtherByte) {
+  for (unsigned value = 0; value < 256; ++value) {
+    const auto byte = static_cast<unsigned char>(value);
+    for (std::size_t at = 0; at < 20; ++at) {
+      std::string text(21, 'q');
+      text[at] = static_cast<char>(byte);
+      const std::size_t expected = is_plain_ascii_byte(byte) ? text.size() : at;
+      ASSERT_EQ(plain_ascii_run_length(text.data(), text.data() + text.size()), expected) << value << " " << at;
+    }
+  }
+}
+
+TEST(Utf8, LittleEndianWordPutsTheFirstByteLowest) {
+  const char bytes[] = "\x01\x02\x03\x04\x05\x06\x07\x08";
+  EXPECT_EQ(load_little_endian_word(bytes), 0x0807060504030201ULL);
+}
+
+}  // namespace
+}  // namespace orlenta

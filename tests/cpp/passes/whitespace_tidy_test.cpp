@@ -1,0 +1,144 @@
+#include "passes/whitespace_tidy.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "passes/utf8.h"
+
+namespace orlenta {
+namespace {
+
+struct Tidied {
+  std::string text;
+  std::uint64_t count = 0;  // "whitespace_tidy", 0 when nothing changed
+  bool changed = false;
+};
+
+bool is_tidy_whitespace(char32_t cp) {
+  return cp == 0x09 || cp == 0x20 || cp == 0xA0 || cp == 0x1680 || (cp >= 0x2000 && cp <= 0x200A) || cp == 0x202F ||
+         cp == 0x205F || cp == 0x3000;
+}
+
+// The tidy as the rules state it: one pass into a new string, then the
+// trims, then the comparison with the text before.
+Tidied reference_tidy(std::string_view input) {
+  std::string tidied;
+  bool last_was_space = false;
+  bool at_line_start = false;
+  for (std::size_t i = 0; i < input.size();) {
+    std::size_t length = 0;
+    const char32_t cp = decode_utf8(input.data() + i, length);
+    if (is_tidy_whitespace(cp)) {
+      if (!at_line_start && !last_was_space) {
+        tidied += ' ';
+        last_was_space = true;
+      }
+    } else if (cp == '\n') {
+      if (!tidied.empty() && tidied.back() == ' ') tidied.pop_back();
+      tidied += '\n';
+      at_line_start = true;
+      last_was_space = false;
+    } else {
+      tidied.append(input.substr(i, length));
+      at_line_start = false;
+      last_was_space = false;
+    }
+    i += length;
+  }
+  tidied.erase(0, std::min(tidied.find_first_not_of(' '), tidied.size()));
+  while (!tidied.empty() && tidied.back() == ' ') tidied.pop_back();
+  while (!tidied.empty() && tidied.back() == '\n') tidied.pop_back();
+  if (tidied == input) return {std::string(input), 0, false};
+  const std::uint64_t before = count_code_points(input);
+  const std::uint64_t after = count_code_points(tidied);
+  return {tidied, before > after ? before - after : 1, true};
+}
+
+Tidied tidy(std::string_view input) {
+  std::string text(input);
+  SanitizeReport report;
+  bool changed = false;
+  run_whitespace_tidy(text, report, changed);
+  const auto counted = report.removed_counts.find("whitespace_tidy");
+  return {text, counted == report.removed_counts.end() ? 0 : counted->second, changed};
+}
+
+void expect_same(std::string_view input) {
+  const Tidied expected = reference_tidy(input);
+  const Tidied actual = tidy(input);
+  EXPECT_EQ(actual.text, expected.text) << input;
+  EXPECT_EQ(actual.count, expected.count) << input;
+  EXPECT_EQ(actual.changed, expected.changed) << input;
+}
+
+TEST(WhitespaceTidy, Rules) {
+  struct Case {
+    std::string_view input;
+    std::string_view output;
+    std::uint64_t count;
+  };
+  const Case cases[] = {
+      {"", "", 0},
+      {"   ", "", 3},
+      {"a\xC2\xA0" "b", "a b", 1},
+      {"a \t b", "a b", 2},
+      {"  a  \n  b  ", "a\nb", 8},
+      {"a\n   \nb", "a\n\nb", 3},
+      {"a\n\n\n\nb", "a\n\n\n\nb", 0},
+      {"\n\na", "\n\na", 0},
+      {"a\n\n", "a", 2},
+      {"a \n", "a", 2},
+      {"\tx", "x", 1},
+      {"\xE3\x80\x80x", "x", 1},
+      {"a\tb", "a b", 1},
+      {"one two three four five six", "one two three four five six", 0},
+  };
+  for (const Case& c : cases) {
+    const Tidied tidied = tidy(c.input);
+    EXPECT_EQ(tidied.text, c.output) << c.input;
+    EXPECT_EQ(tidied.count, c.count) << c.input;
+    EXPECT_EQ(tidied.changed, c.count != 0) << c.input;
+  }
+}
+
+// The sixteen-byte blocks keep single spaces between ordinary bytes as they
+// are; spaces next to block edges, doubled spaces, line feeds and wide
+// spaces are looked at one by one. Every position against a block edge is
+// covered by shifting the same material.
+TEST(WhitespaceTidy, BlockEdgesMatchTheRules) {
+  const std::string_view pieces[] = {" ", "  ", "\n", "\t", "ab", "x", "\xC2\xA0", "\xC2\xA9", "\xE3\x80\x80",
+                                     "\xE3\x80\x81", "\xE2\x80\x8A", "\xE2\x80\x8B", "\xE2\x80\xAF", "\xE2\x81\x9F",
+                                     "\xE2\x81\x9E", "\xE1\x9A\x80", "\xE1\x9A\x81", "\xC3\xA9", "\v"};
+  for (std::size_t shift = 0; shift < 17; ++shift) {
+    for (const std::string_view a : pieces) {
+      for (const std::string_view b : pieces) {
+        const std::string prefix(shift, 'w');
+        expect_same(prefix + std::string(a) + std::string(b) + "tail text");
+        expect_same(prefix + " " + std::string(a) + std::string(b));
+        expect_same(std::string(a) + prefix + std::string(b) + " z");
+      }
+    }
+  }
+}
+
+TEST(WhitespaceTidy, RandomTextsMatchTheRules) {
+  const std::vector<std::string_view> pieces = {
+      " ",  " ",  " ",  "  ",          "\t",           "\n",           "word",         "a",
+      "\xC3\xA9", "\xE4\xB8\xAD", "\xC2\xA0",     "\xE3\x80\x80", "\xE2\x80\x80", "\xE2\x80\x89", "\xE2\x80\x8B",
+      ".",  "\r", "\xE1\x9A\x80", "\xE2\x80\xA8", "longerwordwithoutspaces"};
+  std::mt19937 random(20240614);
+  for (int round = 0; round < 3000; ++round) {
+    std::string text;
+    const int count = static_cast<int>(random() % 60);
+    for (int i = 0; i < count; ++i) text += pieces[random() % pieces.size()];
+    expect_same(text);
+  }
+}
+
+}  // namespace
+}  // namespace orlenta
