@@ -35,6 +35,7 @@
 #include <vector>
 
 #include "bench_inputs.h"
+#include "bench_main.h"
 #include "normkit/normalize.h"
 #include "throughput.h"
 
@@ -235,17 +236,12 @@ void measure(Group& group, const Options& options) {
   }
 }
 
-struct TargetTally {
-  int met = 0;
-  std::vector<std::string> missed;
-};
-
 void print_table_header() {
   std::printf("%-11s %9s %-5s %-22s %-11s %10s %10s %10s %7s  %s\n", "input", "bytes", "form",
               "operation", "answer", "min MB/s", "med MB/s", "max MB/s", "ratio", "target");
 }
 
-void print_group(const Group& group, TargetTally& tally) {
+void print_group(const Group& group, bench::TargetTally& tally) {
   std::vector<bench::Throughput> summaries;
   for (const Row& row : group.rows) {
     summaries.push_back(bench::summarize(row.mb_per_s));
@@ -330,7 +326,7 @@ int run(const Options& options) {
   std::printf("corpus: %zu files from %s\n\n", corpus.file_count, options.corpus_dir.c_str());
   print_table_header();
 
-  TargetTally tally;
+  bench::TargetTally tally;
   for (const Input& input : inputs) {
     for (const normkit::Form form : {normkit::Form::nfc, normkit::Form::nfkc}) {
       Group group = make_group(input, form);
@@ -339,25 +335,12 @@ int run(const Options& options) {
     }
   }
 
-  std::printf("targets met: %d of %zu\n", tally.met, tally.met + tally.missed.size());
-  for (const std::string& missed : tally.missed) {
-    std::printf("  missed: %s\n", missed.c_str());
-  }
+  bench::print_tally(tally);
   return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::optional<Options> options = parse_options(argc, argv);
-  if (!options) {
-    print_usage();
-    return 2;
-  }
-  try {
-    return run(*options);
-  } catch (const std::exception& error) {
-    std::fprintf(stderr, "normalization_bench: %s\n", error.what());
-    return 1;
-  }
+  return bench::run_main<Options>("normalization_bench", argc, argv, parse_options, print_usage, run);
 }

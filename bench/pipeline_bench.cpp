@@ -36,6 +36,7 @@
 
 #include "lib/pipeline.h"
 #include "report/report.h"
+#include "bench_main.h"
 #include "throughput.h"
 
 namespace {
@@ -165,12 +166,7 @@ void measure(Group& group, const Options& options) {
   }
 }
 
-struct TargetTally {
-  int met = 0;
-  std::vector<std::string> missed;
-};
-
-void print_group(const Group& group, TargetTally& tally) {
+void print_group(const Group& group, bench::TargetTally& tally) {
   const bench::Throughput reference = bench::summarize(group.rows[0].mb_per_s);
   for (std::size_t i = 0; i < group.rows.size(); ++i) {
     const Row& row = group.rows[i];
@@ -256,30 +252,17 @@ int run(const Options& options) {
   std::printf("%-20s %9s %-28s %9s %9s %9s %7s  %s\n", "input", "bytes", "run", "min MB/s", "med MB/s",
               "max MB/s", "ratio", "target");
 
-  TargetTally tally;
+  bench::TargetTally tally;
   for (Group& group : groups) {
     measure(group, options);
     print_group(group, tally);
   }
-  std::printf("targets met: %d of %zu\n", tally.met, tally.met + tally.missed.size());
-  for (const std::string& missed : tally.missed) {
-    std::printf("  missed: %s\n", missed.c_str());
-  }
+  bench::print_tally(tally);
   return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::optional<Options> options = parse_options(argc, argv);
-  if (!options) {
-    print_usage();
-    return 2;
-  }
-  try {
-    return run(*options);
-  } catch (const std::exception& error) {
-    std::fprintf(stderr, "pipeline_bench: %s\n", error.what());
-    return 1;
-  }
+  return bench::run_main<Options>("pipeline_bench", argc, argv, parse_options, print_usage, run);
 }

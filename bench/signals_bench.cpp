@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "bench_inputs.h"
+#include "bench_main.h"
 #include "passes/combining_signal.h"
 #include "passes/encoded_blob_signal.h"
 #include "passes/entropy_signal.h"
@@ -226,15 +227,5 @@ int run(const Options& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::optional<Options> options = parse_options(argc, argv);
-  if (!options) {
-    print_usage();
-    return 2;
-  }
-  try {
-    return run(*options);
-  } catch (const std::exception& error) {
-    std::fprintf(stderr, "signals_bench: %s\n", error.what());
-    return 1;
-  }
+  return bench::run_main<Options>("signals_bench", argc, argv, parse_options, print_usage, run);
 }
