@@ -3,9 +3,11 @@
 #pragma once
 
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace bench {
@@ -18,6 +20,30 @@ struct TargetTally {
 inline void print_tally(const TargetTally& tally) {
   std::printf("targets met: %d of %zu\n", tally.met, tally.met + tally.missed.size());
   for (const std::string& missed : tally.missed) std::printf("  missed: %s\n", missed.c_str());
+}
+
+// How many timed repetitions a measurement gets, and how long one timed
+// pass lasts at least.
+struct Timing {
+  int repetitions;
+  double min_pass_seconds;
+  double quick_pass_seconds;  // for --quick, which also cuts to 2 repetitions
+};
+
+// Reads the option at argv[i] if it is --reps N or --quick, moving i past a
+// value. False when it is neither, or when N is not at least 1.
+inline bool parse_timing_option(int argc, char** argv, int& i, Timing& timing) {
+  const std::string_view arg = argv[i];
+  if (arg == "--reps" && i + 1 < argc) {
+    timing.repetitions = std::atoi(argv[++i]);
+    return timing.repetitions >= 1;
+  }
+  if (arg == "--quick") {
+    timing.repetitions = 2;
+    timing.min_pass_seconds = timing.quick_pass_seconds;
+    return true;
+  }
+  return false;
 }
 
 // Parses the command line (usage and exit code 2 when it does not parse),

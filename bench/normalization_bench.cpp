@@ -43,8 +43,7 @@ namespace {
 
 struct Options {
   std::filesystem::path corpus_dir = ORLENTA_DEFAULT_CORPUS_DIR;
-  int repetitions = 7;
-  double min_pass_seconds = 0.05;
+  bench::Timing timing{7, 0.05, 0.01};
 };
 
 struct Input {
@@ -227,9 +226,9 @@ Group make_group(const Input& input, normkit::Form form) {
 // interleaved, so that drift in machine load affects both sides alike.
 void measure(Group& group, const Options& options) {
   for (Row& row : group.rows) {
-    row.calls_per_pass = bench::calls_per_pass(row.run, options.min_pass_seconds);
+    row.calls_per_pass = bench::calls_per_pass(row.run, options.timing.min_pass_seconds);
   }
-  for (int rep = 0; rep < options.repetitions; ++rep) {
+  for (int rep = 0; rep < options.timing.repetitions; ++rep) {
     for (Row& row : group.rows) {
       row.mb_per_s.push_back(bench::time_pass(row.run, row.calls_per_pass, group.input->text.size()));
     }
@@ -290,15 +289,7 @@ std::optional<Options> parse_options(int argc, char** argv) {
     const bool has_value = i + 1 < argc;
     if (arg == "--corpus" && has_value) {
       options.corpus_dir = argv[++i];
-    } else if (arg == "--reps" && has_value) {
-      options.repetitions = std::atoi(argv[++i]);
-      if (options.repetitions < 1) {
-        return std::nullopt;
-      }
-    } else if (arg == "--quick") {
-      options.repetitions = 2;
-      options.min_pass_seconds = 0.01;
-    } else {
+    } else if (!bench::parse_timing_option(argc, argv, i, options.timing)) {
       return std::nullopt;
     }
   }
@@ -322,7 +313,7 @@ int run(const Options& options) {
 
   std::printf("normkit (Unicode %s) vs ICU %s (Unicode %s), %d repetitions\n",
               std::string(normkit::unicode_version).c_str(), U_ICU_VERSION, U_UNICODE_VERSION,
-              options.repetitions);
+              options.timing.repetitions);
   std::printf("corpus: %zu files from %s\n\n", corpus.file_count, options.corpus_dir.c_str());
   print_table_header();
 

@@ -43,8 +43,7 @@ namespace {
 
 struct Options {
   std::filesystem::path texts_dir;
-  int repetitions = 5;
-  double min_pass_seconds = 0.05;
+  bench::Timing timing{5, 0.05, 0.01};
 };
 
 struct Row {
@@ -157,9 +156,9 @@ Group spans_group(std::string_view text) {
 // touches them alike.
 void measure(Group& group, const Options& options) {
   for (Row& row : group.rows) {
-    row.calls_per_pass = bench::calls_per_pass(row.run, options.min_pass_seconds);
+    row.calls_per_pass = bench::calls_per_pass(row.run, options.timing.min_pass_seconds);
   }
-  for (int rep = 0; rep < options.repetitions; ++rep) {
+  for (int rep = 0; rep < options.timing.repetitions; ++rep) {
     for (Row& row : group.rows) {
       row.mb_per_s.push_back(bench::time_pass(row.run, row.calls_per_pass, group.text.size()));
     }
@@ -209,15 +208,7 @@ std::optional<Options> parse_options(int argc, char** argv) {
     const bool has_value = i + 1 < argc;
     if (arg == "--texts" && has_value) {
       options.texts_dir = argv[++i];
-    } else if (arg == "--reps" && has_value) {
-      options.repetitions = std::atoi(argv[++i]);
-      if (options.repetitions < 1) {
-        return std::nullopt;
-      }
-    } else if (arg == "--quick") {
-      options.repetitions = 2;
-      options.min_pass_seconds = 0.01;
-    } else {
+    } else if (!bench::parse_timing_option(argc, argv, i, options.timing)) {
       return std::nullopt;
     }
   }
@@ -247,7 +238,7 @@ int run(const Options& options) {
   }
 
   std::printf("sanitize pipeline + report JSON vs ICU %s NFC, %d repetitions, texts from %s\n",
-              U_ICU_VERSION, options.repetitions, options.texts_dir.c_str());
+              U_ICU_VERSION, options.timing.repetitions, options.texts_dir.c_str());
   std::printf("ratio: median MB/s over the group's first row\n\n");
   std::printf("%-20s %9s %-28s %9s %9s %9s %7s  %s\n", "input", "bytes", "run", "min MB/s", "med MB/s",
               "max MB/s", "ratio", "target");

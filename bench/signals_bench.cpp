@@ -39,8 +39,7 @@ constexpr double all_scans_target = 0.3;
 
 struct Options {
   std::filesystem::path corpus_dir = ORLENTA_DEFAULT_CORPUS_DIR;
-  int repetitions = 7;
-  double min_pass_seconds = 0.2;
+  bench::Timing timing{7, 0.2, 0.05};
 };
 
 struct Input {
@@ -155,8 +154,8 @@ bool measure_input(const Input& input, const Options& options) {
       {.operation = "encoded blob", .run = scans({orlenta::scan_encoded_blobs})},
       {.operation = "entropy", .run = scans({orlenta::scan_entropy})},
   };
-  for (Row& row : rows) row.calls_per_pass = bench::calls_per_pass(row.run, options.min_pass_seconds);
-  for (int rep = 0; rep < options.repetitions; ++rep) {
+  for (Row& row : rows) row.calls_per_pass = bench::calls_per_pass(row.run, options.timing.min_pass_seconds);
+  for (int rep = 0; rep < options.timing.repetitions; ++rep) {
     for (Row& row : rows) row.mb_per_s.push_back(bench::time_pass(row.run, row.calls_per_pass, text.size()));
   }
 
@@ -196,13 +195,7 @@ std::optional<Options> parse_options(int argc, char** argv) {
     const bool has_value = i + 1 < argc;
     if (arg == "--corpus" && has_value) {
       options.corpus_dir = argv[++i];
-    } else if (arg == "--reps" && has_value) {
-      options.repetitions = std::atoi(argv[++i]);
-      if (options.repetitions < 1) return std::nullopt;
-    } else if (arg == "--quick") {
-      options.repetitions = 2;
-      options.min_pass_seconds = 0.05;
-    } else {
+    } else if (!bench::parse_timing_option(argc, argv, i, options.timing)) {
       return std::nullopt;
     }
   }
@@ -216,7 +209,7 @@ int run(const Options& options) {
       {"ASCII prose", bench::make_ascii_prose(input_bytes)},
       {"combining-heavy", make_combining_heavy(input_bytes)},
   };
-  std::printf("signal scans vs a plain UTF-8 decoding loop, %d repetitions\n\n", options.repetitions);
+  std::printf("signal scans vs a plain UTF-8 decoding loop, %d repetitions\n\n", options.timing.repetitions);
   std::printf("  %-16s %10s %10s %10s %8s\n", "operation", "min MB/s", "med MB/s", "max MB/s", "ratio");
   int missed = 0;
   for (const Input& input : inputs) missed += measure_input(input, options) ? 0 : 1;
