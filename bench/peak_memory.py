@@ -27,7 +27,7 @@ class ChildPeak:
     peak: int  # highest resident bytes during the call
     seconds: float
     outcome: str  # "returned" or the ValueError the call raised
-    returned_text: int  # bytes of the str returned (alone or first in a tuple), 0 if none
+    returned_text: int  # bytes of the new str returned (alone or first in a tuple), 0 if none
 
     @property
     def beyond_before(self) -> int:
@@ -77,7 +77,9 @@ def report_call(call: Callable[[], object]) -> None:
     elapsed = time.perf_counter() - start
     if outcome == "returned":
         text = result[0] if isinstance(result, tuple) else result
-        returned_text = sys.getsizeof(text) if isinstance(text, str) else 0
+        # A str that was already resident (the argument handed back) is no new memory.
+        is_new = isinstance(text, str) and not any(text is value for value in vars(sys.modules["__main__"]).values())
+        returned_text = sys.getsizeof(text) if is_new else 0
     figures = {
         "resident_before": before,
         "peak": _status_bytes("VmHWM"),

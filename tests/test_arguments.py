@@ -101,7 +101,15 @@ def test_raising_bool_conversion_propagates_unchanged():
     assert_note(info.value, "tidy_whitespace")
 
 
-@pytest.mark.parametrize("kwargs, parameter", [({"text": "a\ud800b"}, "text"), ({"text": "x", "policy": "\udfff"}, "policy")])
+@pytest.mark.parametrize(
+    "kwargs, parameter",
+    [
+        ({"text": "a\ud800b"}, "text"),
+        # Long texts other than ASCII are encoded by a separate path.
+        ({"text": "é" * 70_000 + "\ud800"}, "text"),
+        ({"text": "x", "policy": "\udfff"}, "policy"),
+    ],
+)
 def test_lone_surrogate_raises_the_encoding_error(kwargs, parameter):
     with pytest.raises(UnicodeEncodeError) as info:
         sanitize(**kwargs)

@@ -2,6 +2,7 @@
 
 import inspect
 import json
+import sys
 
 import pytest
 
@@ -57,6 +58,35 @@ def test_result_is_text_and_report_dict(text):
     assert type(report) is dict
     assert list(report) == REPORT_KEYS
     assert report["policy"] == "preserve"
+
+
+class StrSubclass(str):
+    pass
+
+
+@pytest.mark.parametrize("length", [10, 70_000])
+@pytest.mark.parametrize("text", ["plain words", "naïve café 😀"])
+def test_unchanged_text_comes_back_as_the_argument(text, length):
+    argument = (text * length)[:length]
+    output, report = sanitize(argument, "preserve")
+    assert not report["changed"] and output is argument
+    subclassed, _ = sanitize(StrSubclass(argument), "preserve")
+    assert type(subclassed) is str and subclassed == argument
+
+
+@pytest.mark.parametrize("length", [10, 70_000])
+def test_changed_text_is_a_new_str(length):
+    argument = "é\u200b" * length
+    output, report = sanitize(argument)
+    assert report["changed"] and output == "é" * length
+
+
+@pytest.mark.parametrize("text", ["é" * 70_000, "中" * 70_000 + "😀", "a" * 70_000])
+def test_long_text_leaves_no_utf8_copy_on_the_argument(text):
+    # A str's size includes its cached UTF-8 form, when one was made.
+    size = sys.getsizeof(text)
+    output, _ = sanitize(text, "preserve")
+    assert output == text and sys.getsizeof(text) == size
 
 
 @pytest.mark.parametrize(
@@ -131,6 +161,7 @@ def test_replaced_json_loads(run_python, replacement, outcome):
     child = run_python(
         f"""
 import json
+import sys
 {replacement}
 from orlenta import sanitize
 try:

@@ -59,6 +59,31 @@ bool convert_text(PyObject* value, std::string_view& text) {
   return true;
 }
 
+bool convert_large_text(PyObject* value, std::string_view& text, PyRef& holder) {
+  // Below this many code points the cached form costs little memory, and
+  // whether the string is ASCII is not worth a method call.
+  constexpr Py_ssize_t large_length = Py_ssize_t{1} << 16;
+  if (!PyUnicode_Check(value)) {
+    raise_type_mismatch(value, "str");
+    return false;
+  }
+  const Py_ssize_t length = PyUnicode_GetLength(value);
+  if (length < 0) return false;
+  if (length < large_length) return convert_text(value, text);
+  // An ASCII string's own storage is its UTF-8 form, read without a copy.
+  PyRef is_ascii{PyObject_CallMethod(value, "isascii", nullptr)};
+  if (!is_ascii) return false;
+  if (is_ascii.get() == Py_True) return convert_text(value, text);
+  PyRef encoded{PyUnicode_AsUTF8String(value)};
+  if (!encoded) return false;
+  char* data = nullptr;
+  Py_ssize_t size = 0;
+  if (PyBytes_AsStringAndSize(encoded.get(), &data, &size) != 0) return false;
+  text = std::string_view(data, static_cast<std::size_t>(size));
+  holder = std::move(encoded);
+  return true;
+}
+
 bool convert_optional_text(PyObject* value, std::optional<std::string_view>& text) {
   if (value == Py_None) {
     text.reset();

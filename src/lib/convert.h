@@ -9,11 +9,21 @@
 #include <optional>
 #include <string_view>
 
+#include "lib/py_ref.h"
+
 namespace orlenta {
 
 // A str (or subclass), read in place as UTF-8. The view borrows the string's
 // cached UTF-8 form and stays valid while the caller holds the argument.
 bool convert_text(PyObject* value, std::string_view& text);
+
+// A str (or subclass) as UTF-8, for a text that may be large. A short or
+// ASCII string is read in place as convert_text does. A long string with
+// other characters is encoded into a bytes object that `holder` owns:
+// the caller can drop that copy as soon as the text has been read, where a
+// cached UTF-8 form would stay with the string as long as the caller keeps
+// it.
+bool convert_large_text(PyObject* value, std::string_view& text, PyRef& holder);
 
 // As convert_text, with None meaning absent.
 bool convert_optional_text(PyObject* value, std::optional<std::string_view>& text);

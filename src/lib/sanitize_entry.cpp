@@ -25,7 +25,11 @@ constexpr FunctionSignature SANITIZE_SIGNATURE = {"sanitize", SANITIZE_PARAMETER
 using BoundArguments = std::array<PyObject*, SANITIZE_PARAMETERS.size()>;
 
 struct SanitizeArguments {
+  // The text argument itself (borrowed), its UTF-8 form, and the encoded
+  // copy that form is read from when the string does not hold one itself.
+  PyObject* text_object = nullptr;
   std::string_view text;
+  PyRef text_copy;
   std::string_view policy = "balanced_chat";
   std::optional<std::string_view> normalization;
   std::optional<bool> tidy_whitespace;
@@ -36,6 +40,7 @@ struct SanitizeArguments {
 // written as JSON, so it never needs the lock.
 struct SanitizeOutput {
   std::string text;
+  bool changed = false;
   std::string report_json;
 };
 
@@ -84,7 +89,8 @@ bool convert_arguments(const BoundArguments& bound, SanitizeArguments& arguments
     add_argument_note(parameter);
     return false;
   };
-  if (!convert_text(bound[0], arguments.text)) return fail("text");
+  arguments.text_object = bound[0];
+  if (!convert_large_text(bound[0], arguments.text, arguments.text_copy)) return fail("text");
   if (bound[1] != nullptr && !convert_text(bound[1], arguments.policy)) return fail("policy");
   if (bound[2] != nullptr && !convert_optional_text(bound[2], arguments.normalization)) {
     return fail("normalization");
@@ -107,10 +113,20 @@ Outcome<SanitizeOutput> run_without_lock(const SanitizeArguments& arguments,
   if (Error* error = std::get_if<Error>(&outcome)) return std::move(*error);
   SanitizeResult& result = std::get<SanitizeResult>(outcome);
   std::string report_json = report_to_json(result.report);
-  return SanitizeOutput{std::move(result.text), std::move(report_json)};
+  return SanitizeOutput{std::move(result.text), result.report.changed, std::move(report_json)};
 }
 
-PyObject* sanitize(const SanitizeArguments& arguments) {
+// The sanitized text as a str. An unchanged text is the argument itself
+// when that is an exact str: it is immutable, so no copy is needed.
+PyObject* output_text(const SanitizeArguments& arguments, const SanitizeOutput& output) {
+  if (!output.changed && PyUnicode_CheckExact(arguments.text_object)) {
+    Py_INCREF(arguments.text_object);
+    return arguments.text_object;
+  }
+  return PyUnicode_FromStringAndSize(output.text.data(), static_cast<Py_ssize_t>(output.text.size()));
+}
+
+PyObject* sanitize(SanitizeArguments& arguments) {
   std::optional<NormalizationForm> normalization;
   if (arguments.normalization) {
     normalization = parse_normalization(*arguments.normalization);
@@ -126,6 +142,9 @@ PyObject* sanitize(const SanitizeArguments& arguments) {
     return nullptr;
   }
   const SanitizeOutput& output = std::get<SanitizeOutput>(outcome);
+  // The input has been read: its encoded copy goes before the result's str
+  // is built, which keeps the call's peak memory down on long texts.
+  arguments.text_copy = PyRef{};
 
   PyObject* loads = json_loads();
   if (loads == nullptr) return nullptr;
@@ -138,7 +157,7 @@ PyObject* sanitize(const SanitizeArguments& arguments) {
     raise_type_mismatch(report.get(), "dict");
     return nullptr;
   }
-  PyRef text{PyUnicode_FromStringAndSize(output.text.data(), static_cast<Py_ssize_t>(output.text.size()))};
+  PyRef text{output_text(arguments, output)};
   if (!text) return nullptr;
   return PyTuple_Pack(2, text.get(), report.get());
 }
