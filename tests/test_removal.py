@@ -174,11 +174,33 @@ def test_spans_are_byte_offsets_into_the_normalized_text():
     assert report["spans"][0]["start"] == 2 and report["spans"][0]["end"] == 5
 
 
-def test_removal_brings_together_a_composable_pair():
-    out, report = sanitize("e\u200b\u0301", policy="balanced_chat")
-    assert out == "\u00e9"
+@pytest.mark.parametrize(
+    "text, normalization, expected",
+    [
+        ("e\u200b\u0301", "NFC", "\u00e9"),
+        # Several removals in a row, then a mark that composes.
+        ("a\u200b\u2060\u200b\u0308", "NFC", "\u00e4"),
+        # Marks on both sides are reordered into one run, then composed.
+        ("\u00e1\u200b\u0323", "NFC", "\u1ea1\u0301"),
+        # Hangul jamo compose algorithmically; a vowel sign composes backward.
+        ("\u1100\u200b\u1161", "NFC", "\uac00"),
+        ("\u0b47\u200b\u0b3e", "NFC", "\u0b4b"),
+        ("\u304b\u200b\u3099", "NFKC", "\u304c"),
+        ("e\U000e0067\u0301", "NFC", "\u00e9"),
+    ],
+)
+def test_removal_brings_together_code_points_that_normalize(text, normalization, expected):
+    out, report = sanitize(text, policy="strict_exec", normalization=normalization)
+    assert out == expected
     assert report["stats"]["normalized_changed"] is False
     assert report["stats"]["post_removal_normalized_changed"] is True
+
+
+@pytest.mark.parametrize("text", ["e\u200bx\u0301", "e\u200b\u00e9", "\u0301\u200b", "\u200b\u0301", "a\u200b\u200b"])
+def test_removal_next_to_a_boundary_needs_no_renormalization(text):
+    out, report = sanitize(text, policy="strict_exec")
+    assert out == text.replace("\u200b", "")
+    assert report["stats"]["post_removal_normalized_changed"] is False
 
 
 def test_span_event_limit():

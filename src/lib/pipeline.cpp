@@ -105,23 +105,23 @@ Outcome<SanitizeResult> sanitize_inner_with_overrides(std::string_view text, std
   } else {
     output.assign(text);
   }
-  const std::size_t processing_size = output.size();
   RemovalPass pass{policy, return_spans, output, report, changed, {}};
   if (!facts.ascii_fast_path && !output.empty() && !run_removal_pass(pass)) {
     return Error{std::string(span_limit_message)};
   }
   if (span_limit_exceeded(report)) return Error{std::string(span_limit_message)};
-  const bool removal_removed = output.size() < processing_size;
   if (policy.tidy_whitespace) run_whitespace_tidy(output, report, changed);
 
-  // Renormalized when something was counted as removed and the output is not
-  // pure ASCII. Removals can bring together code points that compose; the
-  // tidy cannot: it only drops, or turns into U+0020, whitespace that
-  // composes with nothing, next to line feeds, spaces or the ends of the
-  // text. So a text that the first normalization left whole and the pass did
-  // not shorten is still normalized, and normalizing it again would change
-  // nothing. Both conditions here imply a counted removal.
-  if ((removal_removed || first.truncated) && has_non_ascii(output)) {
+  // Renormalized when something counted as removed may have left the output
+  // out of its form and the output is not pure ASCII. The first normalization
+  // leaves the text whole or truncates it. A removal can bring together code
+  // points that compose or reorder, but only where the code point after it
+  // has no normalization boundary before it, which the pass notes. The tidy
+  // cannot: it only drops, or turns into U+0020, whitespace that composes
+  // with nothing, next to line feeds, spaces or the ends of the text. In every
+  // other case normalizing again would change nothing. Both conditions here
+  // imply a counted removal.
+  if ((pass.joined_without_boundary || first.truncated) && has_non_ascii(output)) {
     BoundedNormalization second = normalize_text_with_limit(output, policy.normalization, first.limit_chars);
     if (second.truncated && !first.truncated) bump_removed(report, "normalization_amplified", 1);
     facts.truncated = facts.truncated || second.truncated;

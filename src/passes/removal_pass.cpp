@@ -6,6 +6,7 @@
 #include "classes/code_point_classes.h"
 #include "classes/emoji_flag_tags.h"
 #include "classes/variation_sequences.h"
+#include "normkit/normalize.h"
 #include "passes/decision_filter.h"
 #include "passes/utf8.h"
 
@@ -61,6 +62,8 @@ struct Walk {
   std::uint64_t protected_end = 0;
   ReasonCounts removed{};
   ReasonCounts flagged{};
+  // Something was removed since the last retained code point.
+  bool after_removal = false;
 };
 
 struct CodePoint {
@@ -73,6 +76,17 @@ void record_span(Walk& walk, std::string_view kind, Reason reason, const CodePoi
   walk.pass.report.spans.push_back(SpanEvent{kind, reason_names[reason], c.start, c.end, code_point_detail(c.value)});
 }
 
+// The code point at `at` is the first one retained after a removal: it now
+// follows the code point retained before the removal.
+void note_junction(Walk& walk, std::size_t at) {
+  walk.after_removal = false;
+  std::size_t length = 0;
+  const char32_t next = decode_utf8(walk.data + at, length);
+  const normkit::Form form =
+      walk.pass.policy.normalization == NormalizationForm::nfkc ? normkit::Form::nfkc : normkit::Form::nfc;
+  if (!normkit::has_boundary_before(next, form)) walk.pass.joined_without_boundary = true;
+}
+
 // Keeps the bytes of [from, to), which lie at or after the write position.
 // Between removals the stretches to move are short, so they are moved eight
 // bytes at a time without a call; each word is read before it is written
@@ -80,6 +94,7 @@ void record_span(Walk& walk, std::string_view kind, Reason reason, const CodePoi
 // store never reaches bytes still to be read.
 void keep_bytes(Walk& walk, std::size_t from, std::size_t to) {
   const std::size_t length = to - from;
+  if (walk.after_removal && length != 0) note_junction(walk, from);
   if (walk.written != from) {
     char* const destination = walk.data + walk.written;
     const char* const source = walk.data + from;
@@ -105,6 +120,7 @@ void push_output(Walk& walk, const CodePoint& c) {
 
 void remove_with(Walk& walk, Reason reason, const CodePoint& c) {
   ++walk.removed[reason];
+  walk.after_removal = true;
   walk.pass.changed = true;
   if (walk.pass.return_spans) record_span(walk, "removed", reason, c);
   walk.protected_end = 0;

@@ -40,6 +40,11 @@ struct RemovalPass {
   SanitizeReport& report;
   bool& changed;
   RemovalCounters counters;
+  // Set when a removal brought a code point next to the retained text before
+  // it without a normalization boundary between them. The pass reads text in
+  // the policy's form, and removals that only ever meet boundaries keep it in
+  // that form, so the driver normalizes again only when this is set.
+  bool joined_without_boundary = false;
 };
 
 // Runs the pass over `pass.text`. Returns false when the span-event limit

@@ -104,6 +104,8 @@ bool is_normalized(std::string_view utf8, Form form) {
   return qc == QuickCheck::yes;
 }
 
+bool has_boundary_before(char32_t cp, Form form) { return (props(cp) & form_bits(form).yes_starter_mask) == 0; }
+
 bool is_mark(char32_t cp) { return (props(cp) & kMark) != 0; }
 
 std::uint8_t combining_class(char32_t cp) { return static_cast<std::uint8_t>(props(cp) & kCccMask); }

@@ -221,6 +221,35 @@ TEST(NormkitMarks, ClassAndCount) {
   EXPECT_EQ(normkit::combining_class(0x110000), 0);
 }
 
+// Whatever precedes a code point with a boundary before it, normalization
+// treats the two sides separately. The left sides end in starters that
+// compose with many code points, or in marks that could be reordered.
+TEST(NormkitBoundary, TextSplitsAtEveryBoundary) {
+  const std::vector<std::string> lefts = {utf8_of({0x0065}), utf8_of({0x1100}), utf8_of({0xAC00}),
+                                          utf8_of({0x0B47}), utf8_of({0x0061, 0x0323, 0x0301})};
+  std::size_t boundaries[2] = {0, 0};
+  for (char32_t cp = 0; cp <= 0x10FFFF; ++cp) {
+    if (cp >= 0xD800 && cp <= 0xDFFF) continue;
+    for (const Form form : {Form::nfc, Form::nfkc}) {
+      if (!normkit::has_boundary_before(cp, form)) continue;
+      ++boundaries[form == Form::nfc ? 0 : 1];
+      const std::string right = utf8_of({cp, 0x0301});
+      const std::string& left = lefts[cp % lefts.size()];
+      ASSERT_EQ(normalize(left + right, form), normalize(left, form) + normalize(right, form)) << hex(cp);
+    }
+  }
+  // Every code point but the marks, the quick-check No and Maybe ones.
+  EXPECT_GT(boundaries[0], 1'100'000u - 2'048u - 3'000u);
+  EXPECT_LT(boundaries[1], boundaries[0]);
+  for (const char32_t cp : {0x0301u, 0x1161u, 0x11A8u, 0x3099u, 0x0F73u, 0x0BBEu, 0x0340u}) {
+    EXPECT_FALSE(normkit::has_boundary_before(cp, Form::nfc)) << hex(cp);
+    EXPECT_FALSE(normkit::has_boundary_before(cp, Form::nfkc)) << hex(cp);
+  }
+  EXPECT_TRUE(normkit::has_boundary_before(0xFB01, Form::nfc));
+  EXPECT_FALSE(normkit::has_boundary_before(0xFB01, Form::nfkc));
+  EXPECT_TRUE(normkit::has_boundary_before(0x0041, Form::nfkc));
+}
+
 TEST(NormkitStream, MovedFromStreamIsExhausted) {
   ComposeStream a("abc", Form::nfc);
   ComposeStream b(std::move(a));

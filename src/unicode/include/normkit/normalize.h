@@ -39,6 +39,12 @@ QuickCheck quick_check(std::string_view utf8, Form form);
 // ill-formed UTF-8.
 bool is_normalized(std::string_view utf8, Form form);
 
+// Whether the form never composes or reorders across the start of `cp`: it
+// is a starter (combining class 0) that passes the form's quick check. Then
+// for any texts x and y where y starts with `cp`, the form of x + y is the
+// form of x followed by the form of y.
+bool has_boundary_before(char32_t cp, Form form);
+
 // General_Category Mark (Mn, Mc, Me).
 bool is_mark(char32_t cp);
 
