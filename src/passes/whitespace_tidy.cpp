@@ -1,7 +1,7 @@
 #include "passes/whitespace_tidy.h"
 
 #include <algorithm>
-#include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -10,62 +10,6 @@
 
 namespace orlenta {
 namespace {
-
-// The bytes that can begin horizontal whitespace or a line feed: tab, line
-// feed, space and the lead bytes of the wide spaces. Every other byte is
-// copied as it is, without decoding.
-constexpr std::array<bool, 256> may_start_whitespace = [] {
-  std::array<bool, 256> bytes{};
-  for (const unsigned char byte : {0x09, 0x0A, 0x20, 0xC2, 0xE1, 0xE2, 0xE3}) bytes[byte] = true;
-  return bytes;
-}();
-
-// Length of the run of bytes from `p` that the tidy keeps as they are: bytes
-// that cannot begin whitespace, and single spaces between two of them. Such
-// a space comes after an ordinary code point (the bytes of a run belong to
-// ordinary code points) and before one, so the tidy would emit it as it is.
-// A space at the start of the run is not taken: what came before it is not
-// known here.
-//
-// Prose has a space every few bytes, so sixteen bytes are tested at once,
-// single spaces included; the first byte that may need more is then looked
-// at alone.
-std::size_t ordinary_run_length(const char* p, const char* end) {
-  const auto special = [](const char* at) { return may_start_whitespace[static_cast<unsigned char>(*at)]; };
-  constexpr std::uint64_t first_byte = 0x80;
-  constexpr std::uint64_t last_byte = first_byte << 56;
-  const char* q = p;
-  while (q < end) {
-    if (end - q >= static_cast<std::ptrdiff_t>(block_size)) {
-      const ByteBlock bytes = load_block(q);
-      const BlockMask spaces = to_mask(bytes == ' ');
-      const BlockMask others = to_mask((bytes == '\t') | (bytes == '\n') | (bytes == 0xC2) |
-                                       ((bytes >= 0xE1) & (bytes <= 0xE3)));
-      const std::uint64_t special_low = spaces.half[0] | others.half[0];
-      const std::uint64_t special_high = spaces.half[1] | others.half[1];
-      // A space is kept as it is only between two ordinary bytes. The byte
-      // before the first one is outside the run, the byte after the last one
-      // in the next block.
-      const std::uint64_t neighbours_low =
-          (special_low << 8) | (special_low >> 8) | (special_high << 56) | (q == p ? first_byte : 0);
-      const std::uint64_t neighbours_high = (special_high << 8) | (special_high >> 8) | (special_low >> 56) | last_byte;
-      const BlockMask stops = {{others.half[0] | (spaces.half[0] & neighbours_low),
-                                others.half[1] | (spaces.half[1] & neighbours_high)}};
-      if (!any_marked(stops)) {
-        q += block_size;
-        continue;
-      }
-      q += first_marked(stops);
-    }
-    if (!special(q)) {
-      ++q;
-      continue;
-    }
-    if (*q != ' ' || q == p || end - q < 2 || special(q + 1)) break;
-    q += 2;
-  }
-  return static_cast<std::size_t>(q - p);
-}
 
 // Byte length of the space separator other than U+0020 that starts at `p`,
 // or 0 when none does. These are U+00A0, U+1680, U+2000 to U+200A, U+202F,
@@ -86,6 +30,78 @@ std::size_t wide_space_length(const char* p) {
     default:
       return 0;
   }
+}
+
+// Whether the byte at `at` begins a code point that the tidy may change:
+// tab, line feed, space or a wide space.
+bool may_change(const char* at) {
+  const auto byte = static_cast<unsigned char>(*at);
+  return byte == '\t' || byte == '\n' || byte == ' ' || wide_space_length(at) != 0;
+}
+
+// The first bytes of the wide spaces, marked in the lane of their lead byte.
+// The lanes of `second` and `third` hold the bytes one and two places on.
+inline ByteTest wide_space_leads(ByteBlock bytes, ByteBlock second, ByteBlock third) {
+  const ByteTest e2_80 = (bytes == 0xE2) & (second == 0x80) & ((third <= 0x8A) | (third == 0xAF));
+  const ByteTest e2_81 = (bytes == 0xE2) & (second == 0x81) & (third == 0x9F);
+  const ByteTest others = ((bytes == 0xC2) & (second == 0xA0)) | ((bytes == 0xE1) & (second == 0x9A) & (third == 0x80)) |
+                          ((bytes == 0xE3) & (second == 0x80) & (third == 0x80));
+  return e2_80 | e2_81 | others;
+}
+
+// Length of the run of bytes from `p` that the tidy keeps as they are: bytes
+// of code points it never changes, and single spaces between two of them.
+// Such a space comes after an ordinary code point (the bytes of a run belong
+// to ordinary code points) and before one, so the tidy would emit it as it
+// is. A space at the start of the run is not taken: what came before it is
+// not known here.
+//
+// Prose has a space every few bytes, so sixteen bytes are tested at once,
+// single spaces included; the first byte that may need more is then looked
+// at alone. Wide spaces are told apart from the other code points under the
+// same lead bytes (curly quotes, dashes, most of the scripts of U+1000 to
+// U+1FFF) by all their bytes, so text in those scripts stays in the blocks.
+std::size_t ordinary_run_length(const char* p, const char* end) {
+  constexpr std::uint64_t first_byte = 0x80;
+  constexpr std::uint64_t last_byte = first_byte << 56;
+  // A block also reads the two bytes after it, for the wide spaces.
+  constexpr std::ptrdiff_t block_reach = block_size + 2;
+  const char* q = p;
+  while (q < end) {
+    if (end - q >= block_reach) {
+      const ByteBlock bytes = load_block(q);
+      const BlockMask spaces = to_mask(bytes == ' ');
+      ByteTest changeable = (bytes == '\t') | (bytes == '\n');
+      // Read as signed, bytes from 0x80 up are negative: ASCII blocks skip
+      // the wide-space test.
+      if (any_marked(to_mask(std::bit_cast<ByteTest>(bytes) < 0))) {
+        changeable |= wide_space_leads(bytes, load_block(q + 1), load_block(q + 2));
+      }
+      const BlockMask others = to_mask(changeable);
+      const std::uint64_t special_low = spaces.half[0] | others.half[0];
+      const std::uint64_t special_high = spaces.half[1] | others.half[1];
+      // A space is kept as it is only between two ordinary bytes. The byte
+      // before the first one is outside the run, the byte after the last one
+      // in the next block.
+      const std::uint64_t neighbours_low =
+          (special_low << 8) | (special_low >> 8) | (special_high << 56) | (q == p ? first_byte : 0);
+      const std::uint64_t neighbours_high = (special_high << 8) | (special_high >> 8) | (special_low >> 56) | last_byte;
+      const BlockMask stops = {{others.half[0] | (spaces.half[0] & neighbours_low),
+                                others.half[1] | (spaces.half[1] & neighbours_high)}};
+      if (!any_marked(stops)) {
+        q += block_size;
+        continue;
+      }
+      q += first_marked(stops);
+    }
+    if (!may_change(q)) {
+      ++q;
+      continue;
+    }
+    if (*q != ' ' || q == p || end - q < 2 || may_change(q + 1)) break;
+    q += 2;
+  }
+  return static_cast<std::size_t>(q - p);
 }
 
 }  // namespace

@@ -113,7 +113,8 @@ TEST(WhitespaceTidy, Rules) {
 TEST(WhitespaceTidy, BlockEdgesMatchTheRules) {
   const std::string_view pieces[] = {" ", "  ", "\n", "\t", "ab", "x", "\xC2\xA0", "\xC2\xA9", "\xE3\x80\x80",
                                      "\xE3\x80\x81", "\xE2\x80\x8A", "\xE2\x80\x8B", "\xE2\x80\xAF", "\xE2\x81\x9F",
-                                     "\xE2\x81\x9E", "\xE1\x9A\x80", "\xE1\x9A\x81", "\xC3\xA9", "\v"};
+                                     "\xE2\x81\x9E", "\xE1\x9A\x80", "\xE1\x9A\x81", "\xC3\xA9", "\v",
+                                     "\xE2\x80\x9C", "\xE2\x81\xA0", "\xE3\x81\x80", "\xE1\x80\x80"};
   for (std::size_t shift = 0; shift < 17; ++shift) {
     for (const std::string_view a : pieces) {
       for (const std::string_view b : pieces) {
@@ -130,7 +131,8 @@ TEST(WhitespaceTidy, RandomTextsMatchTheRules) {
   const std::vector<std::string_view> pieces = {
       " ",  " ",  " ",  "  ",          "\t",           "\n",           "word",         "a",
       "\xC3\xA9", "\xE4\xB8\xAD", "\xC2\xA0",     "\xE3\x80\x80", "\xE2\x80\x80", "\xE2\x80\x89", "\xE2\x80\x8B",
-      ".",  "\r", "\xE1\x9A\x80", "\xE2\x80\xA8", "longerwordwithoutspaces"};
+      ".",  "\r", "\xE1\x9A\x80", "\xE2\x80\xA8", "longerwordwithoutspaces", "\xE2\x80\x9C",
+      "\xE1\x80\x80\xE1\x80\xAC"};
   std::mt19937 random(20240614);
   for (int round = 0; round < 3000; ++round) {
     std::string text;
