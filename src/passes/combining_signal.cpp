@@ -56,14 +56,33 @@ StackEffect stack_effect(char32_t cp) {
 // The effects of the whole BMP, worked out once per process (about 0.1 ms)
 // from the class predicates: the mark test is a call into the normalization
 // library's tables, which costs a quarter of the throughput on text where
-// every other code point is a mark.
-const std::array<StackEffect, 0x10000>& bmp_stack_effects() {
-  static const std::array<StackEffect, 0x10000> effects = [] {
-    std::array<StackEffect, 0x10000> table{};
-    for (char32_t cp = 0; cp < 0x10000; ++cp) table[cp] = stack_effect(cp);
-    return table;
+// every other code point is a mark. With them, for each lead byte, whether
+// any code point it begins may grow or leave a stack: most scripts have lead
+// bytes under which none does (Latin letters with accents, Greek, Cyrillic,
+// CJK, Hangul), and their code points are counted without being decoded.
+struct EffectTables {
+  std::array<StackEffect, 0x10000> bmp{};
+  std::array<bool, 256> lead_may_not_break{};
+};
+
+const EffectTables& effect_tables() {
+  static const EffectTables tables = [] {
+    EffectTables built;
+    for (char32_t cp = 0; cp < 0x10000; ++cp) built.bmp[cp] = stack_effect(cp);
+    // Lead bytes of two and three bytes cover 64 and 4096 BMP code points;
+    // four-byte code points are always decoded.
+    for (unsigned lead = 0xC0; lead < 0xF0; ++lead) {
+      const bool two_bytes = lead < 0xE0;
+      const char32_t first = two_bytes ? char32_t{lead & 0x1Fu} << 6 : char32_t{lead & 0x0Fu} << 12;
+      const char32_t count = two_bytes ? 64 : 4096;
+      for (char32_t cp = first; cp < first + count; ++cp) {
+        built.lead_may_not_break[lead] = built.lead_may_not_break[lead] || built.bmp[cp] != breaks;
+      }
+    }
+    for (unsigned lead = 0xF0; lead < 0x100; ++lead) built.lead_may_not_break[lead] = true;
+    return built;
   }();
-  return effects;
+  return tables;
 }
 
 void count_code_point(MarkCounts& counts, StackEffect effect) {
@@ -86,18 +105,25 @@ MarkCounts count_marks(std::string_view text) {
   p += counts.total;
   if (p == end) return counts;
 
-  const std::array<StackEffect, 0x10000>& bmp = bmp_stack_effects();
+  const EffectTables& tables = effect_tables();
   while (p < end) {
-    if (static_cast<unsigned char>(*p) < 0x80) {
+    const auto lead = static_cast<unsigned char>(*p);
+    if (lead < 0x80) {
       const std::size_t run = ascii_run_length(p, end);
       counts.total += run;
       counts.stack_height = 0;
       p += run;
       continue;
     }
+    if (!tables.lead_may_not_break[lead]) {
+      ++counts.total;
+      counts.stack_height = 0;
+      p += utf8_length(lead);
+      continue;
+    }
     std::size_t length = 0;
     const char32_t cp = decode_utf8(p, length);
-    count_code_point(counts, cp < 0x10000 ? bmp[cp] : stack_effect(cp));
+    count_code_point(counts, cp < 0x10000 ? tables.bmp[cp] : stack_effect(cp));
     p += length;
   }
   return counts;
