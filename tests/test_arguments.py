@@ -4,7 +4,7 @@ import sys
 
 import pytest
 
-from orlenta import sanitize
+from orlenta import normalize_for_skeleton, sanitize
 
 
 class Outer:
@@ -114,6 +114,13 @@ def test_lone_surrogate_raises_the_encoding_error(kwargs, parameter):
     with pytest.raises(UnicodeEncodeError) as info:
         sanitize(**kwargs)
     assert_note(info.value, parameter)
+
+
+@pytest.mark.parametrize("text", ["a\ud800b", "é" * 70_000 + "\ud800"])
+def test_lone_surrogate_in_skeleton_input(text):
+    with pytest.raises(UnicodeEncodeError) as info:
+        normalize_for_skeleton(text)
+    assert_note(info.value, "text")
 
 
 @pytest.mark.parametrize(
