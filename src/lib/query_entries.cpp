@@ -12,7 +12,6 @@
 #include "lib/errors.h"
 #include "lib/gil.h"
 #include "lib/panic.h"
-#include "lib/py_ref.h"
 #include "policy/policy.h"
 
 namespace orlenta {
@@ -91,8 +90,7 @@ PyObject* normalize_for_skeleton_entry(PyObject*, PyObject* const* args, Py_ssiz
     std::array<PyObject*, SKELETON_PARAMETERS.size()> bound{};
     if (!bind_arguments(SKELETON_SIGNATURE, args, nargs, kwnames, bound)) return nullptr;
     std::string_view text;
-    PyRef text_copy;
-    if (!convert_large_text(bound[0], text, text_copy)) {
+    if (!convert_text(bound[0], text)) {
       add_argument_note("text");
       return nullptr;
     }
@@ -119,8 +117,6 @@ PyObject* normalize_for_skeleton_entry(PyObject*, PyObject* const* args, Py_ssiz
     }
     const std::optional<std::string>& skeleton = std::get<std::optional<std::string>>(outcome);
     if (!skeleton) return exact_str ? Py_NewRef(bound[0]) : new_str(text);
-    // The input's encoded copy goes before the result's str is built.
-    text_copy = PyRef{};
     return new_str(*skeleton);
   });
 }
