@@ -20,7 +20,12 @@ void raise_too_many_positional(const FunctionSignature& signature, Py_ssize_t gi
   PyErr_SetString(PyExc_TypeError, message.c_str());
 }
 
-void raise_missing(const FunctionSignature& signature, const std::vector<const char*>& missing) {
+// Names the required parameters that `bound` leaves empty.
+void raise_missing(const FunctionSignature& signature, std::span<PyObject* const> bound) {
+  std::vector<const char*> missing;
+  for (std::size_t i = 0; i < signature.required; ++i) {
+    if (bound[i] == nullptr) missing.push_back(signature.parameters[i]);
+  }
   std::string message = std::string(signature.name) + "() missing " + std::to_string(missing.size()) +
                         " required positional " + (missing.size() == 1 ? "argument" : "arguments") + ": ";
   for (std::size_t i = 0; i < missing.size(); ++i) {
@@ -31,8 +36,20 @@ void raise_missing(const FunctionSignature& signature, const std::vector<const c
 }
 
 // Index of the parameter named exactly `keyword`, or the parameter count.
+// The compiler interns the keyword names of a call, so the name is usually
+// the very object interned here, found without comparing characters. The
+// interned names are kept for the life of the process, so a match by
+// identity cannot be a different string that took a freed one's place.
 std::size_t find_parameter(const FunctionSignature& signature, PyObject* keyword) {
   const auto& names = signature.parameters;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    PyObject*& interned = signature.interned[i];
+    if (interned == nullptr) {
+      interned = PyUnicode_InternFromString(names[i]);
+      if (interned == nullptr) PyErr_Clear();
+    }
+    if (keyword == interned) return i;
+  }
   const auto found = std::find_if(names.begin(), names.end(), [keyword](const char* name) {
     return PyUnicode_CompareWithASCIIString(keyword, name) == 0;
   });
@@ -44,14 +61,17 @@ std::size_t find_parameter(const FunctionSignature& signature, PyObject* keyword
 bool bind_arguments(const FunctionSignature& signature, PyObject* const* args, Py_ssize_t nargs,
                     PyObject* kwnames, std::span<PyObject*> bound) {
   const std::size_t total = signature.parameters.size();
-  if (bound.size() != total) throw InternalFault("argument slots do not match the parameters");
-  std::fill(bound.begin(), bound.end(), nullptr);
-
-  if (static_cast<std::size_t>(nargs) > total) {
+  if (bound.size() != total || signature.interned.size() != total) {
+    throw InternalFault("argument slots do not match the parameters");
+  }
+  const auto positional = static_cast<std::size_t>(nargs);
+  if (positional > total) {
     raise_too_many_positional(signature, nargs);
     return false;
   }
-  std::copy_n(args, nargs, bound.begin());
+  // A handful of slots: filled in one plain loop rather than by calls to
+  // copy and clear memory.
+  for (std::size_t i = 0; i < total; ++i) bound[i] = i < positional ? args[i] : nullptr;
 
   const Py_ssize_t keyword_count = kwnames == nullptr ? 0 : PyTuple_Size(kwnames);
   for (Py_ssize_t k = 0; k < keyword_count; ++k) {
@@ -70,12 +90,9 @@ bool bind_arguments(const FunctionSignature& signature, PyObject* const* args, P
     bound[index] = args[nargs + k];
   }
 
-  std::vector<const char*> missing;
-  for (std::size_t i = 0; i < signature.required; ++i) {
-    if (bound[i] == nullptr) missing.push_back(signature.parameters[i]);
-  }
-  if (!missing.empty()) {
-    raise_missing(signature, missing);
+  const auto is_empty = [](PyObject* slot) { return slot == nullptr; };
+  if (std::any_of(bound.begin(), bound.begin() + static_cast<std::ptrdiff_t>(signature.required), is_empty)) {
+    raise_missing(signature, bound);
     return false;
   }
   return true;

@@ -10,11 +10,13 @@
 namespace orlenta {
 
 // Every parameter may be passed by position or by keyword; the first
-// `required` parameters have no default.
+// `required` parameters have no default. `interned` has one slot per
+// parameter for its name as an interned str, filled on first use.
 struct FunctionSignature {
   const char* name;
   std::span<const char* const> parameters;
   std::size_t required;
+  std::span<PyObject*> interned;
 };
 
 // Fills `bound` (one slot per parameter) with borrowed references to the

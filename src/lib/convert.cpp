@@ -48,7 +48,9 @@ bool convert_numpy_bool(PyObject* value, PyObject* type, bool& flag) {
 }  // namespace
 
 bool convert_text(PyObject* value, std::string_view& text) {
-  if (!PyUnicode_Check(value)) {
+  // The exact type is one comparison; the subclass test is a call into the
+  // interpreter under the limited API.
+  if (!PyUnicode_CheckExact(value) && !PyUnicode_Check(value)) {
     raise_type_mismatch(value, "str");
     return false;
   }
@@ -137,6 +139,13 @@ bool convert_single_character(PyObject* value, char32_t& character) {
 }
 
 bool convert_count(PyObject* value, std::uint64_t& count) {
+  // An int is its own index; the protocol is for everything else.
+  if (PyLong_CheckExact(value)) {
+    const unsigned long long converted = PyLong_AsUnsignedLongLong(value);
+    if (converted == static_cast<unsigned long long>(-1) && PyErr_Occurred() != nullptr) return false;
+    count = converted;
+    return true;
+  }
   PyRef index{PyNumber_Index(value)};
   if (!index) return false;
   const unsigned long long converted = PyLong_AsUnsignedLongLong(index.get());

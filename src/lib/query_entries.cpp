@@ -20,13 +20,18 @@ namespace {
 constexpr std::uint64_t default_skeleton_max_chars = 1000000;
 
 constexpr std::array<const char*, 2> SKELETON_PARAMETERS = {"text", "max_chars"};
-constexpr FunctionSignature SKELETON_SIGNATURE = {"normalize_for_skeleton", SKELETON_PARAMETERS, 1};
+std::array<PyObject*, SKELETON_PARAMETERS.size()> SKELETON_INTERNED{};
+constexpr FunctionSignature SKELETON_SIGNATURE = {"normalize_for_skeleton", SKELETON_PARAMETERS, 1,
+                                                   SKELETON_INTERNED};
 
 constexpr std::array<const char*, 1> DECORATION_PARAMETERS = {"ch"};
-constexpr FunctionSignature DECORATION_SIGNATURE = {"is_identifier_decoration", DECORATION_PARAMETERS, 1};
+std::array<PyObject*, DECORATION_PARAMETERS.size()> DECORATION_INTERNED{};
+constexpr FunctionSignature DECORATION_SIGNATURE = {"is_identifier_decoration", DECORATION_PARAMETERS, 1,
+                                                     DECORATION_INTERNED};
 
 constexpr std::array<const char*, 2> RISK_PARAMETERS = {"ch", "policy"};
-constexpr FunctionSignature RISK_SIGNATURE = {"encoded_codepoint_risk", RISK_PARAMETERS, 2};
+std::array<PyObject*, RISK_PARAMETERS.size()> RISK_INTERNED{};
+constexpr FunctionSignature RISK_SIGNATURE = {"encoded_codepoint_risk", RISK_PARAMETERS, 2, RISK_INTERNED};
 
 PyObject* new_str(std::string_view utf8) {
   return PyUnicode_FromStringAndSize(utf8.data(), static_cast<Py_ssize_t>(utf8.size()));

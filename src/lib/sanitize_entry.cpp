@@ -20,7 +20,8 @@ namespace {
 
 constexpr std::array<const char*, 5> SANITIZE_PARAMETERS = {"text", "policy", "normalization",
                                                             "tidy_whitespace", "return_spans"};
-constexpr FunctionSignature SANITIZE_SIGNATURE = {"sanitize", SANITIZE_PARAMETERS, 1};
+std::array<PyObject*, SANITIZE_PARAMETERS.size()> SANITIZE_INTERNED{};
+constexpr FunctionSignature SANITIZE_SIGNATURE = {"sanitize", SANITIZE_PARAMETERS, 1, SANITIZE_INTERNED};
 
 using BoundArguments = std::array<PyObject*, SANITIZE_PARAMETERS.size()>;
 
