@@ -90,8 +90,10 @@ test-fuzz:
 .PHONY: fuzz-run
 fuzz-run: $(CPP_SOURCES)
 	CC=clang CXX=clang++ cmake -S . -B build/fuzz $(CMAKE_FLAGS) -DORLENTA_FUZZ=ON
-	cmake --build build/fuzz -j $(JOBS) --target fuzz_normalize
+	cmake --build build/fuzz -j $(JOBS) --target fuzz_normalize fuzz_sanitize
 	build/fuzz/bench/fuzz_normalize -dict=bench/fuzz_normalize.dict -max_total_time=60 -max_len=4096 \
+	  -artifact_prefix=build/fuzz/ -print_final_stats=1
+	build/fuzz/bench/fuzz_sanitize -dict=bench/fuzz_sanitize.dict -max_total_time=60 -max_len=4096 \
 	  -artifact_prefix=build/fuzz/ -print_final_stats=1
 
 test-python: $(VENV)/.installed
