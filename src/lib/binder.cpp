@@ -4,10 +4,34 @@
 #include <string>
 #include <vector>
 
-#include "lib/outcome.h"
 
 namespace orlenta {
 namespace {
+
+// Index of the parameter named exactly `keyword`, or the parameter count.
+// The compiler interns the keyword names of a call, so the name is usually
+// the very object interned here, found without comparing characters. The
+// interned names are kept for the life of the process, so a match by
+// identity cannot be a different string that took a freed one's place.
+std::size_t find_parameter(const FunctionSignature& signature, PyObject* keyword) {
+  const auto& names = signature.parameters;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    PyObject*& interned = signature.interned[i];
+    if (interned == nullptr) {
+      interned = PyUnicode_InternFromString(names[i]);
+      if (interned == nullptr) PyErr_Clear();
+    }
+    if (keyword == interned) return i;
+  }
+  const auto found = std::find_if(names.begin(), names.end(), [keyword](const char* name) {
+    return PyUnicode_CompareWithASCIIString(keyword, name) == 0;
+  });
+  return static_cast<std::size_t>(found - names.begin());
+}
+
+}  // namespace
+
+namespace binder_detail {
 
 void raise_too_many_positional(const FunctionSignature& signature, Py_ssize_t given) {
   const std::size_t total = signature.parameters.size();
@@ -35,45 +59,10 @@ void raise_missing(const FunctionSignature& signature, std::span<PyObject* const
   PyErr_SetString(PyExc_TypeError, message.c_str());
 }
 
-// Index of the parameter named exactly `keyword`, or the parameter count.
-// The compiler interns the keyword names of a call, so the name is usually
-// the very object interned here, found without comparing characters. The
-// interned names are kept for the life of the process, so a match by
-// identity cannot be a different string that took a freed one's place.
-std::size_t find_parameter(const FunctionSignature& signature, PyObject* keyword) {
-  const auto& names = signature.parameters;
-  for (std::size_t i = 0; i < names.size(); ++i) {
-    PyObject*& interned = signature.interned[i];
-    if (interned == nullptr) {
-      interned = PyUnicode_InternFromString(names[i]);
-      if (interned == nullptr) PyErr_Clear();
-    }
-    if (keyword == interned) return i;
-  }
-  const auto found = std::find_if(names.begin(), names.end(), [keyword](const char* name) {
-    return PyUnicode_CompareWithASCIIString(keyword, name) == 0;
-  });
-  return static_cast<std::size_t>(found - names.begin());
-}
-
-}  // namespace
-
-bool bind_arguments(const FunctionSignature& signature, PyObject* const* args, Py_ssize_t nargs,
-                    PyObject* kwnames, std::span<PyObject*> bound) {
+bool bind_keywords(const FunctionSignature& signature, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
+                   std::span<PyObject*> bound) {
   const std::size_t total = signature.parameters.size();
-  if (bound.size() != total || signature.interned.size() != total) {
-    throw InternalFault("argument slots do not match the parameters");
-  }
-  const auto positional = static_cast<std::size_t>(nargs);
-  if (positional > total) {
-    raise_too_many_positional(signature, nargs);
-    return false;
-  }
-  // A handful of slots: filled in one plain loop rather than by calls to
-  // copy and clear memory.
-  for (std::size_t i = 0; i < total; ++i) bound[i] = i < positional ? args[i] : nullptr;
-
-  const Py_ssize_t keyword_count = kwnames == nullptr ? 0 : PyTuple_Size(kwnames);
+  const Py_ssize_t keyword_count = PyTuple_Size(kwnames);
   for (Py_ssize_t k = 0; k < keyword_count; ++k) {
     PyObject* keyword = PyTuple_GetItem(kwnames, k);
     if (keyword == nullptr) return false;
@@ -89,13 +78,8 @@ bool bind_arguments(const FunctionSignature& signature, PyObject* const* args, P
     }
     bound[index] = args[nargs + k];
   }
-
-  const auto is_empty = [](PyObject* slot) { return slot == nullptr; };
-  if (std::any_of(bound.begin(), bound.begin() + static_cast<std::ptrdiff_t>(signature.required), is_empty)) {
-    raise_missing(signature, bound);
-    return false;
-  }
   return true;
 }
 
+}  // namespace binder_detail
 }  // namespace orlenta
