@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -44,6 +45,36 @@ inline bool parse_timing_option(int argc, char** argv, int& i, Timing& timing) {
     return true;
   }
   return false;
+}
+
+// Options of the benchmarks that read the UDHR corpus: its folder and the
+// timing.
+struct CorpusOptions {
+  std::filesystem::path corpus_dir;
+  Timing timing;
+};
+
+// Parses --corpus DIR, --reps N and --quick over `options`, which holds the
+// defaults; nullopt for anything else.
+inline std::optional<CorpusOptions> parse_corpus_options(int argc, char** argv, CorpusOptions options) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg == "--corpus" && i + 1 < argc) {
+      options.corpus_dir = argv[++i];
+    } else if (!parse_timing_option(argc, argv, i, options.timing)) {
+      return std::nullopt;
+    }
+  }
+  return options;
+}
+
+inline void print_corpus_usage(const char* program, const CorpusOptions& defaults) {
+  std::fprintf(stderr,
+               "usage: %s [--corpus DIR] [--reps N] [--quick]\n"
+               "  --corpus DIR  folder of UDHR *.txt files (default %s)\n"
+               "  --reps N      timed repetitions per measurement, at least 1 (default %d)\n"
+               "  --quick       2 short repetitions, for a fast look while developing\n",
+               program, defaults.corpus_dir.c_str(), defaults.timing.repetitions);
 }
 
 // Parses the command line (usage and exit code 2 when it does not parse),

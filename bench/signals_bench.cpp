@@ -37,10 +37,9 @@ namespace {
 constexpr std::size_t input_bytes = 10'000'000;
 constexpr double all_scans_target = 0.3;
 
-struct Options {
-  std::filesystem::path corpus_dir = ORLENTA_DEFAULT_CORPUS_DIR;
-  bench::Timing timing{7, 0.2, 0.05};
-};
+using Options = bench::CorpusOptions;
+
+const Options default_options{ORLENTA_DEFAULT_CORPUS_DIR, {7, 0.2, 0.05}};
 
 struct Input {
   std::string name;
@@ -179,27 +178,10 @@ bool measure_input(const Input& input, const Options& options) {
   return met;
 }
 
-void print_usage() {
-  std::fprintf(stderr,
-               "usage: signals_bench [--corpus DIR] [--reps N] [--quick]\n"
-               "  --corpus DIR  folder of UDHR *.txt files (default %s)\n"
-               "  --reps N      timed repetitions per measurement, at least 1 (default 7)\n"
-               "  --quick       2 short repetitions, for a fast look while developing\n",
-               ORLENTA_DEFAULT_CORPUS_DIR);
-}
+void print_usage() { bench::print_corpus_usage("signals_bench", default_options); }
 
 std::optional<Options> parse_options(int argc, char** argv) {
-  Options options;
-  for (int i = 1; i < argc; ++i) {
-    const std::string_view arg = argv[i];
-    const bool has_value = i + 1 < argc;
-    if (arg == "--corpus" && has_value) {
-      options.corpus_dir = argv[++i];
-    } else if (!bench::parse_timing_option(argc, argv, i, options.timing)) {
-      return std::nullopt;
-    }
-  }
-  return options;
+  return bench::parse_corpus_options(argc, argv, default_options);
 }
 
 int run(const Options& options) {
