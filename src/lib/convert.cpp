@@ -65,7 +65,7 @@ bool convert_large_text(PyObject* value, std::string_view& text, PyRef& holder) 
   // Below this many code points the cached form costs little memory, and
   // whether the string is ASCII is not worth a method call.
   constexpr Py_ssize_t large_length = Py_ssize_t{1} << 16;
-  if (!PyUnicode_Check(value)) {
+  if (!PyUnicode_CheckExact(value) && !PyUnicode_Check(value)) {
     raise_type_mismatch(value, "str");
     return false;
   }
@@ -140,15 +140,14 @@ bool convert_single_character(PyObject* value, char32_t& character) {
 
 bool convert_count(PyObject* value, std::uint64_t& count) {
   // An int is its own index; the protocol is for everything else.
-  if (PyLong_CheckExact(value)) {
-    const unsigned long long converted = PyLong_AsUnsignedLongLong(value);
-    if (converted == static_cast<unsigned long long>(-1) && PyErr_Occurred() != nullptr) return false;
-    count = converted;
-    return true;
+  PyObject* number = value;
+  PyRef index;
+  if (!PyLong_CheckExact(value)) {
+    index = PyRef{PyNumber_Index(value)};
+    if (!index) return false;
+    number = index.get();
   }
-  PyRef index{PyNumber_Index(value)};
-  if (!index) return false;
-  const unsigned long long converted = PyLong_AsUnsignedLongLong(index.get());
+  const unsigned long long converted = PyLong_AsUnsignedLongLong(number);
   if (converted == static_cast<unsigned long long>(-1) && PyErr_Occurred() != nullptr) return false;
   count = converted;
   return true;

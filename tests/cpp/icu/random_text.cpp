@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "normkit/utf8.h"
+
 namespace icu_differential {
 namespace {
 
@@ -216,23 +218,7 @@ std::u32string random_text(const CodePointPools& pools, std::mt19937& random) {
 
 std::string to_utf8(const std::u32string& text) {
   std::string out;
-  for (const char32_t cp : text) {
-    if (cp < 0x80) {
-      out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-      out += static_cast<char>(0xC0 | (cp >> 6));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-      out += static_cast<char>(0xE0 | (cp >> 12));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (cp >> 18));
-      out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-  }
+  for (const char32_t cp : text) normkit::utf8::append(out, cp);
   return out;
 }
 
