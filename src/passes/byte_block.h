@@ -15,6 +15,10 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace orlenta {
 
 using ByteBlock = std::uint8_t __attribute__((vector_size(16)));
@@ -60,6 +64,37 @@ inline BlockMask to_mask(ByteTest lanes) {
 }
 
 inline bool any_marked(const BlockMask& mask) { return (mask.half[0] | mask.half[1]) != 0; }
+
+// The lanes as sixteen bits, one per lane, the earliest lane lowest: the
+// form for scans that look at 64 bytes at once, whose masks then have one
+// bit per byte.
+inline std::uint64_t lane_bits(ByteTest lanes) {
+#if defined(__SSE2__)
+  return static_cast<std::uint16_t>(_mm_movemask_epi8(std::bit_cast<__m128i>(lanes)));
+#else
+  // The product gathers the high bits of a word's eight bytes into its top
+  // byte, the earliest byte lowest; no two partial products overlap.
+  constexpr std::uint64_t gather = 0x0102040810204080ULL;
+  const BlockMask mask = to_mask(lanes);
+  return (((mask.half[0] >> 7) * gather) >> 56) | ((((mask.half[1] >> 7) * gather) >> 56) << 8);
+#endif
+}
+
+inline constexpr std::size_t chunk_size = 4 * block_size;
+
+// Number of set bits. The baseline x86-64 instruction set has no population
+// count, and the library call that std::popcount becomes there costs more
+// than these few operations.
+inline std::uint64_t count_bits(std::uint64_t bits) {
+#if defined(__POPCNT__) || !defined(__x86_64__)
+  return static_cast<std::uint64_t>(std::popcount(bits));
+#else
+  bits -= (bits >> 1) & 0x5555555555555555ULL;
+  bits = (bits & 0x3333333333333333ULL) + ((bits >> 2) & 0x3333333333333333ULL);
+  bits = (bits + (bits >> 4)) & 0x0F0F0F0F0F0F0F0FULL;
+  return (bits * 0x0101010101010101ULL) >> 56;
+#endif
+}
 
 // Byte offset in the block of the earliest byte marked; the mask must mark
 // one.

@@ -1,5 +1,6 @@
 #include "passes/encoded_blob_signal.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstddef>
@@ -247,124 +248,136 @@ inline bool step(QuickWalk& walk, ExactTest& exact, std::size_t& i) {
   return kind == other && end_segment(walk, exact, at, i);
 }
 
-constexpr std::uint64_t high_bits = byte_high_bits;
-
-struct BlockKinds {
-  BlockMask alphabet;
-  BlockMask upper_or_digit;
+// The kinds of 64 bytes, one bit per byte, the earliest byte lowest.
+struct ChunkKinds {
+  std::uint64_t alphabet = 0;
+  std::uint64_t upper_or_digit = 0;
   // Code points outside the alphabet and whitespace, marked at their first
   // byte, except those whose lead byte may also begin whitespace.
-  BlockMask other;
+  std::uint64_t other = 0;
   // The lead bytes that may begin whitespace; their code points are looked
   // at one by one.
-  BlockMask whitespace_leads;
+  std::uint64_t whitespace_leads = 0;
 };
 
-inline BlockKinds block_kinds(const char* p) {
-  // Read as signed, bytes from 0x80 up are negative and fall outside every
-  // ASCII range, so each range is two signed comparisons.
-  const ByteTest bytes = std::bit_cast<ByteTest>(load_block(p));
-  // Setting bit 5 folds upper case onto lower case.
-  const ByteTest folded = bytes | 0x20;
-  const ByteTest letters = (folded > 'a' - 1) & (folded < 'z' + 1);
-  const ByteTest digits = (bytes > '0' - 1) & (bytes < '9' + 1);
-  const ByteTest symbols = (bytes == '+') | (bytes == '/') | (bytes == '-') | (bytes == '_') | (bytes == '=');
-  const ByteTest spaces = ((bytes > '\t' - 1) & (bytes < '\r' + 1)) | (bytes == ' ');
-  const ByteTest alphabet = letters | digits | symbols;
-  const ByteTest upper_or_digit = (letters & ((bytes & 0x20) == 0)) | digits;
-  const ByteTest non_ascii = bytes < 0;
-  // Lead bytes are 0xC0 and up, -64 to -1. Whitespace outside ASCII starts
-  // with 0xC2 or with 0xE1 to 0xE3 (-31 to -29); every other lead begins an
-  // other code point.
-  const ByteTest leads = non_ascii & (bytes > -65);
-  const ByteTest whitespace_leads = leads & ((bytes == -62) | ((bytes > -32) & (bytes < -28)));
-  return {to_mask(alphabet), to_mask(upper_or_digit),
-          to_mask(~(alphabet | spaces | non_ascii) | (leads & ~whitespace_leads)), to_mask(whitespace_leads)};
+inline ChunkKinds chunk_kinds(const char* p) {
+  ChunkKinds kinds;
+  for (std::size_t block = 0; block < chunk_size / block_size; ++block) {
+    // Read as signed, bytes from 0x80 up are negative and fall outside every
+    // ASCII range, so each range is two signed comparisons.
+    const ByteTest bytes = std::bit_cast<ByteTest>(load_block(p + block * block_size));
+    // Setting bit 5 folds upper case onto lower case.
+    const ByteTest folded = bytes | 0x20;
+    const ByteTest letters = (folded > 'a' - 1) & (folded < 'z' + 1);
+    const ByteTest digits = (bytes > '0' - 1) & (bytes < '9' + 1);
+    const ByteTest symbols = (bytes == '+') | (bytes == '/') | (bytes == '-') | (bytes == '_') | (bytes == '=');
+    const ByteTest spaces = ((bytes > '\t' - 1) & (bytes < '\r' + 1)) | (bytes == ' ');
+    const ByteTest alphabet = letters | digits | symbols;
+    const ByteTest upper_or_digit = (letters & ((bytes & 0x20) == 0)) | digits;
+    const ByteTest non_ascii = bytes < 0;
+    // Lead bytes are 0xC0 and up, -64 to -1. Whitespace outside ASCII starts
+    // with 0xC2 or with 0xE1 to 0xE3 (-31 to -29); every other lead begins an
+    // other code point.
+    const ByteTest leads = non_ascii & (bytes > -65);
+    const ByteTest whitespace_leads = leads & ((bytes == -62) | ((bytes > -32) & (bytes < -28)));
+    const ByteTest other = ~(alphabet | spaces | non_ascii) | (leads & ~whitespace_leads);
+    const std::size_t shift = block * block_size;
+    kinds.alphabet |= lane_bits(alphabet) << shift;
+    kinds.upper_or_digit |= lane_bits(upper_or_digit) << shift;
+    kinds.other |= lane_bits(other) << shift;
+    kinds.whitespace_leads |= lane_bits(whitespace_leads) << shift;
+  }
+  return kinds;
 }
 
-// Number of bytes marked in a mask: the product sums the flags of the eight
-// bytes into its top byte.
-constexpr std::uint64_t marked_bytes(std::uint64_t mask) { return ((mask >> 7) * word_ones) >> 56; }
-
-// Byte offset in its word of the lowest byte marked in a mask.
-inline std::size_t lowest_marked_byte(std::uint64_t mask) {
-  return static_cast<std::size_t>(__builtin_ctzll(mask)) / 8;
+// Whether `bits` holds a run of at least `length` set bits, 1 <= length.
+constexpr bool has_run_of(std::uint64_t bits, std::uint64_t length) {
+  // After each step bit k is set when the bits k to k + covered - 1 all
+  // were; shifting by at most `covered` keeps the joined runs contiguous.
+  std::uint64_t covered = 1;
+  while (covered < length && bits != 0) {
+    const std::uint64_t shift = std::min(covered, length - covered);
+    bits &= bits >> shift;
+    covered += shift;
+  }
+  return bits != 0;
 }
 
-// Counts of marked bytes at the start and at the end of a block.
-inline std::uint64_t leading_marked(const BlockMask& mask) {
-  if (mask.half[0] != high_bits) return lowest_marked_byte(~mask.half[0] & high_bits);
-  return 8 + lowest_marked_byte(~mask.half[1] & high_bits);
+// Number of set bits of `bits` below bit `n`, n <= 64.
+inline std::uint64_t bits_below(std::uint64_t bits, std::size_t n) {
+  return count_bits(n == 64 ? bits : bits & ((std::uint64_t{1} << n) - 1));
 }
 
-inline std::uint64_t trailing_marked(const BlockMask& mask) {
-  const auto trailing = [](std::uint64_t half) {
-    return static_cast<std::uint64_t>(__builtin_clzll(~half & high_bits)) / 8;
-  };
-  if (mask.half[1] != high_bits) return trailing(mask.half[1]);
-  return 8 + trailing(mask.half[0]);
+// Ends the segment in progress at the other code point at bit `at` of the
+// chunk from `i` and starts the next one after it; `upper_or_digit` holds
+// the chunk's bits from the segment's part in it on. Returns true when the
+// ended segment was wrapped.
+inline bool end_segment_at(QuickWalk& walk, ExactTest& exact, std::size_t i, std::size_t at,
+                           std::uint64_t upper_or_digit) {
+  walk.segment_upper_or_digit += bits_below(upper_or_digit, at);
+  const std::size_t lead = i + at;
+  return end_segment(walk, exact, lead, lead + utf8_length(static_cast<unsigned char>(exact.text[lead])));
 }
 
-// The segments of eight bytes from `i`: the first other code point ends the
-// one in progress, and the next begins after the last one. Those in between
-// are shorter than the word, too short for any width here. Returns true
-// when the segment that ends was wrapped.
-//
-// Whether a word holds an other code point is close to a coin toss in
-// prose, so the word is accounted for without branching on it; the only
-// branch is on a segment that may be wrapped, which is rare.
+// The segments of the chunk from `i`: each other code point ends the one in
+// progress, and the next begins after it. Returns true when one that ends
+// was wrapped.
 inline bool step_segments(QuickWalk& walk, ExactTest& exact, std::size_t i, std::uint64_t upper_or_digit,
                           std::uint64_t other) {
-  const bool ends = other != 0;
-  const std::uint64_t first = other & -other;
-  const std::uint64_t last = std::uint64_t{1} << (63 - __builtin_clzll(other | 1));
-  const std::uint64_t before_first = ends ? first - 1 : ~std::uint64_t{0};
-  const std::uint64_t upper_or_digit_before = walk.segment_upper_or_digit + marked_bytes(upper_or_digit & before_first);
-  const std::size_t first_at = i + lowest_marked_byte(first | last);
-  const bool may_be_wrapped = ends & !walk.segment_tested & (first_at - walk.segment_start >= walk.width) &
-                              (upper_or_digit_before * 8 >= walk.width);
-  if (may_be_wrapped && run_exact_test(exact, walk.segment_start)) return true;
-  const std::size_t last_at = i + lowest_marked_byte(last);
-  const std::size_t next = last_at + utf8_length(static_cast<unsigned char>(exact.text[last_at]));
-  walk.segment_start = ends ? next : walk.segment_start;
-  walk.segment_upper_or_digit =
-      ends ? marked_bytes(upper_or_digit & ~(last | (last - 1))) : upper_or_digit_before;
-  walk.segment_tested = walk.segment_tested & !ends;
+  if (other == 0) {
+    walk.segment_upper_or_digit += count_bits(upper_or_digit);
+    return false;
+  }
+  // The segments between two other code points of the chunk are shorter
+  // than 63 bytes: for a wider window only the first and the last other code
+  // point matter, and a prose chunk, which holds a few punctuation marks,
+  // costs no branch per mark.
+  if (walk.width >= 63) {
+    const std::size_t first = static_cast<std::size_t>(std::countr_zero(other));
+    const std::size_t last = 63 - static_cast<std::size_t>(std::countl_zero(other));
+    if (end_segment_at(walk, exact, i, first, upper_or_digit)) return true;
+    const std::size_t lead = i + last;
+    walk.segment_start = lead + utf8_length(static_cast<unsigned char>(exact.text[lead]));
+    walk.segment_upper_or_digit = count_bits(upper_or_digit >> last >> 1);
+    return false;
+  }
+  std::size_t from = 0;
+  for (; other != 0; other &= other - 1) {
+    const std::size_t at = static_cast<std::size_t>(std::countr_zero(other));
+    if (end_segment_at(walk, exact, i, at, upper_or_digit >> from << from)) return true;
+    from = at + 1;
+  }
+  walk.segment_upper_or_digit = count_bits(from == 64 ? 0 : upper_or_digit >> from);
   return false;
 }
 
-// Sixteen bytes from `i`. A code point outside ASCII is marked at its lead
-// byte, as other unless it is whitespace; its continuation bytes, in this
-// block or the next, are of no kind, like the bytes of whitespace: they
+// Sixty-four bytes from `i`. A code point outside ASCII is marked at its
+// lead byte, as other unless it is whitespace; its continuation bytes, in
+// this chunk or the next, are of no kind, like the bytes of whitespace: they
 // break a run and leave the segment open. Returns true when a segment they
 // end was wrapped.
-inline bool step_block(QuickWalk& walk, ExactTest& exact, std::size_t i) {
-  const BlockKinds kinds = block_kinds(exact.text.data() + i);
+inline bool step_chunk(QuickWalk& walk, ExactTest& exact, std::size_t i) {
+  const ChunkKinds kinds = chunk_kinds(exact.text.data() + i);
 
-  // Runs: the width is at least 16 here, so a run inside the block,
-  // touching neither end, is too short to count, and so is a run that
-  // continues into the block while it is 16 or more short of the width.
-  if ((kinds.alphabet.half[0] & kinds.alphabet.half[1]) == high_bits) {
-    walk.run += 16;
-    walk.long_run = walk.long_run || walk.run >= walk.width;
+  // Runs: one that continues from earlier chunks, those inside the chunk,
+  // and one that goes on into the next.
+  if (kinds.alphabet == ~std::uint64_t{0}) {
+    walk.run += chunk_size;
   } else {
-    if (walk.run + 16 > walk.width) {
-      walk.long_run = walk.long_run || walk.run + leading_marked(kinds.alphabet) >= walk.width;
-    }
-    walk.run = trailing_marked(kinds.alphabet);
+    walk.long_run = walk.long_run || walk.run + static_cast<std::uint64_t>(std::countr_one(kinds.alphabet)) >= walk.width ||
+                    (walk.width < chunk_size && has_run_of(kinds.alphabet, walk.width));
+    walk.run = static_cast<std::uint64_t>(std::countl_one(kinds.alphabet));
   }
+  walk.long_run = walk.long_run || walk.run >= walk.width;
 
-  for (std::size_t half = 0; half < 2; ++half) {
-    const std::size_t word = i + 8 * half;
-    std::uint64_t other = kinds.other.half[half];
-    for (std::uint64_t leads = kinds.whitespace_leads.half[half]; leads != 0; leads &= leads - 1) {
-      std::size_t length = 0;
-      const char32_t cp = decode_utf8(exact.text.data() + word + lowest_marked_byte(leads), length);
-      if (!is_non_ascii_whitespace(cp)) other |= leads & -leads;
-    }
-    if (step_segments(walk, exact, word, kinds.upper_or_digit.half[half], other)) return true;
+  std::uint64_t other = kinds.other;
+  for (std::uint64_t leads = kinds.whitespace_leads; leads != 0; leads &= leads - 1) {
+    std::size_t length = 0;
+    const char32_t cp = decode_utf8(exact.text.data() + i + static_cast<std::size_t>(std::countr_zero(leads)), length);
+    if (!is_non_ascii_whitespace(cp)) other |= leads & -leads;
   }
-  return test_segment_so_far(walk, exact, i + block_size);
+  if (step_segments(walk, exact, i, kinds.upper_or_digit, other)) return true;
+  return test_segment_so_far(walk, exact, i + chunk_size);
 }
 
 // One walk runs the longest-run test and, segment by segment, the wrapped
@@ -381,15 +394,11 @@ BlobSignals detect_blob(std::string_view text, std::uint64_t width) {
   QuickWalk walk;
   walk.width = width;
   std::size_t i = 0;
-  // Blocks of sixteen bytes need runs inside a block to be too short to
-  // count.
-  if (width >= 16) {
-    for (; text.size() - i >= 16; i += 16) {
-      if (step_block(walk, exact, i)) return {true, true};
-    }
-    // The continuation bytes of a code point that the last block began.
-    while (i < text.size() && (static_cast<unsigned char>(text[i]) & 0xC0u) == 0x80u) ++i;
+  for (; text.size() - i >= chunk_size; i += chunk_size) {
+    if (step_chunk(walk, exact, i)) return {true, true};
   }
+  // The continuation bytes of a code point that the last chunk began.
+  while (i < text.size() && (static_cast<unsigned char>(text[i]) & 0xC0u) == 0x80u) ++i;
   while (i < text.size()) {
     if (step(walk, exact, i)) return {true, true};
   }

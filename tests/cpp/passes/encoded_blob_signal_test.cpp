@@ -235,10 +235,11 @@ Expected reference_scan(std::string_view text, std::uint64_t width) {
   return {longest >= width || wrapped, wrapped};
 }
 
-// The quick walk looks at sixteen bytes at a time and runs the exact test
-// only on segments that may be wrapped; on texts made of blob material,
-// breaks and other code points it must agree with the rules for every
-// width, those below sixteen (one code point at a time) included.
+// The quick walk looks at 64 bytes at a time and runs the exact test only
+// on segments that may be wrapped; on texts made of blob material, wrapped
+// lines, breaks and other code points it must agree with the rules for
+// every width, those around the chunk size and the tail walked one code
+// point at a time included.
 TEST(EncodedBlobSignal, RandomTextsMatchTheRules) {
   const std::vector<std::string_view> pieces = {
       " ", " ", "\n", "\t", ".", ",", "\xC3\xA9", "\xD0\xB6", "\xE4\xB8\xAD", "\xC2\xA9", "\xC2\x85", "\xC2\xA0",
@@ -254,11 +255,19 @@ TEST(EncodedBlobSignal, RandomTextsMatchTheRules) {
         text += pieces[random() % pieces.size()];
         continue;
       }
+      if (random() % 8 == 0) {
+        const std::size_t line_length = 4 + random() % 30;
+        for (std::size_t line = random() % 6; line > 0; --line) {
+          for (std::size_t j = 0; j < line_length; ++j) text += static_cast<char>('A' + random() % 26);
+          text += random() % 4 == 0 ? " " : "\n";
+        }
+        continue;
+      }
       const std::string_view alphabet = alphabets[random() % std::size(alphabets)];
       const std::size_t length = random() % 3 == 0 ? 4 + random() % 80 : 1 + random() % 12;
       for (std::size_t j = 0; j < length; ++j) text += alphabet[random() % alphabet.size()];
     }
-    for (const std::uint64_t width : {4u, 12u, 16u, 17u, 31u, 40u, 64u, 65u, 100u}) {
+    for (const std::uint64_t width : {1u, 4u, 12u, 16u, 17u, 31u, 40u, 62u, 63u, 64u, 65u, 100u}) {
       SignalSpec signals = builtin_signals();
       signals.base64_min_chars = width;
       SanitizeReport report;
