@@ -49,56 +49,76 @@ inline ByteTest wide_space_leads(ByteBlock bytes, ByteBlock second, ByteBlock th
   return e2_80 | e2_81 | others;
 }
 
+// The bytes of 64 that may belong to what the tidy changes, one bit per
+// byte, the earliest byte lowest: spaces and line feeds, which the tidy
+// keeps as they are between two ordinary bytes, and the rest, which it
+// always looks at.
+struct ChunkBytes {
+  std::uint64_t separators = 0;
+  std::uint64_t changeable = 0;
+};
+
+inline ChunkBytes chunk_bytes(const char* p) {
+  ChunkBytes chunk;
+  for (std::size_t block = 0; block < chunk_size / block_size; ++block) {
+    const char* const at = p + block * block_size;
+    const ByteBlock bytes = load_block(at);
+    ByteTest changeable = bytes == '\t';
+    // Read as signed, bytes from 0x80 up are negative, so their high bits
+    // mark the blocks that need the wide-space test.
+    if (lane_bits(std::bit_cast<ByteTest>(bytes)) != 0) {
+      changeable |= wide_space_leads(bytes, load_block(at + 1), load_block(at + 2));
+    }
+    const std::size_t shift = block * block_size;
+    chunk.separators |= lane_bits((bytes == ' ') | (bytes == '\n')) << shift;
+    chunk.changeable |= lane_bits(changeable) << shift;
+  }
+  return chunk;
+}
+
+// Whether the byte at `at` is a space or a line feed, kept as it is between
+// two code points the tidy never changes.
+bool is_separator(const char* at) { return *at == ' ' || *at == '\n'; }
+
 // Length of the run of bytes from `p` that the tidy keeps as they are: bytes
-// of code points it never changes, and single spaces between two of them.
-// Such a space comes after an ordinary code point (the bytes of a run belong
-// to ordinary code points) and before one, so the tidy would emit it as it
-// is. A space at the start of the run is not taken: what came before it is
-// not known here.
+// of code points it never changes, and single spaces and line feeds between
+// two of them. Such a separator comes after an ordinary code point (the
+// bytes of a run belong to ordinary code points) and before one, so the tidy
+// would emit it as it is, and the run ends on an ordinary code point. A
+// separator at the start of the run is not taken: what came before it is not
+// known here.
 //
-// Prose has a space every few bytes, so sixteen bytes are tested at once,
-// single spaces included; the first byte that may need more is then looked
-// at alone. Wide spaces are told apart from the other code points under the
-// same lead bytes (curly quotes, dashes, most of the scripts of U+1000 to
-// U+1FFF) by all their bytes, so text in those scripts stays in the blocks.
+// Prose has a space every few bytes and a line feed every few hundred, so
+// 64 bytes are tested at once, single separators included; the first byte
+// that may need more is then looked at alone. Wide spaces are told apart
+// from the other code points under the same lead bytes (curly quotes,
+// dashes, most of the scripts of U+1000 to U+1FFF) by all their bytes, so
+// text in those scripts stays in the chunks.
 std::size_t ordinary_run_length(const char* p, const char* end) {
-  constexpr std::uint64_t first_byte = 0x80;
-  constexpr std::uint64_t last_byte = first_byte << 56;
-  // A block also reads the two bytes after it, for the wide spaces.
-  constexpr std::ptrdiff_t block_reach = block_size + 2;
+  constexpr std::uint64_t first_byte = 1;
+  constexpr std::uint64_t last_byte = first_byte << 63;
+  // A chunk also reads the two bytes after it, for the wide spaces.
+  constexpr std::ptrdiff_t chunk_reach = chunk_size + 2;
   const char* q = p;
   while (q < end) {
-    if (end - q >= block_reach) {
-      const ByteBlock bytes = load_block(q);
-      const BlockMask spaces = to_mask(bytes == ' ');
-      ByteTest changeable = (bytes == '\t') | (bytes == '\n');
-      // Read as signed, bytes from 0x80 up are negative: ASCII blocks skip
-      // the wide-space test.
-      if (any_marked(to_mask(std::bit_cast<ByteTest>(bytes) < 0))) {
-        changeable |= wide_space_leads(bytes, load_block(q + 1), load_block(q + 2));
-      }
-      const BlockMask others = to_mask(changeable);
-      const std::uint64_t special_low = spaces.half[0] | others.half[0];
-      const std::uint64_t special_high = spaces.half[1] | others.half[1];
-      // A space is kept as it is only between two ordinary bytes. The byte
-      // before the first one is outside the run, the byte after the last one
-      // in the next block.
-      const std::uint64_t neighbours_low =
-          (special_low << 8) | (special_low >> 8) | (special_high << 56) | (q == p ? first_byte : 0);
-      const std::uint64_t neighbours_high = (special_high << 8) | (special_high >> 8) | (special_low >> 56) | last_byte;
-      const BlockMask stops = {{others.half[0] | (spaces.half[0] & neighbours_low),
-                                others.half[1] | (spaces.half[1] & neighbours_high)}};
-      if (!any_marked(stops)) {
-        q += block_size;
+    if (end - q >= chunk_reach) {
+      const ChunkBytes chunk = chunk_bytes(q);
+      // The byte before the chunk is outside the run or ordinary, the byte
+      // after it in the next chunk.
+      const std::uint64_t special = chunk.separators | chunk.changeable;
+      const std::uint64_t neighbours = (special << 1) | (special >> 1) | (q == p ? first_byte : 0) | last_byte;
+      const std::uint64_t stops = chunk.changeable | (chunk.separators & neighbours);
+      if (stops == 0) {
+        q += chunk_size;
         continue;
       }
-      q += first_marked(stops);
+      q += std::countr_zero(stops);
     }
     if (!may_change(q)) {
       ++q;
       continue;
     }
-    if (*q != ' ' || q == p || end - q < 2 || may_change(q + 1)) break;
+    if (!is_separator(q) || q == p || end - q < 2 || may_change(q + 1)) break;
     q += 2;
   }
   return static_cast<std::size_t>(q - p);

@@ -106,22 +106,24 @@ TEST(WhitespaceTidy, Rules) {
   }
 }
 
-// The sixteen-byte blocks keep single spaces between ordinary bytes as they
-// are; spaces next to block edges, doubled spaces, line feeds and wide
-// spaces are looked at one by one. Every position against a block edge is
-// covered by shifting the same material.
+// The 64-byte chunks keep single spaces and line feeds between ordinary
+// bytes as they are; those next to chunk edges, doubled ones, tabs and wide
+// spaces are looked at one by one. Every position against a chunk edge is
+// covered by shifting the same material, followed by text long enough for
+// the next chunk.
 TEST(WhitespaceTidy, BlockEdgesMatchTheRules) {
   const std::string_view pieces[] = {" ", "  ", "\n", "\t", "ab", "x", "\xC2\xA0", "\xC2\xA9", "\xE3\x80\x80",
                                      "\xE3\x80\x81", "\xE2\x80\x8A", "\xE2\x80\x8B", "\xE2\x80\xAF", "\xE2\x81\x9F",
                                      "\xE2\x81\x9E", "\xE1\x9A\x80", "\xE1\x9A\x81", "\xC3\xA9", "\v",
                                      "\xE2\x80\x9C", "\xE2\x81\xA0", "\xE3\x81\x80", "\xE1\x80\x80"};
-  for (std::size_t shift = 0; shift < 17; ++shift) {
+  const std::string tail = "tail text\nwith lines and words that go on past the end of the next chunk\n";
+  for (std::size_t shift = 0; shift < 67; ++shift) {
     for (const std::string_view a : pieces) {
       for (const std::string_view b : pieces) {
         const std::string prefix(shift, 'w');
-        expect_same(prefix + std::string(a) + std::string(b) + "tail text");
+        expect_same(prefix + std::string(a) + std::string(b) + tail);
         expect_same(prefix + " " + std::string(a) + std::string(b));
-        expect_same(std::string(a) + prefix + std::string(b) + " z");
+        expect_same(std::string(a) + prefix + std::string(b) + " z " + tail + std::string(a));
       }
     }
   }
@@ -136,7 +138,7 @@ TEST(WhitespaceTidy, RandomTextsMatchTheRules) {
   std::mt19937 random(20240614);
   for (int round = 0; round < 3000; ++round) {
     std::string text;
-    const int count = static_cast<int>(random() % 60);
+    const int count = static_cast<int>(random() % (round % 4 == 0 ? 400 : 60));
     for (int i = 0; i < count; ++i) text += pieces[random() % pieces.size()];
     expect_same(text);
   }
