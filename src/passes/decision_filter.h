@@ -1,7 +1,9 @@
 // The removal pass's shortcut for ordinary code points.
 #pragma once
 
+#include <bit>
 #include <cstddef>
+#include <cstdint>
 
 #include "classes/code_point_classes.h"
 #include "classes/emoji_flag_tags.h"
@@ -10,10 +12,10 @@
 
 namespace orlenta {
 
-// False only for code points that are in no class and are not the flag that
-// starts a protected tag sequence: such a code point is simply retained.
-// A superset of the classes, so that the common case costs a few
-// comparisons and skips the decision chain.
+// True for the code points in a class and for the flag that starts a
+// protected tag sequence; any other code point is simply retained. Written
+// as a few ranges, so that the common case costs a few comparisons and
+// skips the decision chain.
 constexpr bool needs_decision(char32_t cp) {
   if (cp < 0xA0) {
     return cp < 0x20 ? (cp != '\t' && cp != '\n') : cp >= 0x7F;
@@ -23,7 +25,9 @@ constexpr bool needs_decision(char32_t cp) {
            in_range(cp, 0x17B4, 0x17B5) || in_range(cp, 0x180B, 0x180F);
   }
   if (cp < 0x2070) {
-    return cp >= 0x200B;
+    // The dashes, quotes and other punctuation of U+2010 to U+2027 and
+    // U+202F to U+205F belong to no class; prose is full of them.
+    return in_range(cp, 0x200B, 0x200F) || in_range(cp, 0x2028, 0x202E) || cp >= 0x2060;
   }
   if (cp <= 0xFFFF) {
     return cp == 0x3164 || in_range(cp, 0xFE00, 0xFE0F) || cp == 0xFEFF || cp == 0xFFA0 ||
@@ -47,28 +51,40 @@ constexpr bool lead_may_need_decision(unsigned char lead) {
          lead == 0xF0 || lead == 0xF3;
 }
 
+// Whether the code point that starts at `p` needs a decision; false for a
+// continuation byte. The text is valid UTF-8, so a lead byte is followed by
+// its continuation bytes.
+inline bool starts_decision(const char* p) {
+  const auto byte = static_cast<unsigned char>(*p);
+  if ((byte & 0xC0u) == 0x80u || !lead_may_need_decision(byte)) return false;
+  std::size_t length = 0;
+  return needs_decision(decode_utf8(p, length));
+}
+
 // Length of the stretch from `p` that consists of whole code points that
-// need no decision: it ends at the first lead byte for which
-// lead_may_need_decision holds, or at `end`. Continuation bytes never end
-// it, as they belong to the code point of their lead byte. Sixteen bytes
-// are tested at once.
+// need no decision: it ends at the first code point for which
+// needs_decision holds, or at `end`. Sixteen bytes are tested at once. The
+// lead bytes of the decided code points also begin curly quotes, dashes,
+// guillemets and whole scripts (U+1000 to U+1FFF under 0xE1, Hiragana and
+// Katakana under 0xE3), so the code point of each such lead byte in a block
+// is decoded and settled here, and the walk stops only where a decision is
+// due.
 inline std::size_t undecided_run_length(const char* p, const char* end) {
   const char* q = p;
   for (; end - q >= static_cast<std::ptrdiff_t>(block_size); q += block_size) {
     const ByteBlock bytes = load_block(q);
     // Printable ASCII, the common case, is settled with one comparison.
-    if (!any_marked(to_mask(outside_printable_ascii(bytes)))) continue;
+    if (lane_bits(outside_printable_ascii(bytes)) == 0) continue;
     const ByteTest controls = (bytes < 0x20) & (bytes != '\t') & (bytes != '\n');
     const ByteTest leads = (bytes == 0x7F) | (bytes == 0xC2) | (bytes == 0xCD) | (bytes == 0xD8) |
                             ((bytes >= 0xE1) & (bytes <= 0xE3)) | (bytes == 0xEF) | (bytes == 0xF0) |
                             (bytes == 0xF3);
-    const BlockMask stops = to_mask(controls | leads);
-    if (any_marked(stops)) return static_cast<std::size_t>(q - p) + first_marked(stops);
+    for (std::uint64_t candidates = lane_bits(controls | leads); candidates != 0; candidates &= candidates - 1) {
+      const char* const at = q + std::countr_zero(candidates);
+      if (starts_decision(at)) return static_cast<std::size_t>(at - p);
+    }
   }
-  for (; q < end; ++q) {
-    const auto byte = static_cast<unsigned char>(*q);
-    if ((byte & 0xC0u) != 0x80u && lead_may_need_decision(byte)) break;
-  }
+  while (q < end && !starts_decision(q)) ++q;
   return static_cast<std::size_t>(q - p);
 }
 

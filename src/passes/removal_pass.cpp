@@ -232,9 +232,8 @@ bool run_removal_pass(RemovalPass& pass) {
   char* const data = pass.text.data();
   const std::size_t size = pass.text.size();
   Walk walk{pass, std::string_view(data, size), data};
-  // Retained stretches of ordinary code points are kept in one piece;
-  // code points whose lead byte settles that they need no decision are
-  // skipped without decoding.
+  // Retained stretches of ordinary code points are kept in one piece; the
+  // walk stops only at the code points that need a decision.
   std::size_t pending = 0;
   std::size_t i = 0;
   while (i < size) {
@@ -242,10 +241,6 @@ bool run_removal_pass(RemovalPass& pass) {
     if (i == size) break;
     std::size_t length = 0;
     const char32_t cp = decode_utf8(data + i, length);
-    if (!needs_decision(cp)) {
-      i += length;
-      continue;
-    }
     if (pending != i) {
       keep_bytes(walk, pending, i);
       walk.previous_selector = false;
