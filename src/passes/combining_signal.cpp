@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 
 #include "classes/code_point_classes.h"
+#include "passes/byte_block.h"
 #include "passes/utf8.h"
 
 namespace orlenta {
@@ -26,22 +28,6 @@ struct MarkCounts {
   std::uint64_t highest_stack = 0;
   std::uint64_t suspicious_stacks = 0;
 };
-
-// Length of the run of ASCII bytes that starts at `p`, read eight bytes at a
-// time: ASCII never holds a mark and always breaks a stack, so the walk skips
-// such runs whole.
-std::size_t ascii_run_length(const char* p, const char* end) {
-  constexpr std::uint64_t high_bits = 0x8080808080808080ULL;
-  const char* q = p;
-  while (end - q >= 8) {
-    std::uint64_t word = 0;
-    std::memcpy(&word, q, sizeof word);
-    if ((word & high_bits) != 0) break;
-    q += 8;
-  }
-  while (q < end && static_cast<unsigned char>(*q) < 0x80) ++q;
-  return static_cast<std::size_t>(q - p);
-}
 
 // What a code point does to the current stack.
 enum StackEffect : std::uint8_t { breaks, grows, leaves };
@@ -85,6 +71,63 @@ const EffectTables& effect_tables() {
   return tables;
 }
 
+// The lead bytes of lead_may_not_break, for sixteen bytes at once, as a few
+// ranges: U+00AD under 0xC2; U+0300 to U+036F; U+0483 to U+0489; Hebrew,
+// Arabic, Syriac, Thaana and NKo; the scripts of U+0800 to U+1FFF; the marks
+// for symbols and the formatting characters under 0xE2; U+302A to U+302F,
+// U+3099, U+309A and U+3164 under 0xE3; the marks from U+A66F on under 0xEA;
+// U+FB1E to U+FFFF under 0xEF; and every four-byte code point. The Arabic
+// letters under 0xDA are taken along, which keeps the ranges few; the walk
+// decodes what it stops at. The ranges must cover every lead byte of the
+// table, which follows the normalization library's Unicode version; the
+// tests check them against it. No continuation byte is among them.
+ByteTest may_not_break_leads(ByteBlock bytes) {
+  return (bytes == 0xC2) | ((bytes >= 0xCC) & (bytes <= 0xCD)) | (bytes == 0xD2) |
+         ((bytes >= 0xD6) & (bytes <= 0xE3)) | (bytes == 0xEA) | (bytes >= 0xEF);
+}
+
+// Lanes that begin a code point: those that hold no continuation byte
+// (10xxxxxx, below -64 read as signed).
+ByteTest code_point_starts(ByteBlock bytes) { return std::bit_cast<ByteTest>(bytes) > -65; }
+
+// The lanes before the earliest one in `stops`, all of them when there is
+// none.
+std::uint64_t lanes_before_first(std::uint64_t stops) { return (stops - 1) & ~stops; }
+
+// Code points that all break a stack.
+struct BreakingRun {
+  std::size_t bytes = 0;
+  std::uint64_t code_points = 0;
+};
+
+// The code points from `p` up to the first lead byte in may_not_break_leads,
+// or to `end`, counted sixteen bytes at a time without being decoded. A
+// block may end inside a code point: the continuation bytes that start the
+// next block belong to a code point counted already.
+BreakingRun breaking_run(const char* p, const char* end) {
+  std::uint64_t code_points = 0;
+  const char* q = p;
+  for (; end - q >= static_cast<std::ptrdiff_t>(block_size); q += block_size) {
+    const ByteBlock bytes = load_block(q);
+    if (lane_bits(std::bit_cast<ByteTest>(bytes)) == 0) {
+      code_points += block_size;
+      continue;
+    }
+    const std::uint64_t stops = lane_bits(may_not_break_leads(bytes));
+    code_points += count_bits(lane_bits(code_point_starts(bytes)) & lanes_before_first(stops));
+    if (stops != 0) return {static_cast<std::size_t>(q - p + std::countr_zero(stops)), code_points};
+  }
+  // The last, short block is read into a block of zeros; a stop after its
+  // last byte keeps the zeros out of the count. An empty text may come
+  // without any storage, so nothing is copied from it.
+  const auto available = static_cast<std::size_t>(end - q);
+  ByteBlock bytes{};
+  if (available != 0) std::memcpy(&bytes, q, available);
+  const std::uint64_t stops = lane_bits(may_not_break_leads(bytes)) | (std::uint64_t{1} << available);
+  code_points += count_bits(lane_bits(code_point_starts(bytes)) & lanes_before_first(stops));
+  return {static_cast<std::size_t>(q - p + std::countr_zero(stops)), code_points};
+}
+
 void count_code_point(MarkCounts& counts, StackEffect effect) {
   ++counts.total;
   const bool mark = effect == grows;
@@ -100,25 +143,33 @@ MarkCounts count_marks(std::string_view text) {
   MarkCounts counts;
   const char* p = text.data();
   const char* const end = p + text.size();
-  // A pure-ASCII text ends here, without building the table.
-  counts.total = ascii_run_length(p, end);
-  p += counts.total;
+  // A text without lead bytes that may not break, pure ASCII among others,
+  // ends here without building the tables.
+  const BreakingRun opening = breaking_run(p, end);
+  counts.total = opening.code_points;
+  p += opening.bytes;
   if (p == end) return counts;
 
   const EffectTables& tables = effect_tables();
+  const auto may_not_break = [&tables](const char* at) {
+    return tables.lead_may_not_break[static_cast<unsigned char>(*at)];
+  };
   while (p < end) {
     const auto lead = static_cast<unsigned char>(*p);
-    if (lead < 0x80) {
-      const std::size_t run = ascii_run_length(p, end);
-      counts.total += run;
-      counts.stack_height = 0;
-      p += run;
-      continue;
-    }
-    if (!tables.lead_may_not_break[lead]) {
+    // The table holds nothing for ASCII; testing the byte first settles the
+    // branch before the table is read, which mark-heavy text feels.
+    if (lead < 0x80 || !may_not_break(p)) {
       ++counts.total;
       counts.stack_height = 0;
       p += utf8_length(lead);
+      // Marks come one to a few at a time between their base letters, as do
+      // the letters of the scripts that have marks, so only a second code
+      // point in a row that breaks hands the walk back to the blocks.
+      if (p < end && !may_not_break(p)) {
+        const BreakingRun run = breaking_run(p, end);
+        counts.total += run.code_points;
+        p += run.bytes;
+      }
       continue;
     }
     std::size_t length = 0;

@@ -3,8 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
+#include <memory>
+#include <random>
 #include <string>
+#include <string_view>
 
+#include "classes/code_point_classes.h"
 #include "signal_test_support.h"
 
 namespace orlenta {
@@ -74,6 +79,7 @@ TEST(CombiningSignal, StackHeightsAndTheirFlags) {
     SCOPED_TRACE(c.name);
     expect_scan(c.text, c.expected);
   }
+  EXPECT_EQ(measure_combining_marks(std::string_view(), builtin_signals()).ratio, 0.0);
 }
 
 TEST(CombiningSignal, RatioNeedsMoreThanTheMinimumLength) {
@@ -97,6 +103,99 @@ TEST(CombiningSignal, RatioThresholdIsStrictAndTakenFromTheSettings) {
   expect_scan(half, {21, 42, 1, 0, true, false}, signals);
   signals.combining_min_chars = 42;
   expect_scan(half, {21, 42, 1, 0, false, false}, signals);
+}
+
+// The counts taken one decoded code point at a time, straight from the class
+// predicates.
+struct ReferenceCounts {
+  std::uint64_t total = 0;
+  std::uint64_t marks = 0;
+  std::uint64_t highest_stack = 0;
+  std::uint64_t suspicious_stacks = 0;
+};
+
+ReferenceCounts reference_counts(std::string_view text) {
+  ReferenceCounts counts;
+  std::uint64_t height = 0;
+  for (std::size_t i = 0; i < text.size();) {
+    std::size_t length = 0;
+    const char32_t cp = decode_utf8(text.data() + i, length);
+    i += length;
+    ++counts.total;
+    if (is_default_ignorable(cp)) continue;
+    if (!is_combining_mark(cp)) {
+      height = 0;
+      continue;
+    }
+    ++counts.marks;
+    counts.highest_stack = std::max(counts.highest_stack, ++height);
+    counts.suspicious_stacks += height == 5;
+  }
+  return counts;
+}
+
+// The text is measured in an allocation of its exact size, so that the
+// address sanitizer catches a block read past its end.
+::testing::AssertionResult matches_reference(const std::string& text) {
+  const ReferenceCounts expected = reference_counts(text);
+  const auto exact = std::make_unique<char[]>(text.size());
+  std::memcpy(exact.get(), text.data(), text.size());
+  const CombiningSignals measured =
+      measure_combining_marks(std::string_view(exact.get(), text.size()), builtin_signals());
+  const double ratio =
+      expected.total == 0 ? 0.0 : static_cast<double>(expected.marks) / static_cast<double>(expected.total);
+  if (measured.ratio == ratio && measured.max_stack == expected.highest_stack &&
+      measured.suspicious_stacks == expected.suspicious_stacks) {
+    return ::testing::AssertionSuccess();
+  }
+  return ::testing::AssertionFailure() << "ratio " << measured.ratio << " for " << ratio << ", max stack "
+                                       << measured.max_stack << " for " << expected.highest_stack << ", suspicious "
+                                       << measured.suspicious_stacks << " for " << expected.suspicious_stacks;
+}
+
+// Every code point, counted in the blocks: at the start of a text, in every
+// lane and straddling the end of a block, in a full block and in the short
+// last one, with a mark after it that stacks on it if it is a mark too.
+TEST(CombiningSignal, EveryCodePointCountsAsDecoded) {
+  const std::string after = concat(mark, std::string(17, 'y'));
+  for (char32_t cp = 0; cp <= 0x10FFFF; ++cp) {
+    if (cp >= 0xD800 && cp <= 0xDFFF) continue;
+    for (const std::size_t at : {0, 7, 13, 14, 15, 16}) {
+      const std::string text = concat(std::string(at, 'x'), utf8(cp), after);
+      ASSERT_TRUE(matches_reference(text)) << std::hex << static_cast<unsigned>(cp) << std::dec << " at " << at;
+      ASSERT_TRUE(matches_reference(text.substr(0, text.size() - 17)))
+          << std::hex << static_cast<unsigned>(cp) << std::dec << " at " << at << ", at the end";
+    }
+  }
+}
+
+// Random texts of letters from scripts with and without marks, marks in
+// stacks, default-ignorables and emoji, so that blocks start and end inside
+// code points and the walk moves between the blocks and single code points
+// at every kind of boundary.
+TEST(CombiningSignal, RandomTextsCountAsDecoded) {
+  const char32_t breaking[] = {'a', ' ', '\n', 0xE9, 0x0436, 0x0491, 0x0563, 0x0686, 0x0915, 0x4E2D, 0xAC00, 0xB098,
+                               0x201C, 0x00A0, 0x1F600, 0x10FFFF};
+  const char32_t marks[] = {0x0301, 0x0483, 0x05B4, 0x064E, 0x093F, 0x1AB0, 0x20D7, 0x302A, 0xA670, 0xFE20,
+                            0x1D167};
+  const char32_t ignorables[] = {0x00AD, 0x034F, 0x200D, 0xFE0F, 0xE0100};
+  std::mt19937 random(20241208);
+  const auto pick = [&random](const auto& pool) { return pool[random() % std::size(pool)]; };
+  for (int round = 0; round < 20000; ++round) {
+    std::string text;
+    const std::size_t code_points = random() % 120;
+    while (text.size() < code_points * 2) {
+      const unsigned kind = random() % 8;
+      if (kind < 4) {
+        for (std::size_t run = random() % 24; run > 0; --run) append_utf8(text, pick(breaking));
+      } else if (kind < 7) {
+        for (std::size_t run = random() % 9; run > 0; --run) append_utf8(text, pick(marks));
+      } else {
+        append_utf8(text, pick(ignorables));
+      }
+    }
+    ASSERT_TRUE(matches_reference(text)) << "round " << round;
+  }
 }
 
 }  // namespace
