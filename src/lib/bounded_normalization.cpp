@@ -53,6 +53,12 @@ BoundedNormalization collect_normalized_bounded(std::string_view input, normkit:
 
 BoundedNormalization normalize_text_with_limit(std::string_view text, NormalizationForm form,
                                                std::optional<std::uint64_t> limit) {
+  // ASCII is left as it is by both forms, and its code points are its
+  // bytes: a test of the high bits settles it at memory speed.
+  if (!has_non_ascii(text)) {
+    const std::uint64_t limit_chars = bound_for(text.size(), limit);
+    if (text.size() <= limit_chars) return BoundedNormalization{std::nullopt, text.size(), text.size(), limit_chars, false};
+  }
   const normkit::Form nk_form = to_normkit(form);
   // Most texts arrive normalized: the quick check settles that without
   // building a copy, and an unchanged text can never exceed its bound unless

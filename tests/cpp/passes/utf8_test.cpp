@@ -23,6 +23,19 @@ std::string random_text(std::mt19937& random, std::size_t code_points) {
   return text;
 }
 
+// Every position of one high byte in ASCII texts around the 64-byte steps.
+TEST(Utf8, NonAsciiIsFoundAnywhere) {
+  for (std::size_t length = 0; length < 200; ++length) {
+    std::string text(length, 'a');
+    ASSERT_FALSE(has_non_ascii(text)) << length;
+    for (std::size_t at = 0; at < length; ++at) {
+      text[at] = '\x80';
+      ASSERT_TRUE(has_non_ascii(text)) << length << " at " << at;
+      text[at] = '\x7F';
+    }
+  }
+}
+
 TEST(Utf8, WordAtATimeHelpersMatchByteByByte) {
   std::mt19937 random(20240616);
   for (std::size_t length = 0; length < 4200; length += 1 + length / 8) {
