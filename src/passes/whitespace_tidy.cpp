@@ -65,8 +65,12 @@ inline ChunkBytes chunk_bytes(const char* p) {
     const ByteBlock bytes = load_block(at);
     ByteTest changeable = bytes == '\t';
     // Read as signed, bytes from 0x80 up are negative, so their high bits
-    // mark the blocks that need the wide-space test.
-    if (lane_bits(std::bit_cast<ByteTest>(bytes)) != 0) {
+    // mark the blocks that may need the wide-space test; it is run only on
+    // those with a lead byte of a wide space (0xC2, or 0xE1 to 0xE3: -62,
+    // -31 to -29), which most text in other scripts lacks.
+    const ByteTest signed_bytes = std::bit_cast<ByteTest>(bytes);
+    if (lane_bits(signed_bytes) != 0 &&
+        lane_bits((signed_bytes == -62) | ((signed_bytes > -32) & (signed_bytes < -28))) != 0) {
       changeable |= wide_space_leads(bytes, load_block(at + 1), load_block(at + 2));
     }
     const std::size_t shift = block * block_size;
