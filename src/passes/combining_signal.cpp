@@ -104,7 +104,7 @@ struct BreakingRun {
 // or to `end`, counted sixteen bytes at a time without being decoded. A
 // block may end inside a code point: the continuation bytes that start the
 // next block belong to a code point counted already.
-BreakingRun breaking_run(const char* p, const char* end) {
+[[gnu::always_inline]] inline BreakingRun breaking_run(const char* p, const char* end) {
   std::uint64_t code_points = 0;
   const char* q = p;
   for (; end - q >= static_cast<std::ptrdiff_t>(block_size); q += block_size) {
