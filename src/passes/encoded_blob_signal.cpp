@@ -5,6 +5,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "passes/byte_block.h"
@@ -232,22 +233,6 @@ inline bool end_segment(QuickWalk& walk, ExactTest& exact, std::size_t end, std:
   return may_be_wrapped && run_exact_test(exact, start);
 }
 
-// One code point at a time; returns true when a segment it ends was wrapped.
-inline bool step(QuickWalk& walk, ExactTest& exact, std::size_t& i) {
-  std::size_t length = 0;
-  const Kind kind = kind_at(exact.text, i, length);
-  const std::size_t at = i;
-  i += length;
-  if (kind <= symbol) {
-    ++walk.run;
-    walk.long_run = walk.long_run || walk.run >= walk.width;
-    walk.segment_upper_or_digit += kind == upper || kind == digit;
-    return test_segment_so_far(walk, exact, i);
-  }
-  walk.run = 0;
-  return kind == other && end_segment(walk, exact, at, i);
-}
-
 // The kinds of 64 bytes, one bit per byte, the earliest byte lowest.
 struct ChunkKinds {
   std::uint64_t alphabet = 0;
@@ -364,14 +349,13 @@ inline bool step_segments(QuickWalk& walk, ExactTest& exact, std::size_t i, std:
   return false;
 }
 
-// Sixty-four bytes from `i`. A code point outside ASCII is marked at its
-// lead byte, as other unless it is whitespace; its continuation bytes, in
-// this chunk or the next, are of no kind, like the bytes of whitespace: they
-// break a run and leave the segment open. Returns true when a segment they
-// end was wrapped.
-inline bool step_chunk(QuickWalk& walk, ExactTest& exact, std::size_t i) {
-  const ChunkKinds kinds = chunk_kinds(exact.text.data() + i);
-
+// The chunk from `i`, whose kinds are given, up to `chunk_end`. A code
+// point outside ASCII is marked at its lead byte, as other unless it is
+// whitespace; its continuation bytes, in this chunk or the next, are of no
+// kind, like the bytes of whitespace: they break a run and leave the
+// segment open. Returns true when a segment they end was wrapped.
+inline bool step_chunk(QuickWalk& walk, ExactTest& exact, std::size_t i, const ChunkKinds& kinds,
+                       std::size_t chunk_end) {
   // Runs: one that continues from earlier chunks, those inside the chunk,
   // and one that goes on into the next.
   if (kinds.alphabet == ~std::uint64_t{0}) {
@@ -390,7 +374,7 @@ inline bool step_chunk(QuickWalk& walk, ExactTest& exact, std::size_t i) {
     if (!is_non_ascii_whitespace(cp)) other |= leads & -leads;
   }
   if (step_segments(walk, exact, i, kinds.upper_or_digit, other)) return true;
-  return test_segment_so_far(walk, exact, i + chunk_size);
+  return test_segment_so_far(walk, exact, chunk_end);
 }
 
 // One walk runs the longest-run test and, segment by segment, the wrapped
@@ -408,12 +392,22 @@ BlobSignals detect_blob(std::string_view text, std::uint64_t width) {
   walk.width = width;
   std::size_t i = 0;
   for (; text.size() - i >= chunk_size; i += chunk_size) {
-    if (step_chunk(walk, exact, i)) return {true, true};
+    if (step_chunk(walk, exact, i, chunk_kinds(text.data() + i), i + chunk_size)) return {true, true};
   }
-  // The continuation bytes of a code point that the last chunk began.
-  while (i < text.size() && (static_cast<unsigned char>(text[i]) & 0xC0u) == 0x80u) ++i;
-  while (i < text.size()) {
-    if (step(walk, exact, i)) return {true, true};
+  // The last bytes, fewer than a chunk, are read into a chunk of zeros and
+  // their kinds cut at the end of the text, which then ends the last
+  // segment as an other code point would. Chat messages are mostly such a
+  // tail.
+  if (const std::size_t available = text.size() - i; available != 0) {
+    std::array<char, chunk_size> tail{};
+    std::memcpy(tail.data(), text.data() + i, available);
+    ChunkKinds kinds = chunk_kinds(tail.data());
+    const std::uint64_t inside = (std::uint64_t{1} << available) - 1;
+    kinds.alphabet &= inside;
+    kinds.upper_or_digit &= inside;
+    kinds.other &= inside;
+    kinds.whitespace_leads &= inside;
+    if (step_chunk(walk, exact, i, kinds, text.size())) return {true, true};
   }
   if (end_segment(walk, exact, text.size(), text.size())) return {true, true};
   return {walk.long_run, false};

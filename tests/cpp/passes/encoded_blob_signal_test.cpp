@@ -238,8 +238,8 @@ Expected reference_scan(std::string_view text, std::uint64_t width) {
 // The quick walk looks at 64 bytes at a time and runs the exact test only
 // on segments that may be wrapped; on texts made of blob material, wrapped
 // lines, breaks and other code points it must agree with the rules for
-// every width, those around the chunk size and the tail walked one code
-// point at a time included.
+// every width, those around the chunk size included, and for every length,
+// texts shorter than a chunk and last chunks cut short included.
 TEST(EncodedBlobSignal, RandomTextsMatchTheRules) {
   const std::vector<std::string_view> pieces = {
       " ", " ", "\n", "\t", ".", ",", "\xC3\xA9", "\xD0\xB6", "\xE4\xB8\xAD", "\xC2\xA9", "\xC2\x85", "\xC2\xA0",
