@@ -3,11 +3,10 @@
 // A block is a vector of sixteen byte lanes (a GCC and Clang extension),
 // which the compiler maps onto the machine's vector instructions: SSE2 on
 // x86-64, NEON on ARM. A comparison yields all bits set in the lanes where
-// it holds.
-// Results come back as two 64-bit masks that hold, in the high bit of each
-// byte, whether the lane's test held, the earliest byte lowest, so that
-// shifts move towards later bytes and the lowest set bit belongs to the
-// earliest byte.
+// it holds. Results come back as masks with one bit per lane, the earliest
+// lane lowest, so that shifts move towards later bytes and the lowest set
+// bit belongs to the earliest byte; four blocks make the 64-bit mask of a
+// chunk.
 #pragma once
 
 #include <bit>
@@ -30,8 +29,6 @@ using ByteTest = std::int8_t __attribute__((vector_size(16)));
 
 inline constexpr std::size_t block_size = sizeof(ByteBlock);
 
-inline constexpr std::uint64_t byte_high_bits = 0x8080808080808080ULL;
-
 inline ByteBlock load_block(const char* p) {
   ByteBlock block;
   std::memcpy(&block, p, sizeof block);
@@ -43,40 +40,24 @@ inline ByteBlock load_block(const char* p) {
 // through the wrap, that is to signed values of at most 0x20.
 inline ByteTest outside_printable_ascii(ByteBlock bytes) { return std::bit_cast<ByteTest>(ByteBlock(bytes + 1)) < 0x21; }
 
-struct BlockMask {
-  std::uint64_t half[2];
-};
-
-// The lanes as two 64-bit words, the earliest byte lowest.
-inline BlockMask to_words(ByteTest lanes) {
-  BlockMask words;
-  std::memcpy(words.half, &lanes, sizeof words.half);
-  if constexpr (std::endian::native == std::endian::big) {
-    for (std::uint64_t& half : words.half) half = __builtin_bswap64(half);
-  }
-  return words;
-}
-
-inline BlockMask to_mask(ByteTest lanes) {
-  BlockMask mask = to_words(lanes);
-  for (std::uint64_t& half : mask.half) half &= byte_high_bits;
-  return mask;
-}
-
-inline bool any_marked(const BlockMask& mask) { return (mask.half[0] | mask.half[1]) != 0; }
-
-// The lanes as sixteen bits, one per lane, the earliest lane lowest: the
-// form for scans that look at 64 bytes at once, whose masks then have one
-// bit per byte.
+// The lanes as sixteen bits, one per lane, the earliest lane lowest.
 inline std::uint64_t lane_bits(ByteTest lanes) {
 #if defined(__SSE2__)
   return static_cast<std::uint16_t>(_mm_movemask_epi8(std::bit_cast<__m128i>(lanes)));
 #else
   // The product gathers the high bits of a word's eight bytes into its top
   // byte, the earliest byte lowest; no two partial products overlap.
+  constexpr std::uint64_t high_bits = 0x8080808080808080ULL;
   constexpr std::uint64_t gather = 0x0102040810204080ULL;
-  const BlockMask mask = to_mask(lanes);
-  return (((mask.half[0] >> 7) * gather) >> 56) | ((((mask.half[1] >> 7) * gather) >> 56) << 8);
+  std::uint64_t words[2];
+  std::memcpy(words, &lanes, sizeof words);
+  std::uint64_t bits = 0;
+  for (std::size_t half = 0; half < 2; ++half) {
+    std::uint64_t word = words[half];
+    if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
+    bits |= ((((word & high_bits) >> 7) * gather) >> 56) << (8 * half);
+  }
+  return bits;
 #endif
 }
 
@@ -94,13 +75,6 @@ inline std::uint64_t count_bits(std::uint64_t bits) {
   bits = (bits + (bits >> 4)) & 0x0F0F0F0F0F0F0F0FULL;
   return (bits * 0x0101010101010101ULL) >> 56;
 #endif
-}
-
-// Byte offset in the block of the earliest byte marked; the mask must mark
-// one.
-inline std::size_t first_marked(const BlockMask& mask) {
-  if (mask.half[0] != 0) return static_cast<std::size_t>(__builtin_ctzll(mask.half[0])) / 8;
-  return 8 + static_cast<std::size_t>(__builtin_ctzll(mask.half[1])) / 8;
 }
 
 }  // namespace orlenta
