@@ -17,10 +17,10 @@
 #include <variant>
 
 #include "fuzz_checks.h"
-#include "lib/pipeline.h"
 #include "normkit/normalize.h"
 #include "normkit/utf8.h"
 #include "passes/removal_pass.h"
+#include "pipeline/pipeline.h"
 #include "report/report.h"
 
 namespace {

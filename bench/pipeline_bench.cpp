@@ -34,9 +34,9 @@
 #include <variant>
 #include <vector>
 
-#include "lib/pipeline.h"
-#include "report/report.h"
 #include "bench_main.h"
+#include "pipeline/pipeline.h"
+#include "report/report.h"
 #include "throughput.h"
 
 namespace {

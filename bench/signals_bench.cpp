@@ -28,8 +28,8 @@
 #include "passes/combining_signal.h"
 #include "passes/encoded_blob_signal.h"
 #include "passes/entropy_signal.h"
-#include "passes/utf8.h"
 #include "policy/policy.h"
+#include "text/utf8.h"
 #include "throughput.h"
 
 namespace {

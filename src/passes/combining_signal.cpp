@@ -8,8 +8,8 @@
 #include <cstring>
 
 #include "classes/code_point_classes.h"
-#include "passes/byte_block.h"
-#include "passes/utf8.h"
+#include "text/byte_block.h"
+#include "text/utf8.h"
 
 namespace orlenta {
 namespace {

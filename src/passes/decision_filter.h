@@ -7,8 +7,8 @@
 
 #include "classes/code_point_classes.h"
 #include "classes/emoji_flag_tags.h"
-#include "passes/byte_block.h"
-#include "passes/utf8.h"
+#include "text/byte_block.h"
+#include "text/utf8.h"
 
 namespace orlenta {
 

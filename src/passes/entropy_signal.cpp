@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "passes/utf8.h"
+#include "text/utf8.h"
 
 namespace orlenta {
 namespace {

@@ -8,7 +8,7 @@
 #include "classes/variation_sequences.h"
 #include "normkit/normalize.h"
 #include "passes/decision_filter.h"
-#include "passes/utf8.h"
+#include "text/utf8.h"
 
 namespace orlenta {
 namespace {

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "passes/byte_block.h"
+#include "text/byte_block.h"
 
 namespace orlenta {
 namespace {

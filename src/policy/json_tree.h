@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "lib/outcome.h"
+#include "base/outcome.h"
 
 namespace orlenta {
 

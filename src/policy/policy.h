@@ -10,7 +10,7 @@
 #include <string_view>
 #include <unordered_map>
 
-#include "lib/outcome.h"
+#include "base/outcome.h"
 
 namespace orlenta {
 

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "passes/utf8.h"
+#include "text/utf8.h"
 
 namespace orlenta {
 namespace {

@@ -7,9 +7,9 @@
 #include <string>
 #include <string_view>
 
-#include "passes/utf8.h"
 #include "policy/policy.h"
 #include "report/report.h"
+#include "text/utf8.h"
 
 namespace orlenta::signal_test {
 

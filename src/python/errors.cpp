@@ -1,6 +1,6 @@
-#include "lib/errors.h"
+#include "python/errors.h"
 
-#include "lib/py_ref.h"
+#include "python/py_ref.h"
 
 namespace orlenta {
 

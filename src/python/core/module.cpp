@@ -2,12 +2,12 @@
 // step creates the functions and lists them in __all__.
 #include <Python.h>
 
-#include "lib/errors.h"
-#include "lib/outcome.h"
-#include "lib/panic.h"
-#include "lib/py_ref.h"
-#include "lib/query_entries.h"
-#include "lib/sanitize_entry.h"
+#include "base/outcome.h"
+#include "python/errors.h"
+#include "python/panic.h"
+#include "python/py_ref.h"
+#include "query_entries.h"
+#include "sanitize_entry.h"
 
 namespace orlenta {
 namespace {

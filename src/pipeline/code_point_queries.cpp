@@ -1,8 +1,8 @@
-#include "lib/code_point_queries.h"
+#include "pipeline/code_point_queries.h"
 
 #include "classes/code_point_classes.h"
 #include "normkit/normalize.h"
-#include "passes/utf8.h"
+#include "text/utf8.h"
 
 namespace orlenta {
 

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <span>
 
-#include "lib/outcome.h"
+#include "base/outcome.h"
 
 namespace orlenta {
 

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string_view>
 
-#include "lib/py_ref.h"
+#include "python/py_ref.h"
 
 namespace orlenta {
 

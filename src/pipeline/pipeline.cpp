@@ -1,14 +1,14 @@
-#include "lib/pipeline.h"
+#include "pipeline/pipeline.h"
 
 #include "classes/variation_sequences.h"
-#include "lib/bounded_normalization.h"
 #include "normkit/normalize.h"
+#include "passes/bounded_normalization.h"
 #include "passes/combining_signal.h"
 #include "passes/encoded_blob_signal.h"
 #include "passes/entropy_signal.h"
 #include "passes/removal_pass.h"
-#include "passes/utf8.h"
 #include "passes/whitespace_tidy.h"
+#include "text/utf8.h"
 
 namespace orlenta {
 namespace {

@@ -1,7 +1,7 @@
-#include "lib/convert.h"
+#include "python/convert.h"
 
-#include "lib/errors.h"
-#include "lib/py_ref.h"
+#include "python/errors.h"
+#include "python/py_ref.h"
 
 namespace orlenta {
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "lib/outcome.h"
+#include "base/outcome.h"
 #include "policy/policy.h"
 
 namespace orlenta {

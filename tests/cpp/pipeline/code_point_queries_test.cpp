@@ -1,4 +1,4 @@
-#include "lib/code_point_queries.h"
+#include "pipeline/code_point_queries.h"
 
 #include <gtest/gtest.h>
 

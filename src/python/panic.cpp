@@ -1,8 +1,8 @@
-#include "lib/panic.h"
+#include "python/panic.h"
 
 #include <cstring>
 
-#include "lib/py_ref.h"
+#include "python/py_ref.h"
 
 namespace orlenta {
 namespace {

@@ -1,4 +1,4 @@
-#include "lib/binder.h"
+#include "python/binder.h"
 
 #include <algorithm>
 #include <string>

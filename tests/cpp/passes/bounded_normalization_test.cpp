@@ -1,4 +1,4 @@
-#include "lib/bounded_normalization.h"
+#include "passes/bounded_normalization.h"
 
 #include <gtest/gtest.h>
 

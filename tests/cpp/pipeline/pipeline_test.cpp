@@ -1,4 +1,4 @@
-#include "lib/pipeline.h"
+#include "pipeline/pipeline.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
-#include "lib/bounded_normalization.h"
+#include "passes/bounded_normalization.h"
 
 #include <algorithm>
 #include <limits>
 
-#include "passes/utf8.h"
+#include "text/utf8.h"
 
 namespace orlenta {
 namespace {

@@ -1,4 +1,4 @@
-#include "lib/sanitize_entry.h"
+#include "sanitize_entry.h"
 
 #include <array>
 #include <optional>
@@ -6,13 +6,13 @@
 #include <string_view>
 #include <variant>
 
-#include "lib/binder.h"
-#include "lib/convert.h"
-#include "lib/errors.h"
-#include "lib/gil.h"
-#include "lib/panic.h"
-#include "lib/pipeline.h"
-#include "lib/py_ref.h"
+#include "pipeline/pipeline.h"
+#include "python/binder.h"
+#include "python/convert.h"
+#include "python/errors.h"
+#include "python/gil.h"
+#include "python/panic.h"
+#include "python/py_ref.h"
 #include "report/report.h"
 
 namespace orlenta {

@@ -1,4 +1,4 @@
-#include "lib/query_entries.h"
+#include "query_entries.h"
 
 #include <array>
 #include <utility>
@@ -6,13 +6,13 @@
 #include <string_view>
 #include <variant>
 
-#include "lib/binder.h"
-#include "lib/code_point_queries.h"
-#include "lib/convert.h"
-#include "lib/errors.h"
-#include "lib/gil.h"
-#include "lib/panic.h"
+#include "pipeline/code_point_queries.h"
 #include "policy/policy.h"
+#include "python/binder.h"
+#include "python/convert.h"
+#include "python/errors.h"
+#include "python/gil.h"
+#include "python/panic.h"
 
 namespace orlenta {
 namespace {
