@@ -22,10 +22,6 @@ std::uint64_t bound_for(std::uint64_t input_chars, std::optional<std::uint64_t> 
   return limit ? std::min(*limit, default_bound) : default_bound;
 }
 
-normkit::Form to_normkit(NormalizationForm form) {
-  return form == NormalizationForm::nfkc ? normkit::Form::nfkc : normkit::Form::nfc;
-}
-
 // collect_normalized_bounded for an input whose code points are counted.
 BoundedNormalization collect_counted(std::string_view input, std::uint64_t input_chars,
                                      normkit::ComposeStream& stream, std::optional<std::uint64_t> limit) {
@@ -59,17 +55,25 @@ BoundedNormalization normalize_text_with_limit(std::string_view text, Normalizat
     const std::uint64_t limit_chars = bound_for(text.size(), limit);
     if (text.size() <= limit_chars) return BoundedNormalization{std::nullopt, text.size(), text.size(), limit_chars, false};
   }
-  const normkit::Form nk_form = to_normkit(form);
   // Most texts arrive normalized: the quick check settles that without
   // building a copy, and an unchanged text can never exceed its bound unless
   // an explicit limit is below its own length.
   const std::uint64_t input_chars = count_code_points(text);
   const std::uint64_t limit_chars = bound_for(input_chars, limit);
-  if (input_chars <= limit_chars && normkit::is_normalized(text, nk_form)) {
+  if (input_chars <= limit_chars && normkit::is_normalized(text, form)) {
     return BoundedNormalization{std::nullopt, input_chars, input_chars, limit_chars, false};
   }
-  normkit::ComposeStream stream(text, nk_form);
+  normkit::ComposeStream stream(text, form);
   return collect_counted(text, input_chars, stream, limit);
+}
+
+void write_normalization_stats(StatsMap& stats, const NormalizationFacts& facts) {
+  stats.add("normalization_input_chars", facts.input_chars);
+  stats.add("normalization_output_chars", facts.output_chars);
+  stats.add("normalization_output_limit_chars", facts.limit_chars);
+  stats.add("normalization_truncated", facts.truncated);
+  stats.add("normalized_changed", facts.changed);
+  stats.add("post_removal_normalized_changed", facts.post_removal_changed);
 }
 
 }  // namespace orlenta

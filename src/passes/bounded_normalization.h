@@ -8,6 +8,7 @@
 
 #include "normkit/normalize.h"
 #include "policy/policy.h"
+#include "report/report.h"
 
 namespace orlenta {
 
@@ -29,5 +30,22 @@ BoundedNormalization collect_normalized_bounded(std::string_view input, normkit:
 
 BoundedNormalization normalize_text_with_limit(std::string_view text, NormalizationForm form,
                                                std::optional<std::uint64_t> limit);
+
+// What the normalization before the removal pass and the one after it did.
+struct NormalizationFacts {
+  // Of the first normalization.
+  std::uint64_t input_chars = 0;
+  std::uint64_t output_chars = 0;
+  std::uint64_t limit_chars = 0;
+  bool changed = false;
+  bool post_removal_changed = false;
+  // Either normalization stopped at the bound.
+  bool truncated = false;
+};
+
+// "normalization_input_chars", "normalization_output_chars",
+// "normalization_output_limit_chars", "normalization_truncated",
+// "normalized_changed" and "post_removal_normalized_changed".
+void write_normalization_stats(StatsMap& stats, const NormalizationFacts& facts);
 
 }  // namespace orlenta

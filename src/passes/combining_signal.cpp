@@ -197,20 +197,14 @@ CombiningSignals measure_combining_marks(std::string_view output, const SignalSp
 }
 
 void write_combining_stats(StatsMap& stats, const CombiningSignals& measured) {
-  stats["combining_max_stack"] = measured.max_stack;
-  stats["combining_ratio"] = measured.ratio;
-  stats["combining_suspicious_stacks"] = measured.suspicious_stacks;
+  stats.add("combining_max_stack", measured.max_stack);
+  stats.add("combining_ratio", measured.ratio);
+  stats.add("combining_suspicious_stacks", measured.suspicious_stacks);
 }
 
 void flag_combining_abuse(SanitizeReport& report, const CombiningSignals& measured) {
   if (measured.high_ratio) bump_flagged(report, "high_combining_ratio", 1);
   if (measured.excessive_stack) bump_flagged(report, "excessive_combining_stack", 1);
-}
-
-void scan_combining_marks(std::string_view output, const SignalSpec& signals, SanitizeReport& report) {
-  const CombiningSignals measured = measure_combining_marks(output, signals);
-  write_combining_stats(report.stats, measured);
-  flag_combining_abuse(report, measured);
 }
 
 }  // namespace orlenta

@@ -21,15 +21,11 @@ struct CombiningSignals {
 
 CombiningSignals measure_combining_marks(std::string_view output, const SignalSpec& signals);
 
-// "combining_max_stack", "combining_ratio" and "combining_suspicious_stacks",
-// written in name order.
+// "combining_max_stack", "combining_ratio" and "combining_suspicious_stacks".
 void write_combining_stats(StatsMap& stats, const CombiningSignals& measured);
 
 // Bumps "high_combining_ratio" and "excessive_combining_stack", each at most
 // once.
 void flag_combining_abuse(SanitizeReport& report, const CombiningSignals& measured);
-
-// All three steps.
-void scan_combining_marks(std::string_view output, const SignalSpec& signals, SanitizeReport& report);
 
 }  // namespace orlenta

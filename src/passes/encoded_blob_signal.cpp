@@ -420,18 +420,12 @@ BlobSignals measure_encoded_blobs(std::string_view output, const SignalSpec& sig
 }
 
 void write_blob_stats(StatsMap& stats, const BlobSignals& measured) {
-  stats["base64ish"] = measured.base64ish;
-  stats["base64ish_wrapped"] = measured.wrapped;
+  stats.add("base64ish", measured.base64ish);
+  stats.add("base64ish_wrapped", measured.wrapped);
 }
 
 void flag_encoded_blob(SanitizeReport& report, const BlobSignals& measured) {
   if (measured.base64ish) bump_flagged(report, "base64ish_blob", 1);
-}
-
-void scan_encoded_blobs(std::string_view output, const SignalSpec& signals, SanitizeReport& report) {
-  const BlobSignals measured = measure_encoded_blobs(output, signals);
-  write_blob_stats(report.stats, measured);
-  flag_encoded_blob(report, measured);
 }
 
 }  // namespace orlenta

@@ -19,13 +19,10 @@ struct BlobSignals {
 // window of the wrapped test.
 BlobSignals measure_encoded_blobs(std::string_view output, const SignalSpec& signals);
 
-// "base64ish" and "base64ish_wrapped", written in name order.
+// "base64ish" and "base64ish_wrapped".
 void write_blob_stats(StatsMap& stats, const BlobSignals& measured);
 
 // Bumps "base64ish_blob" at most once.
 void flag_encoded_blob(SanitizeReport& report, const BlobSignals& measured);
-
-// All three steps.
-void scan_encoded_blobs(std::string_view output, const SignalSpec& signals, SanitizeReport& report);
 
 }  // namespace orlenta

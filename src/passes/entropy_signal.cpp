@@ -207,17 +207,11 @@ EntropySignals measure_entropy(std::string_view output, const SignalSpec& signal
 }
 
 void write_entropy_stats(StatsMap& stats, const EntropySignals& measured) {
-  stats["entropy_2000"] = measured.entropy;
+  stats.add("entropy_2000", measured.entropy);
 }
 
 void flag_high_entropy(SanitizeReport& report, const EntropySignals& measured) {
   if (measured.high) bump_flagged(report, "high_entropy", 1);
-}
-
-void scan_entropy(std::string_view output, const SignalSpec& signals, SanitizeReport& report) {
-  const EntropySignals measured = measure_entropy(output, signals);
-  write_entropy_stats(report.stats, measured);
-  flag_high_entropy(report, measured);
 }
 
 }  // namespace orlenta

@@ -27,7 +27,4 @@ void write_entropy_stats(StatsMap& stats, const EntropySignals& measured);
 // Bumps "high_entropy" at most once.
 void flag_high_entropy(SanitizeReport& report, const EntropySignals& measured);
 
-// All three steps.
-void scan_entropy(std::string_view output, const SignalSpec& signals, SanitizeReport& report);
-
 }  // namespace orlenta

@@ -50,7 +50,9 @@ using ReasonCounts = std::array<std::uint64_t, reason_count>;
 // never passes the read position, so the bytes from the current code point
 // on are still those of the text under processing.
 struct Walk {
-  RemovalPass& pass;
+  const ResolvedPolicy& policy;
+  bool return_spans = false;
+  Removal& result;
   std::string_view text;
   char* data;
   // Bytes retained so far, at the front of `data`.
@@ -73,7 +75,7 @@ struct CodePoint {
 };
 
 void record_span(Walk& walk, std::string_view kind, Reason reason, const CodePoint& c) {
-  walk.pass.report.spans.push_back(SpanEvent{kind, reason_names[reason], c.start, c.end, code_point_detail(c.value)});
+  walk.result.spans.push_back(SpanEvent{kind, reason_names[reason], c.start, c.end, code_point_detail(c.value)});
 }
 
 // The code point at `at` is the first one retained after a removal: it now
@@ -82,9 +84,7 @@ void note_junction(Walk& walk, std::size_t at) {
   walk.after_removal = false;
   std::size_t length = 0;
   const char32_t next = decode_utf8(walk.data + at, length);
-  const normkit::Form form =
-      walk.pass.policy.normalization == NormalizationForm::nfkc ? normkit::Form::nfkc : normkit::Form::nfc;
-  if (!normkit::has_boundary_before(next, form)) walk.pass.joined_without_boundary = true;
+  if (!normkit::has_boundary_before(next, walk.policy.normalization)) walk.result.joined_without_boundary = true;
 }
 
 // Keeps the bytes of [from, to), which lie at or after the write position.
@@ -121,14 +121,13 @@ void push_output(Walk& walk, const CodePoint& c) {
 void remove_with(Walk& walk, Reason reason, const CodePoint& c) {
   ++walk.removed[reason];
   walk.after_removal = true;
-  walk.pass.changed = true;
-  if (walk.pass.return_spans) record_span(walk, "removed", reason, c);
+  if (walk.return_spans) record_span(walk, "removed", reason, c);
   walk.protected_end = 0;
 }
 
 void flag_with(Walk& walk, Reason reason, const CodePoint& c) {
   ++walk.flagged[reason];
-  if (walk.pass.return_spans) record_span(walk, "flag", reason, c);
+  if (walk.return_spans) record_span(walk, "flag", reason, c);
 }
 
 void retain(Walk& walk, const CodePoint& c) {
@@ -144,7 +143,7 @@ bool last_retained(const Walk& walk, char32_t& base) {
 }
 
 void decide_variation_selector(Walk& walk, const CodePoint& c) {
-  const ResolvedPolicy& policy = walk.pass.policy;
+  const ResolvedPolicy& policy = walk.policy;
   if (walk.previous_selector) {
     remove_with(walk, variation_selector_excess, c);
     return;
@@ -156,14 +155,14 @@ void decide_variation_selector(Walk& walk, const CodePoint& c) {
   }
   if (!valid) {
     flag_with(walk, invalid_variation_selector, c);
-    ++walk.pass.counters.invalid_variation_selectors;
+    ++walk.result.counters.invalid_variation_selectors;
   }
   if (policy.flag_default_ignorables) flag_with(walk, default_ignorable, c);
   retain(walk, c);
 }
 
 void remove_default_ignorable(Walk& walk, const CodePoint& c) {
-  RemovalCounters& counters = walk.pass.counters;
+  RemovalCounters& counters = walk.result.counters;
   ++counters.default_ignorable_removed;
   if (is_joiner(c.value)) {
     ++counters.default_ignorable_removed_joiner;
@@ -178,7 +177,7 @@ void remove_default_ignorable(Walk& walk, const CodePoint& c) {
 void retain_and_look_for_flag_tags(Walk& walk, const CodePoint& c) {
   push_output(walk, c);
   walk.protected_end = 0;
-  if (c.value == waving_black_flag && !walk.pass.policy.remove_default_ignorables &&
+  if (c.value == waving_black_flag && !walk.policy.remove_default_ignorables &&
       starts_with_protected_flag_tags(walk.text.substr(c.end))) {
     walk.protected_end = c.start + 4 + flag_tags_utf8_length;
   }
@@ -186,7 +185,7 @@ void retain_and_look_for_flag_tags(Walk& walk, const CodePoint& c) {
 
 // Removes, flags or retains one code point; the first matching test decides.
 void decide(Walk& walk, const CodePoint& c) {
-  const ResolvedPolicy& policy = walk.pass.policy;
+  const ResolvedPolicy& policy = walk.policy;
   const char32_t cp = c.value;
   if (is_carriage_return(cp)) return remove_with(walk, carriage_return, c);
   if (is_line_separator(cp)) return remove_with(walk, line_separator, c);
@@ -218,20 +217,22 @@ void decide(Walk& walk, const CodePoint& c) {
   retain_and_look_for_flag_tags(walk, c);
 }
 
-// Adds the walk's counts to the report's maps.
+// Adds the walk's counts to the result's maps.
 void report_counts(const Walk& walk) {
   for (std::size_t reason = 0; reason < reason_count; ++reason) {
-    if (walk.removed[reason] != 0) bump_removed(walk.pass.report, reason_names[reason], walk.removed[reason]);
-    if (walk.flagged[reason] != 0) bump_flagged(walk.pass.report, reason_names[reason], walk.flagged[reason]);
+    if (walk.removed[reason] != 0) bump(walk.result.removed_counts, reason_names[reason], walk.removed[reason]);
+    if (walk.flagged[reason] != 0) bump(walk.result.flagged_counts, reason_names[reason], walk.flagged[reason]);
   }
 }
 
 }  // namespace
 
-bool run_removal_pass(RemovalPass& pass) {
-  char* const data = pass.text.data();
-  const std::size_t size = pass.text.size();
-  Walk walk{pass, std::string_view(data, size), data};
+Outcome<Removal> remove_characters(std::string text, const ResolvedPolicy& policy, bool return_spans) {
+  Removal result;
+  result.text = std::move(text);
+  char* const data = result.text.data();
+  const std::size_t size = result.text.size();
+  Walk walk{policy, return_spans, result, std::string_view(data, size), data};
   // Retained stretches of ordinary code points are kept in one piece; the
   // walk stops only at the code points that need a decision.
   std::size_t pending = 0;
@@ -246,17 +247,28 @@ bool run_removal_pass(RemovalPass& pass) {
       walk.previous_selector = false;
       walk.protected_end = 0;
     }
-    // Events are only added by code points that need a decision, so checking
-    // here is the same as checking before every code point.
-    if (span_limit_exceeded(pass.report)) return false;
     decide(walk, CodePoint{cp, i, i + length});
+    // Only decisions add events, so this is the one place they can pass the
+    // limit.
+    if (result.spans.size() > max_span_events) return Error{std::string(span_limit_message)};
     i += length;
     pending = i;
   }
   keep_bytes(walk, pending, size);
-  pass.text.resize(walk.written);
+  result.text.resize(walk.written);
   report_counts(walk);
-  return true;
+  return result;
+}
+
+void write_removal_stats(StatsMap& stats, const RemovalCounters& counters, const ResolvedPolicy& policy) {
+  stats.add("default_ignorable_removed", counters.default_ignorable_removed);
+  stats.add("default_ignorable_removed_joiner", counters.default_ignorable_removed_joiner);
+  stats.add("default_ignorable_removed_other", counters.default_ignorable_removed_other);
+  // Tag characters have their own reason and are never counted here.
+  stats.add("default_ignorable_removed_tag", std::uint64_t{0});
+  stats.add("default_ignorable_removed_variation_selector", counters.default_ignorable_removed_variation_selector);
+  stats.add("default_ignorable_stripped", policy.remove_default_ignorables);
+  stats.add("invalid_variation_selector_count", counters.invalid_variation_selectors);
 }
 
 }  // namespace orlenta

@@ -5,7 +5,9 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "base/outcome.h"
 #include "policy/policy.h"
 #include "report/report.h"
 
@@ -15,12 +17,7 @@ inline constexpr std::uint64_t max_span_events = 10000;
 inline constexpr std::string_view span_limit_message =
     "span event limit exceeded (maximum 10000); disable return_spans or split the input";
 
-inline bool span_limit_exceeded(const SanitizeReport& report) {
-  return report.spans.size() > max_span_events;
-}
-
-// What the pass counted beyond the report's maps; the driver turns these
-// into statistics.
+// What the pass counted beyond the report's maps, for the statistics.
 struct RemovalCounters {
   std::uint64_t default_ignorable_removed = 0;
   std::uint64_t default_ignorable_removed_joiner = 0;
@@ -29,16 +26,14 @@ struct RemovalCounters {
   std::uint64_t invalid_variation_selectors = 0;
 };
 
-// Working state the driver hands to the pass and reads back afterwards.
-// `text` holds the text under processing when the pass starts and the
-// retained code points when it ends: removals only shorten it, so it is
-// rewritten in place and no second buffer is needed.
-struct RemovalPass {
-  const ResolvedPolicy& policy;
-  bool return_spans = false;
-  std::string& text;
-  SanitizeReport& report;
-  bool& changed;
+// What the pass hands back.
+struct Removal {
+  // The retained code points.
+  std::string text;
+  CountMap removed_counts;
+  CountMap flagged_counts;
+  // One per removal or flag, when asked for.
+  std::vector<SpanEvent> spans;
   RemovalCounters counters;
   // Set when a removal brought a code point next to the retained text before
   // it without a normalization boundary between them. The pass reads text in
@@ -47,8 +42,15 @@ struct RemovalPass {
   bool joined_without_boundary = false;
 };
 
-// Runs the pass over `pass.text`. Returns false when the span-event limit
-// stopped it; the caller then discards text and report.
-bool run_removal_pass(RemovalPass& pass);
+// Decides every code point of `text`, the text under processing in the
+// policy's normalization form, and keeps the retained ones: removals only
+// shorten the text, so it is rewritten in place. Fails with
+// span_limit_message when `return_spans` is set and the events would exceed
+// max_span_events; the pass stops there.
+Outcome<Removal> remove_characters(std::string text, const ResolvedPolicy& policy, bool return_spans);
+
+// "default_ignorable_removed", its four parts, "default_ignorable_stripped"
+// and "invalid_variation_selector_count".
+void write_removal_stats(StatsMap& stats, const RemovalCounters& counters, const ResolvedPolicy& policy);
 
 }  // namespace orlenta

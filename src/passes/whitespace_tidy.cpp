@@ -134,9 +134,9 @@ std::size_t ordinary_run_length(const char* p, const char* end) {
 // so it is written over the original from the front. As long as nothing has
 // been dropped the write position equals the read position and ordinary
 // bytes are only skipped over.
-void run_whitespace_tidy(std::string& output, SanitizeReport& report, bool& changed) {
-  char* const data = output.data();
-  const std::size_t size = output.size();
+std::uint64_t run_whitespace_tidy(std::string& text) {
+  char* const data = text.data();
+  const std::size_t size = text.size();
   std::size_t read = 0;
   std::size_t written = 0;
   // Code points dropped: the difference of the code point counts before and
@@ -199,10 +199,9 @@ void run_whitespace_tidy(std::string& output, SanitizeReport& report, bool& chan
     ++dropped;
   }
 
-  if (written == size && !tab_replaced) return;
-  output.resize(written);
-  bump_removed(report, "whitespace_tidy", std::max<std::uint64_t>(dropped, 1));
-  changed = true;
+  if (written == size && !tab_replaced) return 0;
+  text.resize(written);
+  return std::max<std::uint64_t>(dropped, 1);
 }
 
 }  // namespace orlenta

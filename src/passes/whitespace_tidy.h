@@ -3,15 +3,14 @@
 // the text's trailing line feeds.
 #pragma once
 
+#include <cstdint>
 #include <string>
-
-#include "report/report.h"
 
 namespace orlenta {
 
-// Rewrites `output` in place. When the text changed, counts
-// "whitespace_tidy" (the number of code points dropped, at least 1) and sets
-// `changed`.
-void run_whitespace_tidy(std::string& output, SanitizeReport& report, bool& changed);
+// Rewrites `text` in place. Returns what the report counts under
+// "whitespace_tidy": 0 when the text was tidy already, else the number of
+// code points dropped, at least 1.
+std::uint64_t run_whitespace_tidy(std::string& text);
 
 }  // namespace orlenta

@@ -35,6 +35,7 @@ std::optional<ResolvedPolicy> resolve_policy(const PolicyRegistry& registry, std
       .flag_default_ignorables = spec.flag_default_ignorables,
       .flag_base64ish = spec.flag_base64ish,
       .flag_combining_abuse = spec.flag_combining_abuse,
+      .signals = registry.signals,
   };
 }
 

@@ -11,10 +11,12 @@
 #include <unordered_map>
 
 #include "base/outcome.h"
+#include "normkit/normalize.h"
 
 namespace orlenta {
 
-enum class NormalizationForm : std::uint8_t { nfc, nfkc };
+// The normalization library's own form type: the pipeline hands it through.
+using NormalizationForm = normkit::Form;
 
 // "NFC" or "NFKC".
 std::string_view form_name(NormalizationForm form);
@@ -71,7 +73,8 @@ struct PolicyRegistry {
   StringMap<PolicySpec> presets;
 };
 
-// One preset after alias resolution, owned by the caller.
+// One preset after alias resolution, with the thresholds of the signals,
+// owned by the caller.
 struct ResolvedPolicy {
   std::string name;
   NormalizationForm normalization = NormalizationForm::nfc;
@@ -87,6 +90,8 @@ struct ResolvedPolicy {
   bool flag_default_ignorables = false;
   bool flag_base64ish = false;
   bool flag_combining_abuse = false;
+  // The registry's signal thresholds, which every preset shares.
+  SignalSpec signals;
 
   friend bool operator==(const ResolvedPolicy&, const ResolvedPolicy&) = default;
 };

@@ -3,15 +3,12 @@
 #include <array>
 
 namespace orlenta {
-namespace {
 
 void bump(CountMap& counts, std::string_view reason, std::uint64_t n) {
   auto entry = counts.lower_bound(reason);
   if (entry == counts.end() || entry->first != reason) entry = counts.emplace_hint(entry, reason, 0);
   entry->second += n;
 }
-
-}  // namespace
 
 void bump_removed(SanitizeReport& report, std::string_view reason, std::uint64_t n) {
   bump(report.removed_counts, reason, n);

@@ -30,21 +30,15 @@ struct SpanEvent {
 // or string.
 using StatValue = std::variant<bool, std::uint64_t, double, std::string>;
 
-// The first entry of a sorted entry vector whose name is not below `name`.
-template <class Entries>
-auto first_not_below(Entries& entries, std::string_view name) {
-  return std::lower_bound(entries.begin(), entries.end(), name,
-                          [](const auto& entry, std::string_view key) { return entry.first < key; });
-}
-
-// Values under names, kept sorted by name in one vector. The names are views:
-// every name the pipeline uses is a string literal, and a report lives no
-// longer than the call that fills it. A report carries a couple of dozen
-// statistics and is built on every sanitize call, where a node-based map
-// costs one allocation per entry and one per long name.
+// Values under names, in one vector. The names are views: every name the
+// pipeline uses is a string literal, and a report lives no longer than the
+// call that fills it. A report carries a couple of dozen statistics and is
+// built on every sanitize call, where a node-based map costs one allocation
+// per entry and one per long name.
 //
-// Adding a name greater than every present one appends, so a writer that
-// adds its names in order pays one comparison each.
+// Each phase adds its own entries, in whatever order suits it, and knows no
+// other phase's names; the driver sorts them by name once the report is
+// complete, which is the order of the JSON form.
 template <class Value>
 struct NamedValues {
   using value_type = std::pair<std::string_view, Value>;
@@ -53,31 +47,35 @@ struct NamedValues {
   std::vector<value_type> entries;
 
   NamedValues() = default;
-  // A repeated name keeps its first value.
-  NamedValues(std::initializer_list<value_type> list) {
-    for (const value_type& entry : list) {
-      const auto at = first_not_below(entries, entry.first);
-      if (at == entries.end() || at->first != entry.first) entries.insert(at, entry);
-    }
+  // Sorted, and a repeated name keeps its first value.
+  NamedValues(std::initializer_list<value_type> list) : entries(list) {
+    sort_by_name();
+    const auto same_name = [](const value_type& a, const value_type& b) { return a.first == b.first; };
+    entries.erase(std::unique(entries.begin(), entries.end(), same_name), entries.end());
   }
 
-  Value& operator[](std::string_view name) {
-    if (entries.empty() || entries.back().first < name) return entries.emplace_back(name, Value{}).second;
-    const auto at = first_not_below(entries, name);
-    if (at != entries.end() && at->first == name) return at->second;
-    return entries.emplace(at, name, Value{})->second;
-  }
-
-  // Adds a name that sorts after every present one, without comparing: for
-  // a writer whose names come in order.
   template <class Argument>
-  void append(std::string_view name, Argument&& value) {
+  void add(std::string_view name, Argument&& value) {
     entries.emplace_back(std::piecewise_construct, std::forward_as_tuple(name),
                          std::forward_as_tuple(std::forward<Argument>(value)));
   }
 
+  // A stable insertion sort: the phases add runs that are in order already,
+  // so most entries cost one comparison and few move.
+  void sort_by_name() {
+    for (std::size_t i = 1; i < entries.size(); ++i) {
+      if (!(entries[i].first < entries[i - 1].first)) continue;
+      value_type moving = std::move(entries[i]);
+      std::size_t j = i;
+      for (; j > 0 && moving.first < entries[j - 1].first; --j) entries[j] = std::move(entries[j - 1]);
+      entries[j] = std::move(moving);
+    }
+  }
+
+  // Once sorted.
   const_iterator find(std::string_view name) const {
-    const const_iterator at = first_not_below(entries, name);
+    const const_iterator at = std::lower_bound(entries.begin(), entries.end(), name,
+                                               [](const value_type& entry, std::string_view key) { return entry.first < key; });
     return at != entries.end() && at->first == name ? at : entries.end();
   }
 
@@ -100,6 +98,9 @@ struct SanitizeReport {
   std::vector<SpanEvent> spans;
   StatsMap stats;
 };
+
+// Adds n under reason, which starts at 0.
+void bump(CountMap& counts, std::string_view reason, std::uint64_t n);
 
 void bump_removed(SanitizeReport& report, std::string_view reason, std::uint64_t n);
 void bump_flagged(SanitizeReport& report, std::string_view reason, std::uint64_t n);

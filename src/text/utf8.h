@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -51,27 +50,6 @@ inline char32_t decode_last_utf8(const char* begin, const char* end) {
   while (p > begin && (static_cast<unsigned char>(*p) & 0xC0u) == 0x80u) --p;
   std::size_t length = 0;
   return decode_utf8(p, length);
-}
-
-inline void append_utf8(std::string& out, char32_t cp) {
-  char bytes[4];
-  std::size_t n = 0;
-  if (cp < 0x80) {
-    bytes[n++] = static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    bytes[n++] = static_cast<char>(0xC0 | (cp >> 6));
-    bytes[n++] = static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    bytes[n++] = static_cast<char>(0xE0 | (cp >> 12));
-    bytes[n++] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    bytes[n++] = static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    bytes[n++] = static_cast<char>(0xF0 | (cp >> 18));
-    bytes[n++] = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    bytes[n++] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    bytes[n++] = static_cast<char>(0x80 | (cp & 0x3F));
-  }
-  out.append(bytes, n);
 }
 
 inline constexpr std::uint64_t word_ones = 0x0101010101010101ULL;
@@ -155,15 +133,6 @@ inline std::size_t plain_ascii_run_length(const char* p, const char* end) {
   }
   while (q < end && plain(*q)) ++q;
   return static_cast<std::size_t>(q - p);
-}
-
-// The eight bytes at `p` with the first one lowest, whatever the byte order
-// of the machine, so that shifts move towards later bytes and the lowest set
-// bit belongs to the earliest byte.
-inline std::uint64_t load_little_endian_word(const char* p) {
-  std::uint64_t word = load_unaligned_word(p);
-  if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
-  return word;
 }
 
 }  // namespace orlenta

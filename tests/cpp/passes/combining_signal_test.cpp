@@ -18,6 +18,7 @@ namespace {
 using signal_test::builtin_signals;
 using signal_test::concat;
 using signal_test::flag_count;
+using signal_test::report_of;
 using signal_test::repeat;
 using signal_test::stat;
 using signal_test::utf8;
@@ -42,8 +43,8 @@ struct Expected {
 };
 
 void expect_scan(const std::string& text, const Expected& e, const SignalSpec& signals = builtin_signals()) {
-  SanitizeReport report;
-  scan_combining_marks(text, signals, report);
+  const SanitizeReport report =
+      report_of(measure_combining_marks(text, signals), write_combining_stats, flag_combining_abuse);
   const double ratio = e.total == 0 ? 0.0 : static_cast<double>(e.marks) / static_cast<double>(e.total);
   EXPECT_EQ(stat<double>(report, "combining_ratio"), ratio);
   EXPECT_EQ(stat<std::uint64_t>(report, "combining_max_stack"), e.max_stack);
@@ -187,11 +188,11 @@ TEST(CombiningSignal, RandomTextsCountAsDecoded) {
     while (text.size() < code_points * 2) {
       const unsigned kind = random() % 8;
       if (kind < 4) {
-        for (std::size_t run = random() % 24; run > 0; --run) append_utf8(text, pick(breaking));
+        for (std::size_t run = random() % 24; run > 0; --run) normkit::utf8::append(text, pick(breaking));
       } else if (kind < 7) {
-        for (std::size_t run = random() % 9; run > 0; --run) append_utf8(text, pick(marks));
+        for (std::size_t run = random() % 9; run > 0; --run) normkit::utf8::append(text, pick(marks));
       } else {
-        append_utf8(text, pick(ignorables));
+        normkit::utf8::append(text, pick(ignorables));
       }
     }
     ASSERT_TRUE(matches_reference(text)) << "round " << round;

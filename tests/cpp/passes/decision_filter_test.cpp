@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "normkit/utf8.h"
 #include "text/utf8.h"
 
 namespace orlenta {
@@ -31,7 +32,7 @@ TEST(DecisionFilter, LeadBytesSkipOnlyUndecidedCodePoints) {
   for (char32_t cp = 0; cp <= 0x10FFFF; ++cp) {
     if (cp >= 0xD800 && cp <= 0xDFFF) continue;
     std::string bytes;
-    append_utf8(bytes, cp);
+    normkit::utf8::append(bytes, cp);
     if (!lead_may_need_decision(static_cast<unsigned char>(bytes[0]))) {
       ASSERT_FALSE(needs_decision(cp)) << std::hex << static_cast<unsigned>(cp);
     }
@@ -55,7 +56,7 @@ TEST(DecisionFilter, RunStopsExactlyAtCodePointsThatNeedADecision) {
   for (char32_t cp = 0; cp <= 0x10FFFF; ++cp) {
     if (cp >= 0xD800 && cp <= 0xDFFF) continue;
     std::string encoded;
-    append_utf8(encoded, cp);
+    normkit::utf8::append(encoded, cp);
     const bool decided = needs_decision(cp);
     for (std::size_t at = 0; at <= block_size; ++at) {
       std::memset(text, 'a', at);
@@ -79,7 +80,7 @@ TEST(DecisionFilter, RunReadsNoByteAfterTheText) {
   for (const char32_t last : {0x1F600, 0x1F3F4, 0x201C, 0x200B, 0xAB, 0xAD, 0x61, 0x7F}) {
     for (std::size_t prefix = 0; prefix < 3 * block_size; ++prefix) {
       std::string text(prefix, 'a');
-      append_utf8(text, last);
+      normkit::utf8::append(text, last);
       const auto exact = std::make_unique<char[]>(text.size());
       std::memcpy(exact.get(), text.data(), text.size());
       EXPECT_EQ(undecided_run_length(exact.get(), exact.get() + text.size()),

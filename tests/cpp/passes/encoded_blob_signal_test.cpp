@@ -20,6 +20,7 @@ namespace {
 
 using signal_test::builtin_signals;
 using signal_test::flag_count;
+using signal_test::report_of;
 using signal_test::repeat;
 using signal_test::stat;
 using signal_test::utf8;
@@ -32,8 +33,8 @@ struct Expected {
 void expect_scan(const std::string& text, Expected e, std::uint64_t width = 64) {
   SignalSpec signals = builtin_signals();
   signals.base64_min_chars = width;
-  SanitizeReport report;
-  scan_encoded_blobs(text, signals, report);
+  const SanitizeReport report =
+      report_of(measure_encoded_blobs(text, signals), write_blob_stats, flag_encoded_blob);
   EXPECT_EQ(stat<bool>(report, "base64ish"), e.base64ish);
   EXPECT_EQ(stat<bool>(report, "base64ish_wrapped"), e.wrapped);
   EXPECT_EQ(flag_count(report, "base64ish_blob"), e.base64ish ? 1u : 0u);
@@ -270,8 +271,8 @@ TEST(EncodedBlobSignal, RandomTextsMatchTheRules) {
     for (const std::uint64_t width : {1u, 4u, 12u, 16u, 17u, 31u, 40u, 62u, 63u, 64u, 65u, 100u}) {
       SignalSpec signals = builtin_signals();
       signals.base64_min_chars = width;
-      SanitizeReport report;
-      scan_encoded_blobs(text, signals, report);
+      const SanitizeReport report =
+          report_of(measure_encoded_blobs(text, signals), write_blob_stats, flag_encoded_blob);
       const Expected expected = reference_scan(text, width);
       ASSERT_EQ(stat<bool>(report, "base64ish"), expected.base64ish) << text << " width " << width;
       ASSERT_EQ(stat<bool>(report, "base64ish_wrapped"), expected.wrapped) << text << " width " << width;

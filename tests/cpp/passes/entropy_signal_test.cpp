@@ -18,6 +18,7 @@ namespace {
 
 using signal_test::builtin_signals;
 using signal_test::flag_count;
+using signal_test::report_of;
 using signal_test::stat;
 using signal_test::utf8;
 
@@ -33,9 +34,7 @@ constexpr char32_t ascii_first = U'0';      // U+0030..006F: digits, punctuation
 constexpr char32_t cyrillic_first = 0x0410;  // U+0410..044F: 64 Cyrillic letters
 
 SanitizeReport scan(std::string_view text, const SignalSpec& signals = builtin_signals()) {
-  SanitizeReport report;
-  scan_entropy(text, signals, report);
-  return report;
+  return report_of(measure_entropy(text, signals), write_entropy_stats, flag_high_entropy);
 }
 
 TEST(EntropySignal, MeasuresThePrefixAndFlagsLongVariedTexts) {

@@ -9,6 +9,7 @@
 
 #include "policy/policy.h"
 #include "report/report.h"
+#include "normkit/utf8.h"
 #include "text/utf8.h"
 
 namespace orlenta::signal_test {
@@ -33,13 +34,23 @@ std::string concat(const Parts&... parts) {
 
 inline std::string utf8(char32_t cp) {
   std::string text;
-  append_utf8(text, cp);
+  normkit::utf8::append(text, cp);
   return text;
 }
 
 inline std::uint64_t flag_count(const SanitizeReport& report, std::string_view reason) {
   const auto it = report.flagged_counts.find(reason);
   return it == report.flagged_counts.end() ? 0 : it->second;
+}
+
+// The report a scan alone leaves: its statistics, sorted, and its flags.
+template <class Measured, class WriteStats, class Flag>
+SanitizeReport report_of(const Measured& measured, WriteStats write_stats, Flag flag) {
+  SanitizeReport report;
+  write_stats(report.stats, measured);
+  report.stats.sort_by_name();
+  flag(report, measured);
+  return report;
 }
 
 template <class T>

@@ -61,11 +61,8 @@ Tidied reference_tidy(std::string_view input) {
 
 Tidied tidy(std::string_view input) {
   std::string text(input);
-  SanitizeReport report;
-  bool changed = false;
-  run_whitespace_tidy(text, report, changed);
-  const auto counted = report.removed_counts.find("whitespace_tidy");
-  return {text, counted == report.removed_counts.end() ? 0 : counted->second, changed};
+  const std::uint64_t counted = run_whitespace_tidy(text);
+  return {text, counted, counted != 0};
 }
 
 void expect_same(std::string_view input) {

@@ -8,6 +8,8 @@
 #include <random>
 #include <string>
 
+#include "normkit/utf8.h"
+
 namespace orlenta {
 namespace {
 
@@ -18,7 +20,7 @@ std::string random_text(std::mt19937& random, std::size_t code_points) {
   const char32_t samples[] = {'a', '\t', '\n', 0x7F, 0x1F, 0xE9, 0x7FF, 0x800, 0x4E2D, 0xFFFF, 0x10000, 0x10FFFF};
   std::string text;
   for (std::size_t i = 0; i < code_points; ++i) {
-    append_utf8(text, random() % 4 == 0 ? samples[random() % std::size(samples)] : static_cast<char32_t>('a' + random() % 26));
+    normkit::utf8::append(text, random() % 4 == 0 ? samples[random() % std::size(samples)] : static_cast<char32_t>('a' + random() % 26));
   }
   return text;
 }
@@ -67,11 +69,6 @@ TEST(Utf8, PlainAsciiStopsAtEveryOtherByte) {
       ASSERT_EQ(plain_ascii_run_length(text.data(), text.data() + text.size()), expected) << value << " " << at;
     }
   }
-}
-
-TEST(Utf8, LittleEndianWordPutsTheFirstByteLowest) {
-  const char bytes[] = "\x01\x02\x03\x04\x05\x06\x07\x08";
-  EXPECT_EQ(load_little_endian_word(bytes), 0x0807060504030201ULL);
 }
 
 }  // namespace
