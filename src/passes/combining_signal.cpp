@@ -5,9 +5,9 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 
 #include "classes/code_point_classes.h"
+#include "text/block_reader.h"
 #include "text/byte_block.h"
 #include "text/utf8.h"
 
@@ -106,26 +106,24 @@ struct BreakingRun {
 // next block belong to a code point counted already.
 [[gnu::always_inline]] inline BreakingRun breaking_run(const char* p, const char* end) {
   std::uint64_t code_points = 0;
-  const char* q = p;
-  for (; end - q >= static_cast<std::ptrdiff_t>(block_size); q += block_size) {
-    const ByteBlock bytes = load_block(q);
+  BlockReader<block_size> reader{p, end};
+  for (; reader.has_full_block(); reader.advance()) {
+    const ByteBlock bytes = load_block(reader.block());
     if (lane_bits(std::bit_cast<ByteTest>(bytes)) == 0) {
       code_points += block_size;
       continue;
     }
     const std::uint64_t stops = lane_bits(may_not_break_leads(bytes));
     code_points += count_bits(lane_bits(code_point_starts(bytes)) & lanes_before_first(stops));
-    if (stops != 0) return {static_cast<std::size_t>(q - p + std::countr_zero(stops)), code_points};
+    if (stops != 0) return {static_cast<std::size_t>(reader.block() - p + std::countr_zero(stops)), code_points};
   }
-  // The last, short block is read into a block of zeros; a stop after its
-  // last byte keeps the zeros out of the count. An empty text may come
-  // without any storage, so nothing is copied from it.
-  const auto available = static_cast<std::size_t>(end - q);
-  ByteBlock bytes{};
-  if (available != 0) std::memcpy(&bytes, q, available);
-  const std::uint64_t stops = lane_bits(may_not_break_leads(bytes)) | (std::uint64_t{1} << available);
+  // A stop after the last byte of the text keeps the padding out of the
+  // count.
+  const auto last = reader.remainder();
+  const ByteBlock bytes = load_block(last.bytes.data());
+  const std::uint64_t stops = lane_bits(may_not_break_leads(bytes)) | (std::uint64_t{1} << last.size);
   code_points += count_bits(lane_bits(code_point_starts(bytes)) & lanes_before_first(stops));
-  return {static_cast<std::size_t>(q - p + std::countr_zero(stops)), code_points};
+  return {static_cast<std::size_t>(reader.block() - p + std::countr_zero(stops)), code_points};
 }
 
 void count_code_point(MarkCounts& counts, StackEffect effect) {

@@ -7,6 +7,7 @@
 
 #include "classes/code_point_classes.h"
 #include "classes/emoji_flag_tags.h"
+#include "text/block_reader.h"
 #include "text/byte_block.h"
 #include "text/utf8.h"
 
@@ -61,6 +62,20 @@ inline bool starts_decision(const char* p) {
   return needs_decision(decode_utf8(p, length));
 }
 
+// The first code point that needs a decision among the `lanes` of the
+// block of `bytes` read from `block`, or nullptr. Only the lead bytes of
+// lead_may_need_decision are candidates; each is decoded from the text.
+inline const char* first_decision(const char* block, ByteBlock bytes, std::uint64_t lanes) {
+  const ByteTest controls = (bytes < 0x20) & (bytes != '\t') & (bytes != '\n');
+  const ByteTest leads = (bytes == 0x7F) | (bytes == 0xC2) | (bytes == 0xCD) | (bytes == 0xD8) |
+                          ((bytes >= 0xE1) & (bytes <= 0xE3)) | (bytes == 0xEF) | (bytes == 0xF0) | (bytes == 0xF3);
+  for (std::uint64_t candidates = lane_bits(controls | leads) & lanes; candidates != 0; candidates &= candidates - 1) {
+    const char* const at = block + std::countr_zero(candidates);
+    if (starts_decision(at)) return at;
+  }
+  return nullptr;
+}
+
 // Length of the stretch from `p` that consists of whole code points that
 // need no decision: it ends at the first code point for which
 // needs_decision holds, or at `end`. Sixteen bytes are tested at once. The
@@ -70,22 +85,16 @@ inline bool starts_decision(const char* p) {
 // is decoded and settled here, and the walk stops only where a decision is
 // due.
 inline std::size_t undecided_run_length(const char* p, const char* end) {
-  const char* q = p;
-  for (; end - q >= static_cast<std::ptrdiff_t>(block_size); q += block_size) {
-    const ByteBlock bytes = load_block(q);
+  BlockReader<block_size> reader{p, end};
+  for (; reader.has_full_block(); reader.advance()) {
+    const ByteBlock bytes = load_block(reader.block());
     // Printable ASCII, the common case, is settled with one comparison.
     if (lane_bits(outside_printable_ascii(bytes)) == 0) continue;
-    const ByteTest controls = (bytes < 0x20) & (bytes != '\t') & (bytes != '\n');
-    const ByteTest leads = (bytes == 0x7F) | (bytes == 0xC2) | (bytes == 0xCD) | (bytes == 0xD8) |
-                            ((bytes >= 0xE1) & (bytes <= 0xE3)) | (bytes == 0xEF) | (bytes == 0xF0) |
-                            (bytes == 0xF3);
-    for (std::uint64_t candidates = lane_bits(controls | leads); candidates != 0; candidates &= candidates - 1) {
-      const char* const at = q + std::countr_zero(candidates);
-      if (starts_decision(at)) return static_cast<std::size_t>(at - p);
-    }
+    if (const char* const at = first_decision(reader.block(), bytes, ~std::uint64_t{0})) return static_cast<std::size_t>(at - p);
   }
-  while (q < end && !starts_decision(q)) ++q;
-  return static_cast<std::size_t>(q - p);
+  const auto last = reader.remainder();
+  const char* const at = first_decision(reader.block(), load_block(last.bytes.data()), last.text_lanes());
+  return static_cast<std::size_t>((at != nullptr ? at : end) - p);
 }
 
 }  // namespace orlenta

@@ -5,9 +5,9 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <vector>
 
+#include "text/block_reader.h"
 #include "text/byte_block.h"
 #include "text/utf8.h"
 
@@ -390,24 +390,23 @@ BlobSignals detect_blob(std::string_view text, std::uint64_t width) {
   ExactTest exact{text, width, {}};
   QuickWalk walk;
   walk.width = width;
-  std::size_t i = 0;
-  for (; text.size() - i >= chunk_size; i += chunk_size) {
-    if (step_chunk(walk, exact, i, chunk_kinds(text.data() + i), i + chunk_size)) return {true, true};
+  BlockReader<chunk_size> reader{text.data(), text.data() + text.size()};
+  const auto offset = [&text](const char* at) { return static_cast<std::size_t>(at - text.data()); };
+  for (; reader.has_full_block(); reader.advance()) {
+    const std::size_t i = offset(reader.block());
+    if (step_chunk(walk, exact, i, chunk_kinds(reader.block()), i + chunk_size)) return {true, true};
   }
-  // The last bytes, fewer than a chunk, are read into a chunk of zeros and
-  // their kinds cut at the end of the text, which then ends the last
-  // segment as an other code point would. Chat messages are mostly such a
-  // tail.
-  if (const std::size_t available = text.size() - i; available != 0) {
-    std::array<char, chunk_size> tail{};
-    std::memcpy(tail.data(), text.data() + i, available);
-    ChunkKinds kinds = chunk_kinds(tail.data());
-    const std::uint64_t inside = (std::uint64_t{1} << available) - 1;
+  // The kinds of the last bytes are cut at the end of the text, which then
+  // ends the last segment as an other code point would. Chat messages are
+  // mostly such a tail.
+  if (const auto last = reader.remainder(); last.size != 0) {
+    ChunkKinds kinds = chunk_kinds(last.bytes.data());
+    const std::uint64_t inside = last.text_lanes();
     kinds.alphabet &= inside;
     kinds.upper_or_digit &= inside;
     kinds.other &= inside;
     kinds.whitespace_leads &= inside;
-    if (step_chunk(walk, exact, i, kinds, text.size())) return {true, true};
+    if (step_chunk(walk, exact, offset(reader.block()), kinds, text.size())) return {true, true};
   }
   if (end_segment(walk, exact, text.size(), text.size())) return {true, true};
   return {walk.long_run, false};

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "text/block_reader.h"
 #include "text/byte_block.h"
 
 namespace orlenta {
@@ -101,27 +102,38 @@ bool is_separator(const char* at) { return *at == ' ' || *at == '\n'; }
 std::size_t ordinary_run_length(const char* p, const char* end) {
   constexpr std::uint64_t first_byte = 1;
   constexpr std::uint64_t last_byte = first_byte << 63;
-  // A chunk also reads the two bytes after it, for the wide spaces.
-  constexpr std::ptrdiff_t chunk_reach = chunk_size + 2;
   const char* q = p;
   while (q < end) {
-    if (end - q >= chunk_reach) {
-      const ChunkBytes chunk = chunk_bytes(q);
-      // The byte before the chunk is outside the run or ordinary, the byte
-      // after it in the next chunk.
-      const std::uint64_t special = chunk.separators | chunk.changeable;
-      const std::uint64_t neighbours = (special << 1) | (special >> 1) | (q == p ? first_byte : 0) | last_byte;
-      const std::uint64_t stops = chunk.changeable | (chunk.separators & neighbours);
-      if (stops == 0) {
-        q += chunk_size;
-        continue;
+    // A chunk also reads the two bytes after it, for the wide spaces.
+    BlockReader<chunk_size, 2> reader{q, end};
+    ChunkBytes chunk;
+    // The byte after the chunk: in the next chunk, or the end of the text,
+    // which a separator must not stand next to either.
+    std::uint64_t after = last_byte;
+    std::size_t length = chunk_size;
+    if (reader.has_full_block()) {
+      chunk = chunk_bytes(q);
+    } else {
+      const auto last = reader.remainder();
+      chunk = chunk_bytes(last.bytes.data());
+      chunk.separators &= last.text_lanes();
+      chunk.changeable &= last.text_lanes();
+      if (last.size < chunk_size) {
+        after = std::uint64_t{1} << (last.size - 1);
+        length = last.size;
       }
-      q += std::countr_zero(stops);
     }
-    if (!may_change(q)) {
-      ++q;
+    // The byte before the chunk is outside the run or ordinary.
+    const std::uint64_t special = chunk.separators | chunk.changeable;
+    const std::uint64_t neighbours = (special << 1) | (special >> 1) | (q == p ? first_byte : 0) | after;
+    const std::uint64_t stops = chunk.changeable | (chunk.separators & neighbours);
+    if (stops == 0) {
+      q += length;
       continue;
     }
+    // Every stop is a byte the tidy may change; only a single separator
+    // between two ordinary code points is kept as it is.
+    q += std::countr_zero(stops);
     if (!is_separator(q) || q == p || end - q < 2 || may_change(q + 1)) break;
     q += 2;
   }
