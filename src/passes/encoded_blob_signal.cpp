@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "classes/whitespace.h"
 #include "text/block_reader.h"
 #include "text/byte_block.h"
 #include "text/utf8.h"
@@ -34,12 +35,6 @@ constexpr std::array<Kind, 128> ascii_kinds = [] {
   for (const char c : {'\t', '\n', '\v', '\f', '\r', ' '}) kinds[static_cast<std::size_t>(c)] = whitespace;
   return kinds;
 }();
-
-// White_Space outside ASCII.
-constexpr bool is_non_ascii_whitespace(char32_t cp) {
-  return cp == 0x0085 || cp == 0x00A0 || cp == 0x1680 || (cp >= 0x2000 && cp <= 0x200A) || cp == 0x2028 ||
-         cp == 0x2029 || cp == 0x202F || cp == 0x205F || cp == 0x3000;
-}
 
 // One window entry: the blob class in the low two bits and, above them,
 // whether its code point came directly after whitespace. An enumeration
@@ -143,7 +138,7 @@ Kind kind_at(std::string_view text, std::size_t i, std::size_t& length) {
     length = 1;
     return ascii_kinds[lead];
   }
-  return is_non_ascii_whitespace(decode_utf8(text.data() + i, length)) ? whitespace : other;
+  return is_white_space(decode_utf8(text.data() + i, length)) ? whitespace : other;
 }
 
 // Any code point outside the alphabet and whitespace separates unrelated
@@ -371,7 +366,7 @@ inline bool step_chunk(QuickWalk& walk, ExactTest& exact, std::size_t i, const C
   for (std::uint64_t leads = kinds.whitespace_leads; leads != 0; leads &= leads - 1) {
     std::size_t length = 0;
     const char32_t cp = decode_utf8(exact.text.data() + i + static_cast<std::size_t>(std::countr_zero(leads)), length);
-    if (!is_non_ascii_whitespace(cp)) other |= leads & -leads;
+    if (!is_white_space(cp)) other |= leads & -leads;
   }
   if (step_segments(walk, exact, i, kinds.upper_or_digit, other)) return true;
   return test_segment_so_far(walk, exact, chunk_end);

@@ -6,31 +6,26 @@
 #include <cstdint>
 #include <cstring>
 
+#include "classes/whitespace.h"
 #include "text/block_reader.h"
 #include "text/byte_block.h"
+#include "text/utf8.h"
 
 namespace orlenta {
 namespace {
 
+// Whether `lead` may begin a space separator other than U+0020: those are
+// U+00A0 (0xC2), U+1680 (0xE1), U+2000 to U+200A, U+202F, U+205F (0xE2) and
+// U+3000 (0xE3).
+constexpr bool is_wide_space_lead(unsigned char lead) { return lead == 0xC2 || (lead >= 0xE1 && lead <= 0xE3); }
+
 // Byte length of the space separator other than U+0020 that starts at `p`,
-// or 0 when none does. These are U+00A0, U+1680, U+2000 to U+200A, U+202F,
-// U+205F and U+3000, recognised by their UTF-8 bytes; the text is valid
-// UTF-8, so a lead byte is followed by its continuation bytes.
+// or 0 when none does. The text is valid UTF-8, so a lead byte is followed
+// by its continuation bytes.
 std::size_t wide_space_length(const char* p) {
-  const auto byte = [p](std::size_t i) { return static_cast<unsigned char>(p[i]); };
-  switch (byte(0)) {
-    case 0xC2:
-      return byte(1) == 0xA0 ? 2 : 0;
-    case 0xE1:
-      return byte(1) == 0x9A && byte(2) == 0x80 ? 3 : 0;
-    case 0xE2:
-      if (byte(1) == 0x80) return byte(2) <= 0x8A || byte(2) == 0xAF ? 3 : 0;
-      return byte(1) == 0x81 && byte(2) == 0x9F ? 3 : 0;
-    case 0xE3:
-      return byte(1) == 0x80 && byte(2) == 0x80 ? 3 : 0;
-    default:
-      return 0;
-  }
+  if (!is_wide_space_lead(static_cast<unsigned char>(*p))) return 0;
+  std::size_t length = 0;
+  return is_space_separator(decode_utf8(p, length)) ? length : 0;
 }
 
 // Whether the byte at `at` begins a code point that the tidy may change:

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "classes/whitespace.h"
+#include "normkit/utf8.h"
 #include "text/utf8.h"
 
 namespace orlenta {
@@ -19,10 +21,7 @@ struct Tidied {
   bool changed = false;
 };
 
-bool is_tidy_whitespace(char32_t cp) {
-  return cp == 0x09 || cp == 0x20 || cp == 0xA0 || cp == 0x1680 || (cp >= 0x2000 && cp <= 0x200A) || cp == 0x202F ||
-         cp == 0x205F || cp == 0x3000;
-}
+bool is_tidy_whitespace(char32_t cp) { return cp == 0x09 || is_space_separator(cp); }
 
 // The tidy as the rules state it: one pass into a new string, then the
 // trims, then the comparison with the text before.
@@ -123,6 +122,19 @@ TEST(WhitespaceTidy, BlockEdgesMatchTheRules) {
         expect_same(std::string(a) + prefix + std::string(b) + " z " + tail + std::string(a));
       }
     }
+  }
+}
+
+// The chunk test tells wide spaces from the other code points under their
+// lead bytes by all their bytes: every BMP code point, and a few beyond, at
+// both ends of a chunk and between separators.
+TEST(WhitespaceTidy, EveryCodePointIsToldApartFromWideSpaces) {
+  for (char32_t cp = 0x80; cp < 0x10010; ++cp) {
+    if (cp >= 0xD800 && cp <= 0xDFFF) continue;
+    std::string encoded;
+    normkit::utf8::append(encoded, cp);
+    expect_same(std::string(62, 'x') + encoded + " y" + encoded + "\n");
+    expect_same(" " + encoded + " " + std::string(70, 'z') + encoded);
   }
 }
 
