@@ -14,7 +14,7 @@ SOURCES := $(shell find src python -type f -not -name '*.pyc') CMakeLists.txt py
 CPP_SOURCES := $(SOURCES) $(shell find tests/cpp bench -type f)
 WHEEL_STAMP := dist/.stamp
 
-.PHONY: all deps demo test test-tables test-cpp test-asan test-fuzz test-python test-second-python \
+.PHONY: all deps demo test test-layers test-tables test-cpp test-asan test-fuzz test-python test-second-python \
         tables bench clean
 
 all: $(VENV)/.installed
@@ -71,7 +71,10 @@ build/bench/.built: $(CPP_SOURCES) | deps
 demo: $(VENV)/.installed
 	$(VENV)/bin/python tools/demo.py --corpus $(CORPUS_DIR)
 
-test: test-tables test-cpp test-asan test-fuzz test-python test-second-python
+test: test-layers test-tables test-cpp test-asan test-fuzz test-python test-second-python
+
+test-layers:
+	$(PYTHON) tools/check_layers.py
 
 test-tables:
 	@if [ -d $(UCD_DIR) ]; then $(PYTHON) tools/gen_tables.py --ucd $(UCD_DIR) --check; \

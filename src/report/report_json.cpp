@@ -13,33 +13,26 @@
 #include <nlohmann/json.hpp>
 
 #include "report/report.h"
+#include "text/utf8.h"
 
 namespace orlenta {
 namespace {
-
-constexpr std::uint64_t ones = 0x0101010101010101ULL;
-constexpr std::uint64_t high_bits = 0x8080808080808080ULL;
 
 // Whether eight bytes hold one that JSON text cannot carry as it is: below
 // 0x20, 0x80 or above, the quotation mark or the backslash. (Each term
 // leaves the high bit of such a byte set; a term may also mark a byte above
 // one that it marks, which does not change the answer.)
 constexpr bool needs_escaping(std::uint64_t word) {
-  const std::uint64_t quote = word ^ (ones * '"');
-  const std::uint64_t backslash = word ^ (ones * '\\');
-  return ((word | ((word - ones * 0x20) & ~word) | ((quote - ones) & ~quote) | ((backslash - ones) & ~backslash)) &
-          high_bits) != 0;
+  const std::uint64_t quote = word ^ (word_ones * '"');
+  const std::uint64_t backslash = word ^ (word_ones * '\\');
+  return ((word | ((word - word_ones * 0x20) & ~word) | ((quote - word_ones) & ~quote) |
+           ((backslash - word_ones) & ~backslash)) &
+          word_high_bits) != 0;
 }
 
 constexpr bool needs_escaping(char c) {
   const auto byte = static_cast<unsigned char>(c);
   return byte < 0x20 || byte >= 0x80 || byte == '"' || byte == '\\';
-}
-
-std::uint64_t load_word(const char* p) {
-  std::uint64_t word = 0;
-  std::memcpy(&word, p, sizeof word);
-  return word;
 }
 
 // The writer fills a buffer that was sized once, before writing, to an upper
@@ -77,12 +70,12 @@ inline void write_string(JsonWriter& w, std::string_view text) {
   bool plain = true;
   if (text.size() >= 8) {
     for (std::size_t i = 0; i + 8 < text.size(); i += 8) {
-      const std::uint64_t word = load_word(text.data() + i);
+      const std::uint64_t word = load_unaligned_word(text.data() + i);
       plain = plain && !needs_escaping(word);
       std::memcpy(out + i, &word, sizeof word);
     }
     // The last eight bytes, which may overlap the word before.
-    const std::uint64_t last = load_word(text.data() + text.size() - 8);
+    const std::uint64_t last = load_unaligned_word(text.data() + text.size() - 8);
     plain = plain && !needs_escaping(last);
     std::memcpy(out + text.size() - 8, &last, sizeof last);
   } else {
