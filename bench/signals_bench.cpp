@@ -25,6 +25,7 @@
 
 #include "bench_inputs.h"
 #include "bench_main.h"
+#include "normkit/utf8.h"
 #include "passes/combining_signal.h"
 #include "passes/encoded_blob_signal.h"
 #include "passes/entropy_signal.h"
@@ -93,10 +94,10 @@ std::string make_combining_heavy(std::size_t size) {
   text.reserve(size + 64);
   while (text.size() < size) {
     const std::uint32_t pick = random.next();
-    orlenta::append_utf8(text, pick % 2 == 0 ? U'a' + pick / 2 % 26 : char32_t{0x0430} + pick / 2 % 32);
+    normkit::utf8::append(text, pick % 2 == 0 ? U'a' + pick / 2 % 26 : char32_t{0x0430} + pick / 2 % 32);
     for (std::uint32_t marks = random.next() % 7; marks > 0; --marks) {
       const char32_t mark = 0x0300 + random.next() % 0x4F;
-      orlenta::append_utf8(text, mark == 0x034F ? char32_t{0x0301} : mark);
+      normkit::utf8::append(text, mark == 0x034F ? char32_t{0x0301} : mark);
     }
     if (random.next() % 8 == 0) text += ' ';
   }
@@ -116,6 +117,20 @@ std::uint64_t decode_all(std::string_view text) {
 
 using Scan = void (*)(std::string_view, const orlenta::SignalSpec&, orlenta::SanitizeReport&);
 
+// A scan as the pipeline runs it: measure, write the statistics, flag.
+template <auto measure, auto write_stats, auto flag>
+void scan(std::string_view text, const orlenta::SignalSpec& signals, orlenta::SanitizeReport& report) {
+  const auto measured = measure(text, signals);
+  write_stats(report.stats, measured);
+  flag(report, measured);
+}
+
+constexpr Scan scan_combining_marks =
+    scan<orlenta::measure_combining_marks, orlenta::write_combining_stats, orlenta::flag_combining_abuse>;
+constexpr Scan scan_encoded_blobs =
+    scan<orlenta::measure_encoded_blobs, orlenta::write_blob_stats, orlenta::flag_encoded_blob>;
+constexpr Scan scan_entropy = scan<orlenta::measure_entropy, orlenta::write_entropy_stats, orlenta::flag_high_entropy>;
+
 std::uint64_t run_scans(std::string_view text, const std::vector<Scan>& scans) {
   orlenta::SanitizeReport report;
   for (const Scan scan : scans) scan(text, orlenta::registry().signals, report);
@@ -124,7 +139,7 @@ std::uint64_t run_scans(std::string_view text, const std::vector<Scan>& scans) {
 
 std::string flags_of(std::string_view text) {
   orlenta::SanitizeReport report;
-  for (const Scan scan : {orlenta::scan_combining_marks, orlenta::scan_encoded_blobs, orlenta::scan_entropy}) {
+  for (const Scan scan : {scan_combining_marks, scan_encoded_blobs, scan_entropy}) {
     scan(text, orlenta::registry().signals, report);
   }
   std::string flags;
@@ -148,10 +163,10 @@ bool measure_input(const Input& input, const Options& options) {
   std::vector<Row> rows = {
       {.operation = "utf-8 decode", .run = [text] { return decode_all(text); }},
       {.operation = "all three scans",
-       .run = scans({orlenta::scan_combining_marks, orlenta::scan_encoded_blobs, orlenta::scan_entropy})},
-      {.operation = "combining", .run = scans({orlenta::scan_combining_marks})},
-      {.operation = "encoded blob", .run = scans({orlenta::scan_encoded_blobs})},
-      {.operation = "entropy", .run = scans({orlenta::scan_entropy})},
+       .run = scans({scan_combining_marks, scan_encoded_blobs, scan_entropy})},
+      {.operation = "combining", .run = scans({scan_combining_marks})},
+      {.operation = "encoded blob", .run = scans({scan_encoded_blobs})},
+      {.operation = "entropy", .run = scans({scan_entropy})},
   };
   for (Row& row : rows) row.calls_per_pass = bench::calls_per_pass(row.run, options.timing.min_pass_seconds);
   for (int rep = 0; rep < options.timing.repetitions; ++rep) {
