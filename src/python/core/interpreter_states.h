@@ -12,6 +12,8 @@
 
 #include <Python.h>
 
+#include <span>
+
 #include "module_state.h"
 
 namespace orlenta {
@@ -33,6 +35,15 @@ template <PyObject* ModuleState::*Cell>
 PyObject** current_state_cell() noexcept {
   ModuleState* state = current_module_state();
   return state == nullptr ? nullptr : &(state->*Cell);
+}
+
+// The interned-name cells of one function in the current module state, for
+// FunctionSignature::interned_names.
+template <auto Cells>
+std::span<PyObject*> current_state_cells() noexcept {
+  ModuleState* state = current_module_state();
+  if (state == nullptr) return {};
+  return state->*Cells;
 }
 
 }  // namespace orlenta

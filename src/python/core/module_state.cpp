@@ -1,6 +1,7 @@
 #include "module_state.h"
 
 #include <memory>
+#include <span>
 
 #include "interpreter_states.h"
 
@@ -12,6 +13,13 @@ ModuleState* state_of(PyObject* module) { return static_cast<ModuleState*>(PyMod
 // Calls `visit` on every object cell of the state.
 template <class Visit>
 void for_each_cell(ModuleState& state, Visit&& visit) {
+  const auto visit_each = [&visit](std::span<PyObject*> cells) {
+    for (PyObject*& cell : cells) visit(cell);
+  };
+  visit_each(state.sanitize_keywords);
+  visit_each(state.skeleton_keywords);
+  visit_each(state.decoration_keywords);
+  visit_each(state.risk_keywords);
   visit(state.json_loads);
 }
 

@@ -5,10 +5,21 @@
 
 #include <Python.h>
 
+#include <array>
+
+#include "query_entries.h"
+#include "sanitize_entry.h"
+
 namespace orlenta {
 
 // Every cell starts empty and is filled on first use.
 struct ModuleState {
+  // Each function's parameter names as interned str, in parameter order: the
+  // binder matches keyword names against them by identity.
+  std::array<PyObject*, SANITIZE_PARAMETERS.size()> sanitize_keywords{};
+  std::array<PyObject*, SKELETON_PARAMETERS.size()> skeleton_keywords{};
+  std::array<PyObject*, DECORATION_PARAMETERS.size()> decoration_keywords{};
+  std::array<PyObject*, RISK_PARAMETERS.size()> risk_keywords{};
   // json.loads, which turns the report's JSON into the dict sanitize returns.
   PyObject* json_loads = nullptr;
 };

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <variant>
 
+#include "interpreter_states.h"
 #include "pipeline/code_point_queries.h"
 #include "policy/policy.h"
 #include "python/binder.h"
@@ -19,19 +20,12 @@ namespace {
 
 constexpr std::uint64_t default_skeleton_max_chars = 1000000;
 
-constexpr std::array<const char*, 2> SKELETON_PARAMETERS = {"text", "max_chars"};
-std::array<PyObject*, SKELETON_PARAMETERS.size()> SKELETON_INTERNED{};
 constexpr FunctionSignature SKELETON_SIGNATURE = {"normalize_for_skeleton", SKELETON_PARAMETERS, 1,
-                                                   SKELETON_INTERNED};
-
-constexpr std::array<const char*, 1> DECORATION_PARAMETERS = {"ch"};
-std::array<PyObject*, DECORATION_PARAMETERS.size()> DECORATION_INTERNED{};
+                                                   current_state_cells<&ModuleState::skeleton_keywords>};
 constexpr FunctionSignature DECORATION_SIGNATURE = {"is_identifier_decoration", DECORATION_PARAMETERS, 1,
-                                                     DECORATION_INTERNED};
-
-constexpr std::array<const char*, 2> RISK_PARAMETERS = {"ch", "policy"};
-std::array<PyObject*, RISK_PARAMETERS.size()> RISK_INTERNED{};
-constexpr FunctionSignature RISK_SIGNATURE = {"encoded_codepoint_risk", RISK_PARAMETERS, 2, RISK_INTERNED};
+                                                     current_state_cells<&ModuleState::decoration_keywords>};
+constexpr FunctionSignature RISK_SIGNATURE = {"encoded_codepoint_risk", RISK_PARAMETERS, 2,
+                                               current_state_cells<&ModuleState::risk_keywords>};
 
 PyObject* new_str(std::string_view utf8) {
   return PyUnicode_FromStringAndSize(utf8.data(), static_cast<Py_ssize_t>(utf8.size()));

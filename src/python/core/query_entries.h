@@ -3,7 +3,15 @@
 
 #include <Python.h>
 
+#include <array>
+
 namespace orlenta {
+
+// Each function's parameter names in order; the module state keeps them as
+// interned str.
+inline constexpr std::array<const char*, 2> SKELETON_PARAMETERS = {"text", "max_chars"};
+inline constexpr std::array<const char*, 1> DECORATION_PARAMETERS = {"ch"};
+inline constexpr std::array<const char*, 2> RISK_PARAMETERS = {"ch", "policy"};
 
 // Signature line, "--" and an empty line: CPython takes the parenthesized
 // part as __text_signature__ and leaves no docstring.

@@ -20,10 +20,8 @@
 namespace orlenta {
 namespace {
 
-constexpr std::array<const char*, 5> SANITIZE_PARAMETERS = {"text", "policy", "normalization",
-                                                            "tidy_whitespace", "return_spans"};
-std::array<PyObject*, SANITIZE_PARAMETERS.size()> SANITIZE_INTERNED{};
-constexpr FunctionSignature SANITIZE_SIGNATURE = {"sanitize", SANITIZE_PARAMETERS, 1, SANITIZE_INTERNED};
+constexpr FunctionSignature SANITIZE_SIGNATURE = {"sanitize", SANITIZE_PARAMETERS, 1,
+                                                  current_state_cells<&ModuleState::sanitize_keywords>};
 
 using BoundArguments = std::array<PyObject*, SANITIZE_PARAMETERS.size()>;
 
