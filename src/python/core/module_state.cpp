@@ -21,6 +21,8 @@ void for_each_cell(ModuleState& state, Visit&& visit) {
   visit_each(state.decoration_keywords);
   visit_each(state.risk_keywords);
   visit(state.json_loads);
+  visit_each(state.risk_reasons);
+  visit(state.policy_name);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include <array>
 
+#include "policy/policy.h"
 #include "query_entries.h"
 #include "sanitize_entry.h"
 
@@ -22,6 +23,14 @@ struct ModuleState {
   std::array<PyObject*, RISK_PARAMETERS.size()> risk_keywords{};
   // json.loads, which turns the report's JSON into the dict sanitize returns.
   PyObject* json_loads = nullptr;
+  // The reasons of encoded_codepoint_risk as str, in RISK_REASONS order.
+  std::array<PyObject*, RISK_REASONS.size()> risk_reasons{};
+  // The policy encoded_codepoint_risk resolved last, and the name object it
+  // came from. Callers pass the same (usually interned) str again and again;
+  // since a str is immutable and the registry never changes, the same object
+  // always names the same policy, and the lookup is skipped.
+  PyObject* policy_name = nullptr;
+  ResolvedPolicy policy;
 };
 
 // For PyModuleDef: the state is built in place by start_module_state, in the

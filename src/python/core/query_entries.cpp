@@ -1,19 +1,23 @@
 #include "query_entries.h"
 
+#include <algorithm>
 #include <array>
-#include <utility>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <variant>
 
 #include "interpreter_states.h"
 #include "pipeline/code_point_queries.h"
 #include "policy/policy.h"
 #include "python/binder.h"
+#include "python/cached_object.h"
 #include "python/convert.h"
 #include "python/errors.h"
 #include "python/gil.h"
 #include "python/panic.h"
+#include "python/py_ref.h"
 
 namespace orlenta {
 namespace {
@@ -31,26 +35,18 @@ PyObject* new_str(std::string_view utf8) {
   return PyUnicode_FromStringAndSize(utf8.data(), static_cast<Py_ssize_t>(utf8.size()));
 }
 
-// The reason strings as Python objects, created once per process on first
-// use (with the interpreter lock held) and kept, so that a query returns a
-// new reference instead of building the same small string every call.
+// The reason as a str. The module state keeps one of each after its first
+// use, so that a query returns a new reference instead of building the same
+// small string every call.
 PyObject* reason_object(std::string_view reason) {
-  static std::array<std::pair<std::string_view, PyObject*>, 7> cache = {{
-      {"bidi_control", nullptr},
-      {"bidi_mark", nullptr},
-      {"line_separator", nullptr},
-      {"tag_char", nullptr},
-      {"junk_invisible", nullptr},
-      {"default_ignorable", nullptr},
-      {"control_or_format", nullptr},
-  }};
-  for (auto& [text, object] : cache) {
-    if (text != reason) continue;
-    if (object == nullptr) object = new_str(text);
-    Py_XINCREF(object);
-    return object;
-  }
-  return new_str(reason);
+  const auto* found = std::find(RISK_REASONS.begin(), RISK_REASONS.end(), reason);
+  if (found == RISK_REASONS.end()) return new_str(reason);
+  const auto index = static_cast<std::size_t>(found - RISK_REASONS.begin());
+  const auto find_cell = [index]() noexcept -> PyObject** {
+    ModuleState* state = current_module_state();
+    return state == nullptr ? nullptr : &state->risk_reasons[index];
+  };
+  return cached_object(find_cell, [reason] { return new_str(reason); }).release();
 }
 
 // Counting and normalizing touch no Python object; the text's UTF-8 buffer
@@ -60,25 +56,23 @@ Outcome<std::optional<std::string>> skeleton_without_lock(std::string_view text,
   return normalize_for_skeleton(text, max_chars);
 }
 
-// The policy of the previous call, kept with a strong reference to the name
-// object it was resolved from. Callers pass the same (usually interned) str
-// again and again; since a str is immutable and the registry never changes,
-// the same object always resolves to the same policy, and the lookup is
-// skipped. Touched only with the interpreter lock held.
-struct ResolvedPolicyCache {
-  PyObject* name = nullptr;
-  ResolvedPolicy policy;
-};
-
-const ResolvedPolicy* resolve_cached(PyObject* name_object, std::string_view name) {
-  static ResolvedPolicyCache cache;
-  if (cache.name == name_object) return &cache.policy;
-  std::optional<ResolvedPolicy> policy = get_policy(name);
-  if (!policy) return nullptr;
-  cache.policy = std::move(*policy);
-  Py_INCREF(name_object);
-  Py_XDECREF(std::exchange(cache.name, name_object));
-  return &cache.policy;
+// The policy named by `name_object` (whose UTF-8 form is `name`), or nullptr
+// when there is none. The module state keeps the policy of the previous call
+// with the name object it came from, and one a call resolves replaces it;
+// without a module state, `uncached` holds the policy. `displaced` receives
+// the name object the state held before: the caller releases it only after
+// its last use of the policy, since releasing it can run Python code (a str
+// subclass's __del__) that may free the state the result points into.
+const ResolvedPolicy* resolve_cached(PyObject* name_object, std::string_view name,
+                                     std::optional<ResolvedPolicy>& uncached, PyRef& displaced) {
+  ModuleState* state = current_module_state();
+  if (state != nullptr && state->policy_name == name_object) return &state->policy;
+  uncached = get_policy(name);
+  if (!uncached) return nullptr;
+  if (state == nullptr) return &*uncached;
+  state->policy = std::move(*uncached);
+  displaced = PyRef{std::exchange(state->policy_name, Py_NewRef(name_object))};
+  return &state->policy;
 }
 
 }  // namespace
@@ -149,7 +143,9 @@ PyObject* encoded_codepoint_risk_entry(PyObject*, PyObject* const* args, Py_ssiz
       add_argument_note("policy");
       return nullptr;
     }
-    const ResolvedPolicy* policy = resolve_cached(bound[1], policy_name);
+    std::optional<ResolvedPolicy> uncached;
+    PyRef displaced;  // released as the call returns, after the policy's last use
+    const ResolvedPolicy* policy = resolve_cached(bound[1], policy_name, uncached, displaced);
     if (policy == nullptr) {
       raise_value_error("unknown policy: " + std::string(policy_name));
       return nullptr;
