@@ -15,6 +15,7 @@
 #include <span>
 
 #include "module_state.h"
+#include "python/cached_object.h"
 
 namespace orlenta {
 
@@ -36,6 +37,9 @@ PyObject** current_state_cell() noexcept {
   ModuleState* state = current_module_state();
   return state == nullptr ? nullptr : &(state->*Cell);
 }
+
+// For guarded(): where the module keeps its PanicException type.
+inline constexpr CellFinder PANIC_EXCEPTION_CELL = current_state_cell<&ModuleState::panic_exception>;
 
 // The interned-name cells of one function in the current module state, for
 // FunctionSignature::interned_names.

@@ -5,6 +5,7 @@
 #include <Python.h>
 
 #include "base/outcome.h"
+#include "interpreter_states.h"
 #include "module_state.h"
 #include "python/errors.h"
 #include "python/panic.h"
@@ -61,7 +62,7 @@ bool add_function(PyObject* module, PyObject* module_name, PyMethodDef& definiti
 
 // A failure keeps the functions added before it.
 int exec_module(PyObject* module) noexcept {
-  return guarded(-1, [module] {
+  return guarded(PANIC_EXCEPTION_CELL, -1, [module] {
     if (!PyModule_Check(module)) {
       raise_type_mismatch(module, "module");
       return -1;

@@ -23,6 +23,7 @@ void for_each_cell(ModuleState& state, Visit&& visit) {
   visit(state.json_loads);
   visit_each(state.risk_reasons);
   visit(state.policy_name);
+  visit(state.panic_exception);
 }
 
 }  // namespace

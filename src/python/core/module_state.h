@@ -31,6 +31,8 @@ struct ModuleState {
   // always names the same policy, and the lookup is skipped.
   PyObject* policy_name = nullptr;
   ResolvedPolicy policy;
+  // orlenta.PanicException, made at the module's first fault.
+  PyObject* panic_exception = nullptr;
 };
 
 // For PyModuleDef: the state is built in place by start_module_state, in the

@@ -79,7 +79,7 @@ const ResolvedPolicy* resolve_cached(PyObject* name_object, std::string_view nam
 
 PyObject* normalize_for_skeleton_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs,
                                        PyObject* kwnames) noexcept {
-  return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
+  return guarded<PyObject*>(PANIC_EXCEPTION_CELL, nullptr, [&]() -> PyObject* {
     std::array<PyObject*, SKELETON_PARAMETERS.size()> bound{};
     if (!bind_arguments(SKELETON_SIGNATURE, args, nargs, kwnames, bound)) return nullptr;
     std::string_view text;
@@ -116,7 +116,7 @@ PyObject* normalize_for_skeleton_entry(PyObject*, PyObject* const* args, Py_ssiz
 
 PyObject* is_identifier_decoration_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs,
                                          PyObject* kwnames) noexcept {
-  return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
+  return guarded<PyObject*>(PANIC_EXCEPTION_CELL, nullptr, [&]() -> PyObject* {
     std::array<PyObject*, DECORATION_PARAMETERS.size()> bound{};
     if (!bind_arguments(DECORATION_SIGNATURE, args, nargs, kwnames, bound)) return nullptr;
     char32_t ch = 0;
@@ -130,7 +130,7 @@ PyObject* is_identifier_decoration_entry(PyObject*, PyObject* const* args, Py_ss
 
 PyObject* encoded_codepoint_risk_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs,
                                        PyObject* kwnames) noexcept {
-  return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
+  return guarded<PyObject*>(PANIC_EXCEPTION_CELL, nullptr, [&]() -> PyObject* {
     std::array<PyObject*, RISK_PARAMETERS.size()> bound{};
     if (!bind_arguments(RISK_SIGNATURE, args, nargs, kwnames, bound)) return nullptr;
     char32_t ch = 0;

@@ -150,7 +150,7 @@ PyObject* sanitize(SanitizeArguments& arguments) {
 }  // namespace
 
 PyObject* sanitize_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
-  return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
+  return guarded<PyObject*>(PANIC_EXCEPTION_CELL, nullptr, [&]() -> PyObject* {
     BoundArguments bound{};
     if (!bind_arguments(SANITIZE_SIGNATURE, args, nargs, kwnames, bound)) return nullptr;
     SanitizeArguments arguments;
