@@ -6,6 +6,15 @@ import importlib.util
 
 import pytest
 
+
+@pytest.fixture(autouse=True)
+def debug_allocator(monkeypatch):
+    """The children run with the allocator's debug hooks, which fill freed
+    memory with a pattern: a module state used after its module was freed
+    then crashes the child instead of going unnoticed."""
+    monkeypatch.setenv("PYTHONMALLOC", "debug")
+
+
 # Runs in each interpreter of a scenario: a first call, a call by keywords,
 # a call that raises, and the queries.
 CHECK = '''
@@ -34,11 +43,15 @@ elif importlib.util.find_spec("_xxsubinterpreters"):
 else:
     INTERPRETERS = None
 
+# Steps: "+a" creates sub-interpreter a and "-a" destroys it; "a" imports
+# the module in a and checks it there; "a<" checks the main interpreter's
+# module object in a, carried over by its address, so that a has no module
+# object of its own unless it imported one; "main" checks in the main one.
 SCENARIO = '''
-import ctypes
 import orlenta._core
 {interpreters}
 exec(CHECK)
+borrowed = "ctypes.cast(%d, ctypes.py_object).value" % id(orlenta._core)
 made = {{}}
 for step in {steps!r}.split():
     if step == "main":
@@ -48,9 +61,7 @@ for step in {steps!r}.split():
     elif step[0] == "-":
         interpreters.destroy(made.pop(step[1:]))
     else:
-        # "a<" runs the main interpreter's module object in a, which then
-        # has no module object of its own when it never imported one.
-        core = "ctypes.cast(%d, ctypes.py_object).value" % id(orlenta._core) if step.endswith("<") else "orlenta._core"
+        core = borrowed if step.endswith("<") else "orlenta._core"
         code = CHECK + "import ctypes, orlenta._core\\ncheck(%s)" % core
         failure = interpreters.run_string(made[step.rstrip("<")], code)
         assert failure is None, failure.formatted
@@ -77,25 +88,28 @@ def test_sub_interpreters_keep_their_own_cached_objects(run_python, steps):
 
 def test_functions_outlive_the_module_objects_that_served_them(run_python):
     # Calls use the newest live module object of their interpreter; once it
-    # is freed, the functions of an older one fall back to their own.
+    # is freed, the functions of an older one fall back to that one's state.
     child = run_python(
         f"CHECK = {CHECK!r}\n"
         """
-import gc, importlib, sys
+import gc, importlib, sys, weakref
+import orlenta
 exec(CHECK)
 first = importlib.import_module("orlenta._core")
-check(first)
 del sys.modules["orlenta._core"]
 second = importlib.import_module("orlenta._core")
-check(first)
 check(second)
-del sys.modules["orlenta._core"], second
+check(first)
+# The package holds the submodule as an attribute too.
+del sys.modules["orlenta._core"], orlenta._core
+freed = weakref.ref(second)
+del second
 gc.collect()
+assert freed() is None
 check(first)
 third = importlib.import_module("orlenta._core")
-del first
-gc.collect()
 check(third)
+check(orlenta)
 print("ok")
 """
     )
