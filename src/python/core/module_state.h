@@ -13,7 +13,8 @@
 
 namespace orlenta {
 
-// Every cell starts empty and is filled on first use.
+// Every cell starts empty, is filled on first use and holds a strong
+// reference, which m_clear and m_free release.
 struct ModuleState {
   // Each function's parameter names as interned str, in parameter order: the
   // binder matches keyword names against them by identity.
