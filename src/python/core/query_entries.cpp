@@ -37,11 +37,12 @@ PyObject* new_str(std::string_view utf8) {
 
 // The reason as a str. The module state keeps one of each after its first
 // use, so that a query returns a new reference instead of building the same
-// small string every call.
-PyObject* reason_object(std::string_view reason) {
+// small string every call. `state` is the current module state, or nullptr.
+PyObject* reason_object(ModuleState* state, std::string_view reason) {
   const auto* found = std::find(RISK_REASONS.begin(), RISK_REASONS.end(), reason);
   if (found == RISK_REASONS.end()) return new_str(reason);
   const auto index = static_cast<std::size_t>(found - RISK_REASONS.begin());
+  if (state != nullptr && state->risk_reasons[index] != nullptr) return Py_NewRef(state->risk_reasons[index]);
   const auto find_cell = [index]() noexcept -> PyObject** {
     ModuleState* state = current_module_state();
     return state == nullptr ? nullptr : &state->risk_reasons[index];
@@ -57,15 +58,14 @@ Outcome<std::optional<std::string>> skeleton_without_lock(std::string_view text,
 }
 
 // The policy named by `name_object` (whose UTF-8 form is `name`), or nullptr
-// when there is none. The module state keeps the policy of the previous call
-// with the name object it came from, and one a call resolves replaces it;
-// without a module state, `uncached` holds the policy. `displaced` receives
+// when there is none. The module state, `state` when there is one, keeps the
+// policy of the previous call with the name object it came from, and one a
+// call resolves replaces it; without a state, `uncached` holds the policy. `displaced` receives
 // the name object the state held before: the caller releases it only after
 // its last use of the policy, since releasing it can run Python code (a str
 // subclass's __del__) that may free the state the result points into.
-const ResolvedPolicy* resolve_cached(PyObject* name_object, std::string_view name,
+const ResolvedPolicy* resolve_cached(ModuleState* state, PyObject* name_object, std::string_view name,
                                      std::optional<ResolvedPolicy>& uncached, PyRef& displaced) {
-  ModuleState* state = current_module_state();
   if (state != nullptr && state->policy_name == name_object) return &state->policy;
   uncached = get_policy(name);
   if (!uncached) return nullptr;
@@ -143,16 +143,19 @@ PyObject* encoded_codepoint_risk_entry(PyObject*, PyObject* const* args, Py_ssiz
       add_argument_note("policy");
       return nullptr;
     }
+    // One look-up serves the policy and the reason: nothing in between runs
+    // Python code or a collection that could free the module.
+    ModuleState* state = current_module_state();
     std::optional<ResolvedPolicy> uncached;
     PyRef displaced;  // released as the call returns, after the policy's last use
-    const ResolvedPolicy* policy = resolve_cached(bound[1], policy_name, uncached, displaced);
+    const ResolvedPolicy* policy = resolve_cached(state, bound[1], policy_name, uncached, displaced);
     if (policy == nullptr) {
       raise_value_error("unknown policy: " + std::string(policy_name));
       return nullptr;
     }
     const std::optional<std::string_view> reason = encoded_codepoint_risk(ch, *policy);
     if (!reason) Py_RETURN_NONE;
-    return reason_object(*reason);
+    return reason_object(state, *reason);
   });
 }
 
