@@ -44,8 +44,8 @@ PyObject* reason_object(ModuleState* state, std::string_view reason) {
   const auto index = static_cast<std::size_t>(found - RISK_REASONS.begin());
   if (state != nullptr && state->risk_reasons[index] != nullptr) return Py_NewRef(state->risk_reasons[index]);
   const auto find_cell = [index]() noexcept -> PyObject** {
-    ModuleState* state = current_module_state();
-    return state == nullptr ? nullptr : &state->risk_reasons[index];
+    ModuleState* current = current_module_state();
+    return current == nullptr ? nullptr : &current->risk_reasons[index];
   };
   return cached_object(find_cell, [reason] { return new_str(reason); }).release();
 }
@@ -60,10 +60,11 @@ Outcome<std::optional<std::string>> skeleton_without_lock(std::string_view text,
 // The policy named by `name_object` (whose UTF-8 form is `name`), or nullptr
 // when there is none. The module state, `state` when there is one, keeps the
 // policy of the previous call with the name object it came from, and one a
-// call resolves replaces it; without a state, `uncached` holds the policy. `displaced` receives
-// the name object the state held before: the caller releases it only after
-// its last use of the policy, since releasing it can run Python code (a str
-// subclass's __del__) that may free the state the result points into.
+// call resolves replaces it; without a state, `uncached` holds the policy.
+// `displaced` receives the name object the state held before: the caller
+// releases it only after its last use of the policy, since releasing it can
+// run Python code (a str subclass's __del__) that may free the state the
+// result points into.
 const ResolvedPolicy* resolve_cached(ModuleState* state, PyObject* name_object, std::string_view name,
                                      std::optional<ResolvedPolicy>& uncached, PyRef& displaced) {
   if (state != nullptr && state->policy_name == name_object) return &state->policy;
