@@ -74,6 +74,27 @@ def test_unchanged_text_comes_back_as_the_argument(text, length):
     assert type(subclassed) is str and subclassed == argument
 
 
+class RaisingIsascii(str):
+    def isascii(self):
+        raise RuntimeError("the subclass's own isascii ran")
+
+
+class LyingIsascii(str):
+    def isascii(self):
+        return not str.isascii(self)
+
+
+# Long texts are the ones asked whether they are ASCII; believing a lie would
+# leave a cached UTF-8 copy on the argument.
+@pytest.mark.parametrize("subclass", [RaisingIsascii, LyingIsascii])
+@pytest.mark.parametrize("text", ["a" * 70_000, "é" * 70_000])
+def test_long_str_subclass_isascii_is_not_called(subclass, text):
+    argument = subclass(text)
+    size = sys.getsizeof(argument)
+    output, _ = sanitize(argument, "preserve")
+    assert type(output) is str and output == text and sys.getsizeof(argument) == size
+
+
 @pytest.mark.parametrize("length", [10, 70_000])
 def test_changed_text_is_a_new_str(length):
     argument = "é\u200b" * length

@@ -10,17 +10,17 @@ namespace {
 // Index of the parameter named exactly `keyword`, or the parameter count.
 // The compiler interns the keyword names of a call, so the name is usually
 // the very object interned here, found without comparing characters. The
-// interned names are kept for the life of the process, so a match by
-// identity cannot be a different string that took a freed one's place.
-std::size_t find_parameter(const FunctionSignature& signature, PyObject* keyword) {
+// cells hold strong references, so a match by identity cannot be a different
+// string that took a freed one's place.
+std::size_t find_parameter(const FunctionSignature& signature, std::span<PyObject*> interned,
+                           PyObject* keyword) {
   const auto& names = signature.parameters;
-  for (std::size_t i = 0; i < names.size(); ++i) {
-    PyObject*& interned = signature.interned[i];
-    if (interned == nullptr) {
-      interned = PyUnicode_InternFromString(names[i]);
-      if (interned == nullptr) PyErr_Clear();
+  for (std::size_t i = 0; i < interned.size(); ++i) {
+    if (interned[i] == nullptr) {
+      interned[i] = PyUnicode_InternFromString(names[i]);
+      if (interned[i] == nullptr) PyErr_Clear();
     }
-    if (keyword == interned) return i;
+    if (keyword == interned[i]) return i;
   }
   const auto found = std::find_if(names.begin(), names.end(), [keyword](const char* name) {
     return PyUnicode_CompareWithASCIIString(keyword, name) == 0;
@@ -61,11 +61,18 @@ void raise_missing(const FunctionSignature& signature, std::span<PyObject* const
 bool bind_keywords(const FunctionSignature& signature, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
                    std::span<PyObject*> bound) {
   const std::size_t total = signature.parameters.size();
+  // The cells are used without running Python code or making an object the
+  // garbage collector tracks, so the module owning them cannot be freed
+  // meanwhile.
+  const std::span<PyObject*> interned = signature.interned_names();
+  if (!interned.empty() && interned.size() != total) {
+    throw InternalFault("interned name cells do not match the parameters");
+  }
   const Py_ssize_t keyword_count = PyTuple_Size(kwnames);
   for (Py_ssize_t k = 0; k < keyword_count; ++k) {
     PyObject* keyword = PyTuple_GetItem(kwnames, k);
     if (keyword == nullptr) return false;
-    const std::size_t index = find_parameter(signature, keyword);
+    const std::size_t index = find_parameter(signature, interned, keyword);
     if (index == total) {
       PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument '%U'", signature.name, keyword);
       return false;

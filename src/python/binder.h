@@ -12,13 +12,15 @@
 namespace orlenta {
 
 // Every parameter may be passed by position or by keyword; the first
-// `required` parameters have no default. `interned` has one slot per
-// parameter for its name as an interned str, filled on first use.
+// `required` parameters have no default. `interned_names` finds the cells,
+// one a parameter, where the calling interpreter's module keeps the names as
+// interned str objects, filled on first use; it returns an empty span when
+// there is no such module, and names are then compared by their characters.
 struct FunctionSignature {
   const char* name;
   std::span<const char* const> parameters;
   std::size_t required;
-  std::span<PyObject*> interned;
+  std::span<PyObject*> (*interned_names)() noexcept;
 };
 
 namespace binder_detail {
@@ -38,9 +40,7 @@ void raise_missing(const FunctionSignature& signature, std::span<PyObject* const
 inline bool bind_arguments(const FunctionSignature& signature, PyObject* const* args, Py_ssize_t nargs,
                            PyObject* kwnames, std::span<PyObject*> bound) {
   const std::size_t total = signature.parameters.size();
-  if (bound.size() != total || signature.interned.size() != total) {
-    throw InternalFault("argument slots do not match the parameters");
-  }
+  if (bound.size() != total) throw InternalFault("argument slots do not match the parameters");
   const auto positional = static_cast<std::size_t>(nargs);
   if (positional > total) {
     binder_detail::raise_too_many_positional(signature, nargs);

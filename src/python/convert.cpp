@@ -73,7 +73,9 @@ bool convert_large_text(PyObject* value, std::string_view& text, PyRef& holder) 
   if (length < 0) return false;
   if (length < large_length) return convert_text(value, text);
   // An ASCII string's own storage is its UTF-8 form, read without a copy.
-  PyRef is_ascii{PyObject_CallMethod(value, "isascii", nullptr)};
+  // The question goes to str's own method: a subclass's override is user
+  // code that could raise, or lie and have a copy cached on the argument.
+  PyRef is_ascii{PyObject_CallMethod(reinterpret_cast<PyObject*>(&PyUnicode_Type), "isascii", "O", value)};
   if (!is_ascii) return false;
   if (is_ascii.get() == Py_True) return convert_text(value, text);
   PyRef encoded{PyUnicode_AsUTF8String(value)};

@@ -13,37 +13,21 @@ constexpr char PANIC_EXCEPTION_DOC[] =
     "Like SystemExit, it derives from BaseException rather than Exception,\n"
     "so that it typically propagates all the way up and ends the interpreter.";
 
-// Created at the first fault and kept for the life of the process. Only read
-// and written with the interpreter lock held, so a plain check suffices; if
-// creating the class lets another thread in and both create one, the first
-// stored wins and the other is dropped.
-PyObject* PANIC_EXCEPTION = nullptr;
-
-PyObject* panic_exception_type() {
-  if (PANIC_EXCEPTION == nullptr) {
-    PyObject* created = PyErr_NewExceptionWithDoc("orlenta.PanicException", PANIC_EXCEPTION_DOC,
-                                                  PyExc_BaseException, nullptr);
-    if (created == nullptr) return nullptr;
-    if (PANIC_EXCEPTION == nullptr) {
-      PANIC_EXCEPTION = created;
-    } else {
-      Py_DECREF(created);
-    }
-  }
-  return PANIC_EXCEPTION;
+PyObject* make_panic_exception_type() {
+  return PyErr_NewExceptionWithDoc("orlenta.PanicException", PANIC_EXCEPTION_DOC, PyExc_BaseException, nullptr);
 }
 
 }  // namespace
 
-void raise_panic(const char* message) noexcept {
+void raise_panic(CellFinder find_type_cell, const char* message) noexcept {
   // The fault replaces whatever Python error was pending when it happened;
   // clearing it first keeps the C API calls below legal.
   PyErr_Clear();
-  PyObject* type = panic_exception_type();
-  if (type == nullptr) return;
+  PyRef type = cached_object(find_type_cell, make_panic_exception_type);
+  if (!type) return;
   PyRef text{PyUnicode_DecodeUTF8(message, static_cast<Py_ssize_t>(std::strlen(message)), "replace")};
   if (!text) return;
-  PyErr_SetObject(type, text.get());
+  PyErr_SetObject(type.get(), text.get());
 }
 
 }  // namespace orlenta

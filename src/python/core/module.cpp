@@ -1,8 +1,12 @@
 // The orlenta._core extension module: multi-phase initialization whose exec
-// step creates the functions and lists them in __all__.
+// step starts the module's state, creates the functions and lists them in
+// __all__. Each interpreter that imports the module gets a module object, and
+// so a state, of its own.
 #include <Python.h>
 
 #include "base/outcome.h"
+#include "interpreter_states.h"
+#include "module_state.h"
 #include "python/errors.h"
 #include "python/panic.h"
 #include "python/py_ref.h"
@@ -58,11 +62,12 @@ bool add_function(PyObject* module, PyObject* module_name, PyMethodDef& definiti
 
 // A failure keeps the functions added before it.
 int exec_module(PyObject* module) noexcept {
-  return guarded(-1, [module] {
+  return guarded(PANIC_EXCEPTION_CELL, -1, [module] {
     if (!PyModule_Check(module)) {
       raise_type_mismatch(module, "module");
       return -1;
     }
+    start_module_state(module);
     PyRef module_name{PyModule_GetNameObject(module)};
     if (!module_name) return -1;
     for (PyMethodDef& definition : FUNCTION_DEFINITIONS) {
@@ -81,12 +86,12 @@ PyModuleDef MODULE_DEFINITION = {
     PyModuleDef_HEAD_INIT,
     "_core",
     "",
-    0,
+    sizeof(ModuleState),
     nullptr,
     MODULE_SLOTS,
-    nullptr,
-    nullptr,
-    nullptr,
+    traverse_module_state,
+    clear_module_state,
+    free_module_state,
 };
 
 }  // namespace

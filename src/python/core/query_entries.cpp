@@ -1,62 +1,53 @@
 #include "query_entries.h"
 
+#include <algorithm>
 #include <array>
-#include <utility>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <variant>
 
+#include "interpreter_states.h"
 #include "pipeline/code_point_queries.h"
 #include "policy/policy.h"
 #include "python/binder.h"
+#include "python/cached_object.h"
 #include "python/convert.h"
 #include "python/errors.h"
 #include "python/gil.h"
 #include "python/panic.h"
+#include "python/py_ref.h"
 
 namespace orlenta {
 namespace {
 
 constexpr std::uint64_t default_skeleton_max_chars = 1000000;
 
-constexpr std::array<const char*, 2> SKELETON_PARAMETERS = {"text", "max_chars"};
-std::array<PyObject*, SKELETON_PARAMETERS.size()> SKELETON_INTERNED{};
 constexpr FunctionSignature SKELETON_SIGNATURE = {"normalize_for_skeleton", SKELETON_PARAMETERS, 1,
-                                                   SKELETON_INTERNED};
-
-constexpr std::array<const char*, 1> DECORATION_PARAMETERS = {"ch"};
-std::array<PyObject*, DECORATION_PARAMETERS.size()> DECORATION_INTERNED{};
+                                                   current_state_cells<&ModuleState::skeleton_keywords>};
 constexpr FunctionSignature DECORATION_SIGNATURE = {"is_identifier_decoration", DECORATION_PARAMETERS, 1,
-                                                     DECORATION_INTERNED};
-
-constexpr std::array<const char*, 2> RISK_PARAMETERS = {"ch", "policy"};
-std::array<PyObject*, RISK_PARAMETERS.size()> RISK_INTERNED{};
-constexpr FunctionSignature RISK_SIGNATURE = {"encoded_codepoint_risk", RISK_PARAMETERS, 2, RISK_INTERNED};
+                                                     current_state_cells<&ModuleState::decoration_keywords>};
+constexpr FunctionSignature RISK_SIGNATURE = {"encoded_codepoint_risk", RISK_PARAMETERS, 2,
+                                               current_state_cells<&ModuleState::risk_keywords>};
 
 PyObject* new_str(std::string_view utf8) {
   return PyUnicode_FromStringAndSize(utf8.data(), static_cast<Py_ssize_t>(utf8.size()));
 }
 
-// The reason strings as Python objects, created once per process on first
-// use (with the interpreter lock held) and kept, so that a query returns a
-// new reference instead of building the same small string every call.
-PyObject* reason_object(std::string_view reason) {
-  static std::array<std::pair<std::string_view, PyObject*>, 7> cache = {{
-      {"bidi_control", nullptr},
-      {"bidi_mark", nullptr},
-      {"line_separator", nullptr},
-      {"tag_char", nullptr},
-      {"junk_invisible", nullptr},
-      {"default_ignorable", nullptr},
-      {"control_or_format", nullptr},
-  }};
-  for (auto& [text, object] : cache) {
-    if (text != reason) continue;
-    if (object == nullptr) object = new_str(text);
-    Py_XINCREF(object);
-    return object;
-  }
-  return new_str(reason);
+// The reason as a str. The module state keeps one of each after its first
+// use, so that a query returns a new reference instead of building the same
+// small string every call. `state` is the current module state, or nullptr.
+PyObject* reason_object(ModuleState* state, std::string_view reason) {
+  const auto* found = std::find(RISK_REASONS.begin(), RISK_REASONS.end(), reason);
+  if (found == RISK_REASONS.end()) return new_str(reason);
+  const auto index = static_cast<std::size_t>(found - RISK_REASONS.begin());
+  if (state != nullptr && state->risk_reasons[index] != nullptr) return Py_NewRef(state->risk_reasons[index]);
+  const auto find_cell = [index]() noexcept -> PyObject** {
+    ModuleState* current = current_module_state();
+    return current == nullptr ? nullptr : &current->risk_reasons[index];
+  };
+  return cached_object(find_cell, [reason] { return new_str(reason); }).release();
 }
 
 // Counting and normalizing touch no Python object; the text's UTF-8 buffer
@@ -66,32 +57,30 @@ Outcome<std::optional<std::string>> skeleton_without_lock(std::string_view text,
   return normalize_for_skeleton(text, max_chars);
 }
 
-// The policy of the previous call, kept with a strong reference to the name
-// object it was resolved from. Callers pass the same (usually interned) str
-// again and again; since a str is immutable and the registry never changes,
-// the same object always resolves to the same policy, and the lookup is
-// skipped. Touched only with the interpreter lock held.
-struct ResolvedPolicyCache {
-  PyObject* name = nullptr;
-  ResolvedPolicy policy;
-};
-
-const ResolvedPolicy* resolve_cached(PyObject* name_object, std::string_view name) {
-  static ResolvedPolicyCache cache;
-  if (cache.name == name_object) return &cache.policy;
-  std::optional<ResolvedPolicy> policy = get_policy(name);
-  if (!policy) return nullptr;
-  cache.policy = std::move(*policy);
-  Py_INCREF(name_object);
-  Py_XDECREF(std::exchange(cache.name, name_object));
-  return &cache.policy;
+// The policy named by `name_object` (whose UTF-8 form is `name`), or nullptr
+// when there is none. The module state, `state` when there is one, keeps the
+// policy of the previous call with the name object it came from, and one a
+// call resolves replaces it; without a state, `uncached` holds the policy.
+// `displaced` receives the name object the state held before: the caller
+// releases it only after its last use of the policy, since releasing it can
+// run Python code (a str subclass's __del__) that may free the state the
+// result points into.
+const ResolvedPolicy* resolve_cached(ModuleState* state, PyObject* name_object, std::string_view name,
+                                     std::optional<ResolvedPolicy>& uncached, PyRef& displaced) {
+  if (state != nullptr && state->policy_name == name_object) return &state->policy;
+  uncached = get_policy(name);
+  if (!uncached) return nullptr;
+  if (state == nullptr) return &*uncached;
+  state->policy = std::move(*uncached);
+  displaced = PyRef{std::exchange(state->policy_name, Py_NewRef(name_object))};
+  return &state->policy;
 }
 
 }  // namespace
 
 PyObject* normalize_for_skeleton_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs,
                                        PyObject* kwnames) noexcept {
-  return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
+  return guarded<PyObject*>(PANIC_EXCEPTION_CELL, nullptr, [&]() -> PyObject* {
     std::array<PyObject*, SKELETON_PARAMETERS.size()> bound{};
     if (!bind_arguments(SKELETON_SIGNATURE, args, nargs, kwnames, bound)) return nullptr;
     std::string_view text;
@@ -128,7 +117,7 @@ PyObject* normalize_for_skeleton_entry(PyObject*, PyObject* const* args, Py_ssiz
 
 PyObject* is_identifier_decoration_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs,
                                          PyObject* kwnames) noexcept {
-  return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
+  return guarded<PyObject*>(PANIC_EXCEPTION_CELL, nullptr, [&]() -> PyObject* {
     std::array<PyObject*, DECORATION_PARAMETERS.size()> bound{};
     if (!bind_arguments(DECORATION_SIGNATURE, args, nargs, kwnames, bound)) return nullptr;
     char32_t ch = 0;
@@ -142,7 +131,7 @@ PyObject* is_identifier_decoration_entry(PyObject*, PyObject* const* args, Py_ss
 
 PyObject* encoded_codepoint_risk_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs,
                                        PyObject* kwnames) noexcept {
-  return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
+  return guarded<PyObject*>(PANIC_EXCEPTION_CELL, nullptr, [&]() -> PyObject* {
     std::array<PyObject*, RISK_PARAMETERS.size()> bound{};
     if (!bind_arguments(RISK_SIGNATURE, args, nargs, kwnames, bound)) return nullptr;
     char32_t ch = 0;
@@ -155,14 +144,19 @@ PyObject* encoded_codepoint_risk_entry(PyObject*, PyObject* const* args, Py_ssiz
       add_argument_note("policy");
       return nullptr;
     }
-    const ResolvedPolicy* policy = resolve_cached(bound[1], policy_name);
+    // One look-up serves the policy and the reason: nothing in between runs
+    // Python code or a collection that could free the module.
+    ModuleState* state = current_module_state();
+    std::optional<ResolvedPolicy> uncached;
+    PyRef displaced;  // released as the call returns, after the policy's last use
+    const ResolvedPolicy* policy = resolve_cached(state, bound[1], policy_name, uncached, displaced);
     if (policy == nullptr) {
       raise_value_error("unknown policy: " + std::string(policy_name));
       return nullptr;
     }
     const std::optional<std::string_view> reason = encoded_codepoint_risk(ch, *policy);
     if (!reason) Py_RETURN_NONE;
-    return reason_object(*reason);
+    return reason_object(state, *reason);
   });
 }
 

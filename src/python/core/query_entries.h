@@ -3,7 +3,23 @@
 
 #include <Python.h>
 
+#include <array>
+#include <string_view>
+
 namespace orlenta {
+
+// Each function's parameter names in order; the module state keeps them as
+// interned str.
+inline constexpr std::array<const char*, 2> SKELETON_PARAMETERS = {"text", "max_chars"};
+inline constexpr std::array<const char*, 1> DECORATION_PARAMETERS = {"ch"};
+inline constexpr std::array<const char*, 2> RISK_PARAMETERS = {"ch", "policy"};
+
+// The reasons encoded_codepoint_risk returns; the module state keeps each as
+// a str.
+inline constexpr std::array<std::string_view, 7> RISK_REASONS = {
+    "bidi_control",   "bidi_mark",         "line_separator",    "tag_char",
+    "junk_invisible", "default_ignorable", "control_or_format",
+};
 
 // Signature line, "--" and an empty line: CPython takes the parenthesized
 // part as __text_signature__ and leaves no docstring.

@@ -6,8 +6,10 @@
 #include <string_view>
 #include <variant>
 
+#include "interpreter_states.h"
 #include "pipeline/pipeline.h"
 #include "python/binder.h"
+#include "python/cached_object.h"
 #include "python/convert.h"
 #include "python/errors.h"
 #include "python/gil.h"
@@ -18,10 +20,8 @@
 namespace orlenta {
 namespace {
 
-constexpr std::array<const char*, 5> SANITIZE_PARAMETERS = {"text", "policy", "normalization",
-                                                            "tidy_whitespace", "return_spans"};
-std::array<PyObject*, SANITIZE_PARAMETERS.size()> SANITIZE_INTERNED{};
-constexpr FunctionSignature SANITIZE_SIGNATURE = {"sanitize", SANITIZE_PARAMETERS, 1, SANITIZE_INTERNED};
+constexpr FunctionSignature SANITIZE_SIGNATURE = {"sanitize", SANITIZE_PARAMETERS, 1,
+                                                  current_state_cells<&ModuleState::sanitize_keywords>};
 
 using BoundArguments = std::array<PyObject*, SANITIZE_PARAMETERS.size()>;
 
@@ -45,32 +45,16 @@ struct SanitizeOutput {
   std::string report_json;
 };
 
-// Strong reference to json.loads, taken on first successful use and kept for
-// the life of the process. It is only touched with the interpreter lock held,
-// so a plain check-and-set is the once-only guard. A std::call_once would be
-// wrong here: the import inside can release the lock, and a second thread
-// would then wait on the once-flag while holding the lock the first one needs
-// back. If two threads import concurrently, the first stored result is kept
-// and the other dropped, so the cell is still filled once.
-PyObject* JSON_LOADS = nullptr;
-
-// Borrowed reference to json.loads, or NULL with the import's or lookup's
-// exception set (the cell then stays empty and a later call tries again).
-PyObject* json_loads() {
-  if (JSON_LOADS == nullptr) {
+// json.loads, imported at the first call in each interpreter. If the import
+// fails, nothing is kept and a later call tries again.
+PyRef json_loads() {
+  return cached_object(current_state_cell<&ModuleState::json_loads>, []() -> PyObject* {
     PyRef module_name{PyUnicode_FromString("json")};
     if (!module_name) return nullptr;
     PyRef json_module{PyImport_Import(module_name.get())};
     if (!json_module) return nullptr;
-    PyObject* loads = PyObject_GetAttrString(json_module.get(), "loads");
-    if (loads == nullptr) return nullptr;
-    if (JSON_LOADS == nullptr) {
-      JSON_LOADS = loads;
-    } else {
-      Py_DECREF(loads);
-    }
-  }
-  return JSON_LOADS;
+    return PyObject_GetAttrString(json_module.get(), "loads");
+  });
 }
 
 // Letter case of ASCII letters is ignored, nothing else: " NFC" and the
@@ -147,12 +131,12 @@ PyObject* sanitize(SanitizeArguments& arguments) {
   // is built, which keeps the call's peak memory down on long texts.
   arguments.text_copy = PyRef{};
 
-  PyObject* loads = json_loads();
-  if (loads == nullptr) return nullptr;
+  PyRef loads = json_loads();
+  if (!loads) return nullptr;
   PyRef report_text{PyUnicode_FromStringAndSize(output.report_json.data(),
                                                 static_cast<Py_ssize_t>(output.report_json.size()))};
   if (!report_text) return nullptr;
-  PyRef report{PyObject_CallFunctionObjArgs(loads, report_text.get(), nullptr)};
+  PyRef report{PyObject_CallFunctionObjArgs(loads.get(), report_text.get(), nullptr)};
   if (!report) return nullptr;
   if (!PyDict_Check(report.get())) {
     raise_type_mismatch(report.get(), "dict");
@@ -166,7 +150,7 @@ PyObject* sanitize(SanitizeArguments& arguments) {
 }  // namespace
 
 PyObject* sanitize_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
-  return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
+  return guarded<PyObject*>(PANIC_EXCEPTION_CELL, nullptr, [&]() -> PyObject* {
     BoundArguments bound{};
     if (!bind_arguments(SANITIZE_SIGNATURE, args, nargs, kwnames, bound)) return nullptr;
     SanitizeArguments arguments;

@@ -3,7 +3,13 @@
 
 #include <Python.h>
 
+#include <array>
+
 namespace orlenta {
+
+// The parameter names in order; the module state keeps them as interned str.
+inline constexpr std::array<const char*, 5> SANITIZE_PARAMETERS = {"text", "policy", "normalization",
+                                                                   "tidy_whitespace", "return_spans"};
 
 // The signature line, "--" and an empty line: CPython reads the parenthesized
 // part as __text_signature__ and leaves the function without a docstring.
