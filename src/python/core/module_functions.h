@@ -1,0 +1,26 @@
+// What the extension modules of the package share: each module object gets
+// a state of its own, and the functions are added by its exec step.
+#pragma once
+
+#include <Python.h>
+
+#include <span>
+
+namespace orlenta {
+
+// The C entry points are fast-call functions with keywords; the method table
+// stores them under the generic PyCFunction type. METH_STATIC makes CPython
+// pass them a NULL self and report __self__ as None.
+inline constexpr int FUNCTION_FLAGS = METH_FASTCALL | METH_KEYWORDS | METH_STATIC;
+
+template <class Entry>
+PyCFunction as_method(Entry entry) {
+  return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(entry));
+}
+
+// The exec step of a module whose m_size is sizeof(ModuleState): starts the
+// state, then adds each function in order and lists it in __all__. A failure
+// keeps the functions added before it.
+int exec_module_with(PyObject* module, std::span<PyMethodDef> definitions) noexcept;
+
+}  // namespace orlenta
