@@ -1,5 +1,53 @@
-"""Sanitizes untrusted text before machines read it."""
+"""Sanitizes untrusted text before machines read it.
+
+``sanitize(text, policy="balanced_chat")`` removes or flags the Unicode
+devices that hide or reorder what a reader sees (bidi controls, tag
+characters, surplus variation selectors, zero-width characters, controls),
+normalizes the text (NFC or NFKC) under a bound on its growth, optionally
+tidies whitespace, and returns the clean text with a report.
+
+Functions, from the native core ``orlenta._core``:
+
+- ``sanitize``: the clean text and a ``SanitizeReport``;
+- ``normalize_for_skeleton``: NFKC under a bound on the length;
+- ``is_identifier_decoration``: whether one character is a combining mark or
+  a default-ignorable code point, which can decorate an identifier unseen;
+- ``encoded_codepoint_risk``: the reason a policy would remove one character,
+  or None.
+
+Types, from ``orlenta.types``: ``SanitizeReport``, ``SanitizeStats`` and
+``SpanEvent`` describe the report; ``PolicyName``, ``PresetName``,
+``NormalizationForm``, ``SpanKind``, ``SpanReason``, ``Reason`` and
+``CodePointRisk`` are the names it takes and reports, as literal types.
+"""
 
 from orlenta._core import encoded_codepoint_risk, is_identifier_decoration, normalize_for_skeleton, sanitize
+from orlenta.types import (
+    CodePointRisk,
+    NormalizationForm,
+    PolicyName,
+    PresetName,
+    Reason,
+    SanitizeReport,
+    SanitizeStats,
+    SpanEvent,
+    SpanKind,
+    SpanReason,
+)
 
-__all__ = ["sanitize", "normalize_for_skeleton", "is_identifier_decoration", "encoded_codepoint_risk"]
+__all__ = [
+    "sanitize",
+    "normalize_for_skeleton",
+    "is_identifier_decoration",
+    "encoded_codepoint_risk",
+    "SanitizeReport",
+    "SanitizeStats",
+    "SpanEvent",
+    "PolicyName",
+    "PresetName",
+    "NormalizationForm",
+    "SpanKind",
+    "SpanReason",
+    "Reason",
+    "CodePointRisk",
+]
