@@ -1,5 +1,6 @@
 """The types of orlenta.types against the names and reports sanitize really uses."""
 
+import importlib.metadata
 import json
 import pathlib
 import random
@@ -66,3 +67,17 @@ def test_every_reason_is_named_and_every_name_occurs():
     risks = {encoded_codepoint_risk(ch, "strict_exec") for ch in "\u202e\u200e\u2028\U000e0041\u200b\u00ad\x07a"}
     assert risks == set(get_args(CodePointRisk)) | {None}
 
+
+def test_version_comes_from_the_metadata_on_first_use(run_python):
+    assert orlenta.__version__ == importlib.metadata.version("orlenta")
+    child = run_python(
+        """
+        import sys
+        import orlenta
+        print("importlib.metadata" in sys.modules, orlenta.__version__, "importlib.metadata" in sys.modules)
+        """
+    )
+    assert child.returncode == 0, child.stderr
+    assert child.stdout.split() == ["False", orlenta.__version__, "True"]
+    with pytest.raises(AttributeError, match="module 'orlenta' has no attribute 'version'"):
+        orlenta.version

@@ -19,7 +19,10 @@ Types, from ``orlenta.types``: ``SanitizeReport``, ``SanitizeStats`` and
 ``SpanEvent`` describe the report; ``PolicyName``, ``PresetName``,
 ``NormalizationForm``, ``SpanKind``, ``SpanReason``, ``Reason`` and
 ``CodePointRisk`` are the names it takes and reports, as literal types.
+``__version__`` is the installed version.
 """
+
+from typing import TYPE_CHECKING
 
 from orlenta._core import encoded_codepoint_risk, is_identifier_decoration, normalize_for_skeleton, sanitize
 from orlenta.types import (
@@ -51,3 +54,17 @@ __all__ = [
     "Reason",
     "CodePointRisk",
 ]
+
+if TYPE_CHECKING:
+    __version__: str
+else:
+
+    def __getattr__(name):
+        # Importing importlib.metadata takes far longer than importing
+        # orlenta, so the version is read on first use and then kept.
+        if name != "__version__":
+            raise AttributeError(f"module {__name__!r} has no attribute {name!r}")
+        from importlib.metadata import version
+
+        globals()["__version__"] = version(__name__)
+        return globals()["__version__"]
