@@ -20,6 +20,10 @@ Types, from ``orlenta.types``: ``SanitizeReport``, ``SanitizeStats`` and
 ``NormalizationForm``, ``SpanKind``, ``SpanReason``, ``Reason`` and
 ``CodePointRisk`` are the names it takes and reports, as literal types.
 ``__version__`` is the installed version.
+
+The README describes what each policy removes, flags, normalizes and tidies,
+every report and stats key, the span offsets (UTF-8 byte offsets into the
+normalized text, not str indices) and what orlenta does not catch.
 """
 
 from typing import TYPE_CHECKING
