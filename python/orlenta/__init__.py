@@ -1,5 +1,74 @@
-"""Sanitizes untrusted text before machines read it."""
+"""Sanitizes untrusted text before machines read it.
+
+``sanitize(text, policy="balanced_chat")`` removes or flags the Unicode
+devices that hide or reorder what a reader sees (bidi controls, tag
+characters, surplus variation selectors, zero-width characters, controls),
+normalizes the text (NFC or NFKC) under a bound on its growth, optionally
+tidies whitespace, and returns the clean text with a report.
+
+Functions, from the native core ``orlenta._core``:
+
+- ``sanitize``: the clean text and a ``SanitizeReport``;
+- ``normalize_for_skeleton``: NFKC under a bound on the length;
+- ``is_identifier_decoration``: whether one character is a combining mark or
+  a default-ignorable code point, which can decorate an identifier unseen;
+- ``encoded_codepoint_risk``: the reason a policy would remove one character,
+  or None.
+
+Types, from ``orlenta.types``: ``SanitizeReport``, ``SanitizeStats`` and
+``SpanEvent`` describe the report; ``PolicyName``, ``PresetName``,
+``NormalizationForm``, ``SpanKind``, ``SpanReason``, ``Reason`` and
+``CodePointRisk`` are the names it takes and reports, as literal types.
+``__version__`` is the installed version.
+
+The README describes what each policy removes, flags, normalizes and tidies,
+every report and stats key, the span offsets (UTF-8 byte offsets into the
+normalized text, not str indices) and what orlenta does not catch.
+"""
+
+from typing import TYPE_CHECKING
 
 from orlenta._core import encoded_codepoint_risk, is_identifier_decoration, normalize_for_skeleton, sanitize
+from orlenta.types import (
+    CodePointRisk,
+    NormalizationForm,
+    PolicyName,
+    PresetName,
+    Reason,
+    SanitizeReport,
+    SanitizeStats,
+    SpanEvent,
+    SpanKind,
+    SpanReason,
+)
 
-__all__ = ["sanitize", "normalize_for_skeleton", "is_identifier_decoration", "encoded_codepoint_risk"]
+__all__ = [
+    "sanitize",
+    "normalize_for_skeleton",
+    "is_identifier_decoration",
+    "encoded_codepoint_risk",
+    "SanitizeReport",
+    "SanitizeStats",
+    "SpanEvent",
+    "PolicyName",
+    "PresetName",
+    "NormalizationForm",
+    "SpanKind",
+    "SpanReason",
+    "Reason",
+    "CodePointRisk",
+]
+
+if TYPE_CHECKING:
+    __version__: str
+else:
+
+    def __getattr__(name):
+        # Importing importlib.metadata takes far longer than importing
+        # orlenta, so the version is read on first use and then kept.
+        if name != "__version__":
+            raise AttributeError(f"module {__name__!r} has no attribute {name!r}")
+        from importlib.metadata import version
+
+        globals()["__version__"] = version(__name__)
+        return globals()["__version__"]

@@ -1,0 +1,121 @@
+"""The names sanitize takes and the shape of the report it returns, as types.
+
+They are ordinary typing constructs, importable at run time:
+``typing.get_args(PolicyName)`` lists the policy names, and
+``SanitizeStats.__optional_keys__`` the statistics that only some policies
+report. A report is a plain dict; these types only describe it.
+"""
+
+from typing import Literal, TypedDict
+
+__all__ = [
+    "SanitizeReport",
+    "SanitizeStats",
+    "SpanEvent",
+    "PolicyName",
+    "PresetName",
+    "NormalizationForm",
+    "SpanKind",
+    "SpanReason",
+    "Reason",
+    "CodePointRisk",
+]
+
+# The four built-in policies, the names a report gives.
+PresetName = Literal["preserve", "balanced_chat", "strict_exec", "code_mode"]
+# What the policy argument accepts: a preset or one of its short aliases.
+PolicyName = Literal[PresetName, "balanced", "strict", "code"]
+
+NormalizationForm = Literal["NFC", "NFKC"]
+
+SpanKind = Literal["removed", "flag"]
+
+# The reasons decided one code point at a time: the reasons of span events.
+SpanReason = Literal[
+    "bidi_control",
+    "bidi_mark",
+    "carriage_return",
+    "control_or_format",
+    "default_ignorable",
+    "invalid_variation_selector",
+    "junk_invisible",
+    "line_separator",
+    "tag_char",
+    "variation_selector_excess",
+]
+
+# Every key of removed_counts and flagged_counts: the span reasons, plus the
+# reasons counted for the whole text, which have no span events.
+Reason = Literal[
+    SpanReason,
+    "normalization_amplified",
+    "whitespace_tidy",
+    "high_entropy",
+    "high_combining_ratio",
+    "excessive_combining_stack",
+    "base64ish_blob",
+]
+
+# What encoded_codepoint_risk answers, besides None.
+CodePointRisk = Literal[
+    "bidi_control",
+    "bidi_mark",
+    "line_separator",
+    "tag_char",
+    "junk_invisible",
+    "default_ignorable",
+    "control_or_format",
+]
+
+
+class SpanEvent(TypedDict):
+    kind: SpanKind
+    reason: SpanReason
+    # UTF-8 byte offsets into the normalized text, not str indices.
+    start: int
+    end: int
+    # The code point as "U+XXXX".
+    detail: str
+
+
+class _StatsOfEveryPolicy(TypedDict):
+    ascii_fast_path: bool
+    combining_max_stack: int
+    combining_ratio: float
+    combining_suspicious_stacks: int
+    default_ignorable_removed: int
+    default_ignorable_removed_joiner: int
+    default_ignorable_removed_other: int
+    default_ignorable_removed_tag: int
+    default_ignorable_removed_variation_selector: int
+    default_ignorable_stripped: bool
+    entropy_2000: float
+    ideographic_variation_policy: str
+    invalid_variation_selector_count: int
+    normalization_input_chars: int
+    normalization_output_chars: int
+    normalization_output_limit_chars: int
+    normalization_truncated: bool
+    normalized_changed: bool
+    post_removal_normalized_changed: bool
+    unicode_mark_version: str
+    unicode_normalization_version: str
+    variation_data_version: str
+
+
+class SanitizeStats(_StatsOfEveryPolicy, total=False):
+    # Present only under the policies that scan for encoded blobs: every
+    # preset but preserve.
+    base64ish: bool
+    base64ish_wrapped: bool
+
+
+class SanitizeReport(TypedDict):
+    report_version: int
+    policy: PresetName
+    normalization: NormalizationForm
+    changed: bool
+    removed_counts: dict[Reason, int]
+    flagged_counts: dict[Reason, int]
+    spans: list[SpanEvent]
+    stats: SanitizeStats
