@@ -7,7 +7,7 @@ import sys
 import pytest
 
 import orlenta
-from orlenta import _core, sanitize
+from orlenta import _core, _native, sanitize
 
 ALL = ["sanitize", "normalize_for_skeleton", "is_identifier_decoration", "encoded_codepoint_risk"]
 REPORT_KEYS = ["report_version", "policy", "normalization", "changed", "removed_counts", "flagged_counts", "spans", "stats"]
@@ -17,7 +17,17 @@ def test_module_surface():
     assert _core.__all__ == ALL
     assert _core.__doc__ == ""
     assert [name for name in dir(_core) if not name.startswith("_")] == sorted(_core.__all__)
-    assert [getattr(orlenta, name) for name in ALL] == [getattr(_core, name) for name in ALL]
+    assert [getattr(orlenta, name) for name in ALL] == [getattr(_native, name) for name in ALL]
+
+
+# The package's functions are _core's entry points registered again with
+# docstrings: same signatures, and help() has something to show.
+@pytest.mark.parametrize("name", ALL)
+def test_package_functions_are_documented(name):
+    bare, documented = getattr(_core, name), getattr(orlenta, name)
+    assert bare.__doc__ is None
+    assert documented.__text_signature__ == bare.__text_signature__
+    assert len(documented.__doc__.splitlines()) > 1
 
 
 def test_reimport_builds_a_fresh_module(run_python):
@@ -38,6 +48,7 @@ def test_reimport_builds_a_fresh_module(run_python):
 
 
 def test_sanitize_function_facts():
+    sanitize = _core.sanitize
     assert (sanitize.__name__, sanitize.__module__, sanitize.__doc__, sanitize.__self__) == (
         "sanitize",
         "orlenta._core",

@@ -6,7 +6,8 @@ characters, surplus variation selectors, zero-width characters, controls),
 normalizes the text (NFC or NFKC) under a bound on its growth, optionally
 tidies whitespace, and returns the clean text with a report.
 
-Functions, from the native core ``orlenta._core``:
+Functions, from the native core (``orlenta._core`` has them too, without
+docstrings):
 
 - ``sanitize``: the clean text and a ``SanitizeReport``;
 - ``normalize_for_skeleton``: NFKC under a bound on the length;
@@ -28,7 +29,9 @@ normalized text, not str indices) and what orlenta does not catch.
 
 from typing import TYPE_CHECKING
 
-from orlenta._core import encoded_codepoint_risk, is_identifier_decoration, normalize_for_skeleton, sanitize
+# The same native functions as orlenta._core's, registered again with
+# docstrings in orlenta._native.
+from orlenta._native import encoded_codepoint_risk, is_identifier_decoration, normalize_for_skeleton, sanitize
 from orlenta.types import (
     CodePointRisk,
     NormalizationForm,

@@ -1,0 +1,30 @@
+from orlenta.types import CodePointRisk, PolicyName, SanitizeReport
+
+__all__ = ["sanitize", "normalize_for_skeleton", "is_identifier_decoration", "encoded_codepoint_risk"]
+
+def sanitize(
+    text: str,
+    policy: PolicyName = "balanced_chat",
+    normalization: str | None = None,
+    tidy_whitespace: bool | None = None,
+    return_spans: bool = False,
+) -> tuple[str, SanitizeReport]:
+    """Sanitize untrusted text and report what was changed.
+
+    Removes or flags the code points that hide or reorder what a reader sees,
+    normalizes the text to NFC or NFKC under a bound on its growth,
+    optionally tidies whitespace, and measures the result for encoded
+    payloads. `normalization` and `tidy_whitespace` override the policy's;
+    `return_spans` lists every removal and flag, with UTF-8 byte offsets into
+    the normalized text (at most 10000). Raises ValueError for an unknown
+    policy or normalization and past the span limit.
+    """
+
+def normalize_for_skeleton(text: str, max_chars: int = 1000000) -> str:
+    """Return the NFKC form of text; ValueError when it or its input exceeds max_chars code points."""
+
+def is_identifier_decoration(ch: str) -> bool:
+    """Whether the one character ch is a combining mark or a default-ignorable code point."""
+
+def encoded_codepoint_risk(ch: str, policy: PolicyName) -> CodePointRisk | None:
+    """The reason under which the policy would remove the one character ch, or None."""
