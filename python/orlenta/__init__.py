@@ -67,6 +67,7 @@ if TYPE_CHECKING:
 else:
 
     def __getattr__(name):
+        """Reads __version__ from the package metadata on first use."""
         # Importing importlib.metadata takes far longer than importing
         # orlenta, so the version is read on first use and then kept.
         if name != "__version__":
