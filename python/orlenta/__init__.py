@@ -32,6 +32,7 @@ from typing import TYPE_CHECKING
 # The same native functions as orlenta._core's, registered again with
 # docstrings in orlenta._native.
 from orlenta._native import encoded_codepoint_risk, is_identifier_decoration, normalize_for_skeleton, sanitize
+from orlenta.batch import sanitize_iter, sanitize_many
 from orlenta.types import (
     CodePointRisk,
     NormalizationForm,
@@ -50,6 +51,8 @@ __all__ = [
     "normalize_for_skeleton",
     "is_identifier_decoration",
     "encoded_codepoint_risk",
+    "sanitize_many",
+    "sanitize_iter",
     "SanitizeReport",
     "SanitizeStats",
     "SpanEvent",

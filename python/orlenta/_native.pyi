@@ -1,3 +1,5 @@
+from typing import Any
+
 from orlenta.types import CodePointRisk, PolicyName, SanitizeReport
 
 __all__ = ["sanitize", "normalize_for_skeleton", "is_identifier_decoration", "encoded_codepoint_risk"]
@@ -28,3 +30,13 @@ def is_identifier_decoration(ch: str) -> bool:
 
 def encoded_codepoint_risk(ch: str, policy: PolicyName) -> CodePointRisk | None:
     """The reason under which the policy would remove the one character ch, or None."""
+
+def _sanitize_chunk(
+    texts: list[str],
+    policy: PolicyName,
+    normalization: str | None,
+    tidy_whitespace: bool | None,
+    return_spans: bool,
+    report: str,
+) -> list[Any]:
+    """One chunk of sanitize_many, for orlenta's own use."""

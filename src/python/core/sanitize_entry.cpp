@@ -57,18 +57,6 @@ PyRef json_loads() {
   });
 }
 
-// Letter case of ASCII letters is ignored, nothing else: " NFC" and the
-// full-width form are unknown.
-std::optional<NormalizationForm> parse_normalization(std::string_view name) {
-  std::string upper(name);
-  for (char& c : upper) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  if (upper == "NFC") return NormalizationForm::nfc;
-  if (upper == "NFKC") return NormalizationForm::nfkc;
-  return std::nullopt;
-}
-
 bool convert_arguments(const BoundArguments& bound, SanitizeArguments& arguments) {
   const auto fail = [](const char* parameter) {
     add_argument_note(parameter);
@@ -148,6 +136,16 @@ PyObject* sanitize(SanitizeArguments& arguments) {
 }
 
 }  // namespace
+
+std::optional<NormalizationForm> parse_normalization(std::string_view name) {
+  std::string upper(name);
+  for (char& c : upper) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  if (upper == "NFC") return NormalizationForm::nfc;
+  if (upper == "NFKC") return NormalizationForm::nfkc;
+  return std::nullopt;
+}
 
 PyObject* sanitize_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
   return guarded<PyObject*>(PANIC_EXCEPTION_CELL, nullptr, [&]() -> PyObject* {

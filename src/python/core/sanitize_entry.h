@@ -4,6 +4,10 @@
 #include <Python.h>
 
 #include <array>
+#include <optional>
+#include <string_view>
+
+#include "policy/policy.h"
 
 namespace orlenta {
 
@@ -16,6 +20,11 @@ inline constexpr std::array<const char*, 5> SANITIZE_PARAMETERS = {"text", "poli
 inline constexpr char SANITIZE_DOC[] =
     "sanitize(text, policy=\"balanced_chat\", normalization=None, tidy_whitespace=None, "
     "return_spans=False)\n--\n\n";
+
+// The normalization override as sanitize reads it: "NFC" or "NFKC", the
+// letter case of ASCII letters ignored and nothing else (" NFC" and the
+// full-width form are unknown).
+std::optional<NormalizationForm> parse_normalization(std::string_view name);
 
 // Fast-call entry point: returns the tuple (sanitized text, report dict), or
 // NULL with a Python exception set.

@@ -5,6 +5,7 @@
 // its bare signatures, and a Python wrapper would cost every call.
 #include <Python.h>
 
+#include "batch_entry.h"
 #include "module_functions.h"
 #include "module_state.h"
 #include "query_entries.h"
@@ -72,6 +73,7 @@ PyMethodDef FUNCTION_DEFINITIONS[] = {
     {"is_identifier_decoration", as_method(is_identifier_decoration_entry), FUNCTION_FLAGS,
      IS_IDENTIFIER_DECORATION_HELP},
     {"encoded_codepoint_risk", as_method(encoded_codepoint_risk_entry), FUNCTION_FLAGS, ENCODED_CODEPOINT_RISK_HELP},
+    {"_sanitize_chunk", as_method(sanitize_chunk_entry), METH_FASTCALL | METH_STATIC, SANITIZE_CHUNK_DOC},
 };
 
 int exec_module(PyObject* module) noexcept { return exec_module_with(module, FUNCTION_DEFINITIONS); }

@@ -1,0 +1,180 @@
+#include "batch_entry.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "interpreter_states.h"
+#include "pipeline/pipeline.h"
+#include "python/convert.h"
+#include "python/errors.h"
+#include "python/gil.h"
+#include "python/panic.h"
+#include "python/py_ref.h"
+#include "report/report.h"
+#include "report_dict.h"
+#include "sanitize_entry.h"
+
+namespace orlenta {
+namespace {
+
+enum class ReportForm { dict, json, none };
+
+struct ChunkSettings {
+  std::string_view policy;
+  std::optional<NormalizationForm> normalization;
+  std::optional<bool> tidy_whitespace;
+  bool return_spans = false;
+  ReportForm report = ReportForm::dict;
+};
+
+// One text of the chunk: the str (a strong reference, so that the list may
+// change while the lock is released), its UTF-8 form, and what became of it.
+struct Element {
+  PyRef object;
+  std::string_view text;
+  PyRef copy;
+  // Set when the text could not be read as UTF-8 (not a str, lone surrogates).
+  PyRef conversion_error;
+  std::optional<Outcome<SanitizeResult>> outcome;
+  std::string report_json;
+};
+
+// The pending exception as an object, with its traceback attached.
+PyRef take_exception() {
+  PyObject* type = nullptr;
+  PyObject* value = nullptr;
+  PyObject* traceback = nullptr;
+  PyErr_Fetch(&type, &value, &traceback);
+  PyErr_NormalizeException(&type, &value, &traceback);
+  if (value != nullptr && traceback != nullptr) PyException_SetTraceback(value, traceback);
+  Py_XDECREF(type);
+  Py_XDECREF(traceback);
+  return PyRef{value};
+}
+
+bool read_settings(PyObject* const* args, ChunkSettings& settings) {
+  if (!convert_text(args[1], settings.policy)) return false;
+  std::optional<std::string_view> normalization;
+  if (!convert_optional_text(args[2], normalization)) return false;
+  if (normalization) {
+    settings.normalization = parse_normalization(*normalization);
+    if (!settings.normalization) {
+      raise_value_error("unknown normalization: " + std::string(*normalization));
+      return false;
+    }
+  }
+  if (!convert_optional_bool(args[3], settings.tidy_whitespace) || !convert_bool(args[4], settings.return_spans)) {
+    return false;
+  }
+  std::string_view report;
+  if (!convert_text(args[5], report)) return false;
+  if (report == "dict") {
+    settings.report = ReportForm::dict;
+  } else if (report == "json") {
+    settings.report = ReportForm::json;
+  } else if (report == "none") {
+    settings.report = ReportForm::none;
+  } else {
+    raise_value_error("unknown report form: " + std::string(report));
+    return false;
+  }
+  return true;
+}
+
+// Reads every text of the list, with the lock held.
+std::vector<Element> read_elements(PyObject* list) {
+  const Py_ssize_t count = PyList_Size(list);
+  std::vector<Element> elements(static_cast<std::size_t>(count < 0 ? 0 : count));
+  for (Py_ssize_t i = 0; i < count; ++i) {
+    Element& element = elements[static_cast<std::size_t>(i)];
+    element.object = PyRef{Py_NewRef(PyList_GetItem(list, i))};
+    if (!convert_large_text(element.object.get(), element.text, element.copy)) {
+      element.conversion_error = take_exception();
+    }
+  }
+  return elements;
+}
+
+// The pipeline over every readable text, without the lock.
+void sanitize_elements(std::vector<Element>& elements, const ChunkSettings& settings) {
+  ReleasedGil released;
+  for (Element& element : elements) {
+    if (element.conversion_error) continue;
+    element.outcome = sanitize_inner_with_overrides(element.text, settings.policy, settings.normalization,
+                                                    settings.tidy_whitespace, settings.return_spans);
+    if (SanitizeResult* result = std::get_if<SanitizeResult>(&*element.outcome);
+        result != nullptr && settings.report == ReportForm::json) {
+      element.report_json = report_to_json(result->report);
+    }
+  }
+}
+
+// The result of one element, or the exception object it raised, as a new
+// reference; NULL with an exception set when building it failed.
+PyObject* element_result(Element& element, const ChunkSettings& settings, NameCache& cache) {
+  if (element.conversion_error) return Py_NewRef(element.conversion_error.get());
+  if (const Error* error = std::get_if<Error>(&*element.outcome)) {
+    // The exception sanitize raises, made the way it makes it.
+    raise_value_error(error->message);
+    return take_exception().release();
+  }
+  const SanitizeResult& result = std::get<SanitizeResult>(*element.outcome);
+  element.copy = PyRef{};
+  // An unchanged exact str is returned as it is, as sanitize does.
+  PyRef text{!result.report.changed && PyUnicode_CheckExact(element.object.get())
+                 ? Py_NewRef(element.object.get())
+                 : PyUnicode_FromStringAndSize(result.text.data(), static_cast<Py_ssize_t>(result.text.size()))};
+  if (!text) return nullptr;
+  PyRef report;
+  switch (settings.report) {
+    case ReportForm::dict:
+      report = PyRef{report_to_dict(result.report, cache)};
+      break;
+    case ReportForm::json:
+      report = PyRef{PyUnicode_FromStringAndSize(element.report_json.data(),
+                                                 static_cast<Py_ssize_t>(element.report_json.size()))};
+      break;
+    case ReportForm::none:
+      report = PyRef{Py_NewRef(result.report.changed ? Py_True : Py_False)};
+      break;
+  }
+  if (!report) return nullptr;
+  return PyTuple_Pack(2, text.get(), report.get());
+}
+
+PyObject* sanitize_chunk(PyObject* list, const ChunkSettings& settings) {
+  std::vector<Element> elements = read_elements(list);
+  sanitize_elements(elements, settings);
+  PyRef results{PyList_New(static_cast<Py_ssize_t>(elements.size()))};
+  if (!results) return nullptr;
+  NameCache cache;
+  for (std::size_t i = 0; i < elements.size(); ++i) {
+    PyObject* result = element_result(elements[i], settings, cache);
+    if (result == nullptr) return nullptr;
+    PyList_SetItem(results.get(), static_cast<Py_ssize_t>(i), result);  // steals the reference
+  }
+  return results.release();
+}
+
+}  // namespace
+
+PyObject* sanitize_chunk_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs) noexcept {
+  return guarded<PyObject*>(PANIC_EXCEPTION_CELL, nullptr, [&]() -> PyObject* {
+    if (nargs != 6) {
+      PyErr_Format(PyExc_TypeError, "_sanitize_chunk() takes 6 positional arguments but %zd were given", nargs);
+      return nullptr;
+    }
+    if (!PyList_Check(args[0])) {
+      raise_type_mismatch(args[0], "list");
+      return nullptr;
+    }
+    ChunkSettings settings;
+    if (!read_settings(args, settings)) return nullptr;
+    return sanitize_chunk(args[0], settings);
+  });
+}
+
+}  // namespace orlenta

@@ -1,0 +1,91 @@
+"""sanitize_many and sanitize_iter: each element is what sanitize gives it."""
+
+import json
+import pathlib
+
+import pytest
+from hypothesis import given, settings
+from hypothesis import strategies as st
+
+from orlenta import sanitize, sanitize_iter, sanitize_many
+from test_properties import INTERESTING, PRESETS
+
+SHARED = pathlib.Path(__file__).resolve().parent.parent.parent / "shared" / "corpus"
+text_lists = st.lists(st.lists(st.sampled_from(INTERESTING) | st.characters(codec="utf-8"), max_size=40).map("".join))
+overrides = st.tuples(st.sampled_from([None, "NFC", "nfkc"]), st.sampled_from([None, True, False]), st.booleans())
+
+
+def expected(texts, policy, normalization=None, tidy=None, spans=False):
+    return [sanitize(text, policy, normalization, tidy, spans) for text in texts]
+
+
+def as_json(report):
+    """The report as order-sensitive text, floats exact."""
+    return json.dumps(report)
+
+
+@settings(max_examples=150, deadline=None)
+@given(texts=text_lists, policy=st.sampled_from(PRESETS + ["strict"]), options=overrides, workers=st.sampled_from([1, 2, 5]))
+def test_every_form_equals_sanitize(texts, policy, options, workers):
+    want = expected(texts, policy, *options)
+    as_dicts = sanitize_many(texts, policy, *options, workers=workers)
+    assert [(text, as_json(report)) for text, report in as_dicts] == [(text, as_json(r)) for text, r in want]
+    as_text = sanitize_many(texts, policy, *options, report="json", workers=workers)
+    assert [(text, json.loads(report)) for text, report in as_text] == want
+    assert sanitize_many(texts, policy, *options, report=None) == [(text, r["changed"]) for text, r in want]
+
+
+def corpus_texts():
+    if not SHARED.is_dir():
+        pytest.skip(f"{SHARED} is absent")
+    paths = sorted((SHARED / "udhr").glob("*.txt"))[:60] + sorted((SHARED / "trojan-source").rglob("*.*"))
+    return [path.read_bytes().decode("utf-8", "replace") for path in paths if path.is_file()]
+
+
+@pytest.mark.parametrize("policy", PRESETS)
+def test_corpus_and_trojan_source_equal_sanitize(policy):
+    texts = corpus_texts()
+    got = sanitize_many(texts, policy, return_spans=False, workers=2)
+    assert [(text, as_json(report)) for text, report in got] == [(t, as_json(r)) for t, r in expected(texts, policy)]
+
+
+# A text sanitize refuses, the exception type it raises, and a word of its message.
+REFUSED = [
+    (3, TypeError, "not an instance of 'str'"),
+    ("x\ud800", UnicodeEncodeError, "surrogates not allowed"),
+    ("\u202e" * 10001, ValueError, "span event limit exceeded"),
+]
+
+
+@pytest.mark.parametrize(("bad", "error", "words"), REFUSED)
+def test_refused_texts_raise_with_their_index_or_are_collected(bad, error, words):
+    texts = ["fine", "also \u200bfine", bad, "after"]
+    with pytest.raises(error, match=r"texts\[2\]") as raised:
+        sanitize_many(texts, "balanced_chat", return_spans=True, workers=2)
+    assert words in str(raised.value)
+    results = sanitize_many(texts, "balanced_chat", return_spans=True, errors="collect")
+    assert isinstance(results[2], error) and "texts[2]" in str(results[2])
+    assert results[:2] + results[3:] == expected(texts[:2] + texts[3:], "balanced_chat", spans=True)
+
+
+def test_iter_takes_any_iterable_and_keeps_order():
+    texts = (f"line {i}\u200b" * (i % 7) for i in range(3000))
+    results = sanitize_iter(texts, "strict", report=None, workers=3)
+    assert [text for text, _ in results] == [f"line {i}" * (i % 7) for i in range(3000)]
+    assert sanitize_many([]) == []
+
+
+@pytest.mark.parametrize(
+    ("arguments", "error"),
+    [
+        ({"policy": "balancd"}, ValueError),
+        ({"normalization": "NFD"}, ValueError),
+        ({"report": "yaml"}, ValueError),
+        ({"workers": 0}, ValueError),
+        ({"errors": "ignore"}, ValueError),
+        ({"return_spans": 1}, TypeError),
+    ],
+)
+def test_bad_arguments_are_refused_before_any_work(arguments, error):
+    with pytest.raises(error):
+        sanitize_many(["x"], **arguments)
