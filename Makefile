@@ -38,6 +38,7 @@ $(WHEEL_STAMP): $(SOURCES) $(VENV)/.created
 	touch $@
 
 $(VENV)/.installed: $(WHEEL_STAMP)
+	$(VENV)/bin/pip install -q "$$(ls dist/orlenta-*.whl)[dask]"
 	$(VENV)/bin/pip install -q --force-reinstall --no-deps dist/orlenta-*.whl
 	touch $@
 
@@ -45,6 +46,7 @@ $(VENV2)/.installed: $(WHEEL_STAMP)
 	@test -n "$(SECOND_PYTHON)" || { echo "no second Python interpreter found"; exit 1; }
 	test -x $(VENV2)/bin/python || $(SECOND_PYTHON) -m venv $(VENV2)
 	$(VENV2)/bin/pip install -q pytest hypothesis numpy mypy
+	$(VENV2)/bin/pip install -q "$$(ls dist/orlenta-*.whl)[dask]"
 	$(VENV2)/bin/pip install -q --force-reinstall --no-deps dist/orlenta-*.whl
 	touch $@
 

@@ -19,6 +19,9 @@ from orlenta.types import PolicyName
 
 ReportForm = Literal["dict", "json"] | None
 ErrorMode = Literal["raise", "collect"]
+# What one native chunk call takes beside the texts: policy, normalization,
+# tidy_whitespace, return_spans and the form of the reports.
+ChunkArguments = tuple[PolicyName, Optional[str], Optional[bool], bool, str]
 
 # A chunk holds this many texts, or fewer whose lengths add up to the
 # character budget: enough to make the lock's release worth it, few enough
@@ -77,8 +80,12 @@ def sanitize_iter(
     if errors not in ("raise", "collect"):
         raise ValueError(f"unknown errors mode: {errors!r}")
     arguments: ChunkArguments = (policy, normalization, tidy_whitespace, return_spans, report_form)
-    results = _chunk_results(_chunks(texts), arguments, thread_count)
-    return _in_order(results, errors == "collect")
+    return results_in_order(texts, arguments, thread_count, errors == "collect")
+
+
+def results_in_order(texts: Iterable[str], arguments: ChunkArguments, thread_count: int, collect: bool) -> Iterator[Any]:
+    """The chunks' results one by one, for arguments already checked."""
+    return _in_order(_chunk_results(_chunks(texts), arguments, thread_count), collect)
 
 
 def _report_form(report: object) -> str:
@@ -110,9 +117,6 @@ def _chunks(texts: Iterable[str]) -> Iterator[list[str]]:
         if not chunk:
             return
         yield chunk
-
-
-ChunkArguments = tuple[PolicyName, Optional[str], Optional[bool], bool, str]
 
 
 def _chunk_results(chunks: Iterator[list[str]], arguments: ChunkArguments, thread_count: int) -> Iterator[list[Any]]:

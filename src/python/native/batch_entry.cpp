@@ -20,7 +20,9 @@
 namespace orlenta {
 namespace {
 
-enum class ReportForm { dict, json, none };
+// What each result holds beside the text: the report as a dict or as JSON
+// text, whether the text changed, or both of the last two.
+enum class ReportForm { dict, json, none, changed_and_json };
 
 struct ChunkSettings {
   std::string_view policy;
@@ -77,6 +79,8 @@ bool read_settings(PyObject* const* args, ChunkSettings& settings) {
     settings.report = ReportForm::json;
   } else if (report == "none") {
     settings.report = ReportForm::none;
+  } else if (report == "changed+json") {
+    settings.report = ReportForm::changed_and_json;
   } else {
     raise_value_error("unknown report form: " + std::string(report));
     return false;
@@ -106,7 +110,7 @@ void sanitize_elements(std::vector<Element>& elements, const ChunkSettings& sett
     element.outcome = sanitize_inner_with_overrides(element.text, settings.policy, settings.normalization,
                                                     settings.tidy_whitespace, settings.return_spans);
     if (SanitizeResult* result = std::get_if<SanitizeResult>(&*element.outcome);
-        result != nullptr && settings.report == ReportForm::json) {
+        result != nullptr && (settings.report == ReportForm::json || settings.report == ReportForm::changed_and_json)) {
       element.report_json = report_to_json(result->report);
     }
   }
@@ -140,6 +144,12 @@ PyObject* element_result(Element& element, const ChunkSettings& settings, NameCa
     case ReportForm::none:
       report = PyRef{Py_NewRef(result.report.changed ? Py_True : Py_False)};
       break;
+    case ReportForm::changed_and_json: {
+      PyRef json{PyUnicode_FromStringAndSize(element.report_json.data(),
+                                             static_cast<Py_ssize_t>(element.report_json.size()))};
+      if (!json) return nullptr;
+      return PyTuple_Pack(3, text.get(), result.report.changed ? Py_True : Py_False, json.get());
+    }
   }
   if (!report) return nullptr;
   return PyTuple_Pack(2, text.get(), report.get());

@@ -9,10 +9,10 @@ namespace orlenta {
 // _sanitize_chunk(texts, policy, normalization, tidy_whitespace, return_spans, report)
 //
 // `texts` is a list; the other arguments are sanitize's, already checked by
-// the caller, and `report` is "dict", "json" or "none". Returns a list with
-// one entry per text: (text, report dict), (text, report JSON) or
-// (text, changed), or, for a text that sanitize would refuse, the exception
-// it would raise.
+// the caller, and `report` is "dict", "json", "none" or "changed+json".
+// Returns a list with one entry per text: (text, report dict),
+// (text, report JSON), (text, changed) or (text, changed, report JSON), or,
+// for a text that sanitize would refuse, the exception it would raise.
 PyObject* sanitize_chunk_entry(PyObject* self, PyObject* const* args, Py_ssize_t nargs) noexcept;
 
 inline constexpr char SANITIZE_CHUNK_DOC[] =

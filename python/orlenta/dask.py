@@ -1,0 +1,90 @@
+"""Sanitizing a text column of a Dask or pandas DataFrame.
+
+Needs the optional extra: ``pip install orlenta[dask]``.
+
+    >>> import dask.dataframe as dd
+    >>> from orlenta.dask import sanitize_column
+    >>> frame = dd.read_parquet("messages/")
+    >>> sanitize_column(frame, "body").to_parquet("clean/")
+"""
+
+from __future__ import annotations
+
+import os
+from typing import Any
+
+from orlenta import _native
+from orlenta.batch import results_in_order
+from orlenta.types import PolicyName
+
+
+def sanitize_column(
+    df: Any,
+    column: str,
+    policy: PolicyName = "balanced_chat",
+    normalization: str | None = None,
+    tidy_whitespace: bool | None = None,
+) -> Any:
+    """The frame with three columns added after sanitizing ``column``.
+
+    ``<column>_clean`` holds the sanitized text, ``<column>_changed`` whether
+    sanitizing changed it, and ``<column>_report`` the report as compact JSON
+    text, in pandas' nullable string and boolean types: a missing value
+    (None, NaN, NA) stays missing (NA) in all three. A Dask DataFrame is sanitized partition by
+    partition with ``map_partitions``; a pandas DataFrame at once. A value
+    that sanitize refuses (not a str, lone surrogates) fails the job with an
+    error naming the column and the row's index label.
+    """
+    # sanitize itself checks the arguments, with its own messages.
+    _native.sanitize("", policy, normalization, tidy_whitespace)
+    import pandas  # type: ignore[import-untyped,unused-ignore]
+
+    if isinstance(df, pandas.DataFrame):
+        return sanitize_partition(df, column, policy, normalization, tidy_whitespace, workers=None)
+    import dask.dataframe
+
+    if not isinstance(df, dask.dataframe.DataFrame):
+        raise TypeError(f"expected a Dask or pandas DataFrame, not {type(df).__qualname__}")
+    # Dask runs partitions in parallel already: one thread each.
+    meta = sanitize_partition(df._meta, column, policy, normalization, tidy_whitespace, workers=1)
+    return df.map_partitions(  # type: ignore[no-untyped-call,unused-ignore]
+        sanitize_partition, column, policy, normalization, tidy_whitespace, workers=1, meta=meta
+    )
+
+
+def sanitize_partition(
+    frame: Any,
+    column: str,
+    policy: PolicyName,
+    normalization: str | None,
+    tidy_whitespace: bool | None,
+    workers: int | None,
+) -> Any:
+    """sanitize_column for one pandas DataFrame."""
+    import pandas  # type: ignore[import-untyped,unused-ignore]
+
+    if column not in frame.columns:
+        raise KeyError(f"no column {column!r} in the frame")
+    values = frame[column]
+    present = values.notna().to_numpy()
+    texts = values[present].tolist()
+    arguments = (policy, normalization, tidy_whitespace, False, "changed+json")
+    results = list(results_in_order(texts, arguments, workers or os.cpu_count() or 1, collect=True))
+    for label, result in zip(values.index[present], results):
+        if isinstance(result, BaseException):
+            raise type(result)(f"column {column!r} at index {label!r}: {result}") from result
+
+    clean: list[Any] = [pandas.NA] * len(values)
+    changed: list[Any] = [pandas.NA] * len(values)
+    reports: list[Any] = [pandas.NA] * len(values)
+    for position, (text, text_changed, report) in zip(present.nonzero()[0], results):
+        clean[position] = text
+        changed[position] = text_changed
+        reports[position] = report
+    out = frame.copy()
+    # Nullable types, so that a missing value stays missing in each of them,
+    # and Parquet stores the texts as strings.
+    out[f"{column}_clean"] = pandas.Series(clean, index=frame.index, dtype="string")
+    out[f"{column}_changed"] = pandas.Series(changed, index=frame.index, dtype="boolean")
+    out[f"{column}_report"] = pandas.Series(reports, index=frame.index, dtype="string")
+    return out
