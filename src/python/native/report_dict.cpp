@@ -1,6 +1,8 @@
 #include "report_dict.h"
 
 #include <cmath>
+#include <string>
+#include <string_view>
 #include <variant>
 
 namespace orlenta {
@@ -8,7 +10,7 @@ namespace {
 
 // A new reference to the str of `text`, from the cache.
 PyObject* name(NameCache& cache, std::string_view text) {
-  auto found = cache.names.find(std::string(text));
+  auto found = cache.names.find(text);
   if (found == cache.names.end()) {
     PyRef made{PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()))};
     if (!made) return nullptr;

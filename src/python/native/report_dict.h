@@ -3,19 +3,17 @@
 
 #include <Python.h>
 
-#include <string>
-#include <string_view>
-#include <unordered_map>
-
+#include "policy/policy.h"
 #include "python/py_ref.h"
 #include "report/report.h"
 
 namespace orlenta {
 
 // The str objects of the names and short values a batch of reports repeats
-// (keys, reasons, policy names), made once per batch.
+// (keys, reasons, policy names), made once per batch and looked up by view,
+// without building a key.
 struct NameCache {
-  std::unordered_map<std::string, PyRef> names;
+  StringMap<PyRef> names;
 };
 
 // A new dict with the same keys in the same order and values of the same
