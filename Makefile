@@ -11,7 +11,7 @@ JOBS ?= 2
 CMAKE_FLAGS := -G Ninja -DORLENTA_WERROR=ON
 
 SOURCES := $(shell find src python -type f -not -name '*.pyc') CMakeLists.txt pyproject.toml
-CPP_SOURCES := $(SOURCES) $(shell find tests/cpp bench -type f)
+CPP_SOURCES := $(SOURCES) $(shell find tests/cpp bench fuzz -type f)
 WHEEL_STAMP := dist/.stamp
 
 .PHONY: all deps demo test test-layers test-tables test-cpp test-asan test-fuzz test-python test-second-python \
@@ -94,9 +94,9 @@ test-fuzz:
 fuzz-run: $(CPP_SOURCES)
 	CC=clang CXX=clang++ cmake -S . -B build/fuzz $(CMAKE_FLAGS) -DORLENTA_FUZZ=ON
 	cmake --build build/fuzz -j $(JOBS) --target fuzz_normalize fuzz_sanitize
-	build/fuzz/bench/fuzz_normalize -dict=bench/fuzz_normalize.dict -max_total_time=60 -max_len=4096 \
+	build/fuzz/fuzz/fuzz_normalize -dict=fuzz/fuzz_normalize.dict -max_total_time=60 -max_len=4096 \
 	  -artifact_prefix=build/fuzz/ -print_final_stats=1
-	build/fuzz/bench/fuzz_sanitize -dict=bench/fuzz_sanitize.dict -max_total_time=60 -max_len=4096 \
+	build/fuzz/fuzz/fuzz_sanitize -dict=fuzz/fuzz_sanitize.dict -max_total_time=60 -max_len=4096 \
 	  -artifact_prefix=build/fuzz/ -print_final_stats=1
 
 test-python: $(VENV)/.installed
