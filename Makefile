@@ -8,6 +8,8 @@ CORPUS_DIR ?= ../shared/corpus
 VENV := .venv
 VENV2 := .venv-second
 JOBS ?= 2
+FUZZ_TARGETS := fuzz_normalize fuzz_sanitize
+FUZZ_SECONDS ?= 3600
 CMAKE_FLAGS := -G Ninja -DORLENTA_WERROR=ON
 
 SOURCES := $(shell find src python -type f -not -name '*.pyc') CMakeLists.txt pyproject.toml
@@ -15,7 +17,7 @@ CPP_SOURCES := $(SOURCES) $(shell find tests/cpp bench fuzz -type f)
 WHEEL_STAMP := dist/.stamp
 
 .PHONY: all deps demo test test-layers test-tables test-cpp test-asan test-fuzz test-python test-second-python \
-        tables bench clean
+        fuzz fuzz-normalize fuzz-sanitize tables bench clean
 
 all: $(VENV)/.installed
 
@@ -66,7 +68,7 @@ build/asan/.built: $(CPP_SOURCES) | deps
 build/fuzz/.built: $(CPP_SOURCES) | deps
 	@command -v clang++ >/dev/null || { echo "clang++ is not installed (tools/install-deps installs it)" >&2; exit 1; }
 	CC=clang CXX=clang++ cmake -S . -B build/fuzz $(CMAKE_FLAGS) -DORLENTA_FUZZ=ON
-	cmake --build build/fuzz -j $(JOBS) --target fuzz_normalize fuzz_sanitize
+	cmake --build build/fuzz -j $(JOBS) --target $(FUZZ_TARGETS)
 	touch $@
 
 build/bench/.built: $(CPP_SOURCES) | deps
@@ -94,11 +96,28 @@ test-cpp: build/cpp/.built
 test-asan: build/asan/.built
 	ctest --test-dir build/asan --output-on-failure -j $(JOBS)
 
+# Runs fuzz target $(1) for $(2) seconds from its committed seeds. libFuzzer
+# adds what it finds to the first corpus folder it is given: that is a copy in
+# the build tree, which keeps growing from one run to the next, so that the
+# seeds under fuzz/corpus/ are never written to. Findings are saved as
+# build/fuzz/$(1)-crash-* (or -leak-, -timeout-, -oom-).
+define run_fuzz_target
+	mkdir -p build/fuzz/corpus/$(1)
+	cp fuzz/corpus/$(1)/* build/fuzz/corpus/$(1)/
+	build/fuzz/fuzz/$(1) build/fuzz/corpus/$(1) -dict=fuzz/$(1).dict -max_total_time=$(2) -max_len=4096 \
+	  -artifact_prefix=build/fuzz/$(1)- -print_final_stats=1
+
+endef
+
 test-fuzz: build/fuzz/.built
-	build/fuzz/fuzz/fuzz_normalize -dict=fuzz/fuzz_normalize.dict -max_total_time=60 -max_len=4096 \
-	  -artifact_prefix=build/fuzz/ -print_final_stats=1
-	build/fuzz/fuzz/fuzz_sanitize -dict=fuzz/fuzz_sanitize.dict -max_total_time=60 -max_len=4096 \
-	  -artifact_prefix=build/fuzz/ -print_final_stats=1
+	$(foreach target,$(FUZZ_TARGETS),$(call run_fuzz_target,$(target),60))
+
+# Each fuzz target for FUZZ_SECONDS (an hour by default): `make fuzz` runs
+# both, one after the other; `make fuzz-sanitize` runs one.
+fuzz: fuzz-normalize fuzz-sanitize
+
+fuzz-normalize fuzz-sanitize: fuzz-%: build/fuzz/.built
+	$(call run_fuzz_target,fuzz_$*,$(FUZZ_SECONDS))
 
 test-python: $(VENV)/.installed
 	$(VENV)/bin/python -m pytest tests -q
