@@ -16,8 +16,8 @@ SOURCES := $(shell find src python -type f -not -name '*.pyc') CMakeLists.txt py
 CPP_SOURCES := $(SOURCES) $(shell find tests/cpp bench fuzz -type f)
 WHEEL_STAMP := dist/.stamp
 
-.PHONY: all deps demo test test-layers test-tables test-cpp test-asan test-fuzz test-python test-second-python \
-        fuzz fuzz-normalize fuzz-sanitize tables bench clean
+.PHONY: all deps demo test test-layers test-tables test-cpp test-asan test-tsan test-fuzz test-python \
+        test-second-python fuzz fuzz-normalize fuzz-sanitize tables bench clean
 
 all: $(VENV)/.installed
 
@@ -71,6 +71,13 @@ build/fuzz/.built: $(CPP_SOURCES) | deps
 	cmake --build build/fuzz -j $(JOBS) --target $(FUZZ_TARGETS)
 	touch $@
 
+# ThreadSanitizer needs a build tree of its own; only the thread test is
+# built there.
+build/tsan/.built: $(CPP_SOURCES) | deps
+	cmake -S . -B build/tsan $(CMAKE_FLAGS) -DORLENTA_TESTS=ON -DORLENTA_TSAN=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build build/tsan -j $(JOBS) --target test_threads
+	touch $@
+
 build/bench/.built: $(CPP_SOURCES) | deps
 	cmake -S . -B build/bench $(CMAKE_FLAGS) -DORLENTA_BENCH=ON
 	cmake --build build/bench -j $(JOBS)
@@ -81,7 +88,7 @@ build/bench/.built: $(CPP_SOURCES) | deps
 demo: $(VENV)/.installed
 	$(VENV)/bin/python tools/demo.py --corpus $(CORPUS_DIR)
 
-test: test-layers test-tables test-cpp test-asan test-fuzz test-python test-second-python
+test: test-layers test-tables test-cpp test-asan test-tsan test-fuzz test-python test-second-python
 
 test-layers:
 	$(PYTHON) tools/check_layers.py
@@ -95,6 +102,11 @@ test-cpp: build/cpp/.built
 
 test-asan: build/asan/.built
 	ctest --test-dir build/asan --output-on-failure -j $(JOBS)
+
+# Run directly: ctest would also look for the other test programs, which
+# this tree does not build.
+test-tsan: build/tsan/.built
+	TSAN_OPTIONS=halt_on_error=1 build/tsan/tests/cpp/threads/test_threads
 
 # Runs fuzz target $(1) for $(2) seconds from its committed seeds. libFuzzer
 # adds what it finds to the first corpus folder it is given: that is a copy in
