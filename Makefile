@@ -8,14 +8,16 @@ CORPUS_DIR ?= ../shared/corpus
 VENV := .venv
 VENV2 := .venv-second
 JOBS ?= 2
+FUZZ_TARGETS := fuzz_normalize fuzz_sanitize
+FUZZ_SECONDS ?= 3600
 CMAKE_FLAGS := -G Ninja -DORLENTA_WERROR=ON
 
 SOURCES := $(shell find src python -type f -not -name '*.pyc') CMakeLists.txt pyproject.toml
-CPP_SOURCES := $(SOURCES) $(shell find tests/cpp bench -type f)
+CPP_SOURCES := $(SOURCES) $(shell find tests/cpp bench fuzz -type f)
 WHEEL_STAMP := dist/.stamp
 
-.PHONY: all deps demo test test-layers test-tables test-cpp test-asan test-fuzz test-python test-second-python \
-        tables bench clean
+.PHONY: all deps demo test test-layers test-tables test-cpp test-asan test-tsan test-fuzz test-python \
+        test-second-python fuzz fuzz-normalize fuzz-sanitize tables bench clean
 
 all: $(VENV)/.installed
 
@@ -63,6 +65,21 @@ build/asan/.built: $(CPP_SOURCES) | deps
 	cmake --build build/asan -j $(JOBS)
 	touch $@
 
+# install-deps brings clang; without it the fuzz targets cannot be built,
+# which is a failure, not a reason to skip them.
+build/fuzz/.built: $(CPP_SOURCES) | deps
+	@command -v clang++ >/dev/null || { echo "clang++ is not installed (tools/install-deps installs it)" >&2; exit 1; }
+	CC=clang CXX=clang++ cmake -S . -B build/fuzz $(CMAKE_FLAGS) -DORLENTA_FUZZ=ON
+	cmake --build build/fuzz -j $(JOBS) --target $(FUZZ_TARGETS)
+	touch $@
+
+# ThreadSanitizer needs a build tree of its own; only the thread test is
+# built there.
+build/tsan/.built: $(CPP_SOURCES) | deps
+	cmake -S . -B build/tsan $(CMAKE_FLAGS) -DORLENTA_TESTS=ON -DORLENTA_TSAN=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build build/tsan -j $(JOBS) --target test_threads
+	touch $@
+
 build/bench/.built: $(CPP_SOURCES) | deps
 	cmake -S . -B build/bench $(CMAKE_FLAGS) -DORLENTA_BENCH=ON
 	cmake --build build/bench -j $(JOBS)
@@ -73,7 +90,7 @@ build/bench/.built: $(CPP_SOURCES) | deps
 demo: $(VENV)/.installed
 	$(VENV)/bin/python tools/demo.py --corpus $(CORPUS_DIR)
 
-test: test-layers test-tables test-cpp test-asan test-fuzz test-python test-second-python
+test: test-layers test-tables test-cpp test-asan test-tsan test-fuzz test-python test-second-python
 
 test-layers:
 	$(PYTHON) tools/check_layers.py
@@ -88,18 +105,33 @@ test-cpp: build/cpp/.built
 test-asan: build/asan/.built
 	ctest --test-dir build/asan --output-on-failure -j $(JOBS)
 
-test-fuzz:
-	@if command -v clang++ >/dev/null; then $(MAKE) --no-print-directory fuzz-run; \
-	else echo "skipped fuzzing: clang is not installed"; fi
+# Run directly: ctest would also look for the other test programs, which
+# this tree does not build.
+test-tsan: build/tsan/.built
+	TSAN_OPTIONS=halt_on_error=1 build/tsan/tests/cpp/threads/test_threads
 
-.PHONY: fuzz-run
-fuzz-run: $(CPP_SOURCES)
-	CC=clang CXX=clang++ cmake -S . -B build/fuzz $(CMAKE_FLAGS) -DORLENTA_FUZZ=ON
-	cmake --build build/fuzz -j $(JOBS) --target fuzz_normalize fuzz_sanitize
-	build/fuzz/bench/fuzz_normalize -dict=bench/fuzz_normalize.dict -max_total_time=60 -max_len=4096 \
-	  -artifact_prefix=build/fuzz/ -print_final_stats=1
-	build/fuzz/bench/fuzz_sanitize -dict=bench/fuzz_sanitize.dict -max_total_time=60 -max_len=4096 \
-	  -artifact_prefix=build/fuzz/ -print_final_stats=1
+# Runs fuzz target $(1) for $(2) seconds from its committed seeds. libFuzzer
+# adds what it finds to the first corpus folder it is given: that is a copy in
+# the build tree, which keeps growing from one run to the next, so that the
+# seeds under fuzz/corpus/ are never written to. Findings are saved as
+# build/fuzz/$(1)-crash-* (or -leak-, -timeout-, -oom-).
+define run_fuzz_target
+	mkdir -p build/fuzz/corpus/$(1)
+	cp fuzz/corpus/$(1)/* build/fuzz/corpus/$(1)/
+	build/fuzz/fuzz/$(1) build/fuzz/corpus/$(1) -dict=fuzz/$(1).dict -max_total_time=$(2) -max_len=4096 \
+	  -artifact_prefix=build/fuzz/$(1)- -print_final_stats=1
+
+endef
+
+test-fuzz: build/fuzz/.built
+	$(foreach target,$(FUZZ_TARGETS),$(call run_fuzz_target,$(target),60))
+
+# Each fuzz target for FUZZ_SECONDS (an hour by default): `make fuzz` runs
+# both, one after the other; `make fuzz-sanitize` runs one.
+fuzz: fuzz-normalize fuzz-sanitize
+
+fuzz-normalize fuzz-sanitize: fuzz-%: build/fuzz/.built
+	$(call run_fuzz_target,fuzz_$*,$(FUZZ_SECONDS))
 
 test-python: $(VENV)/.installed
 	$(VENV)/bin/python -m pytest tests -q

@@ -1,7 +1,8 @@
 // libFuzzer target for normkit: arbitrary bytes, valid UTF-8 or not, through
 // every entry point, checking the properties that must hold for any input.
-// A failed property prints what broke and aborts, which libFuzzer records as
-// a crash with the input that caused it.
+// The last byte also picks where the output is cut for the checks on a
+// prefix. A failed property prints what broke and aborts, which libFuzzer
+// records as a crash with the input that caused it.
 
 #include <array>
 #include <cstddef>
@@ -18,6 +19,8 @@
 namespace {
 
 using fuzz_checks::append_utf8;
+using fuzz_checks::cut_at_code_point;
+using fuzz_checks::exact_copy;
 using fuzz_checks::is_scalar_value;
 using fuzz_checks::is_valid_utf8;
 using fuzz_checks::require;
@@ -64,7 +67,17 @@ std::string drain_in_chunks(std::string_view input, normkit::Form form) {
   }
 }
 
-void check_form(std::string_view input, normkit::Form form) {
+// What holds for a text in `form`: normalizing changes nothing and both
+// checks agree.
+void check_normalized(std::string_view text, normkit::Form form, const char* context) {
+  const fuzz_checks::ExactCopy copy = exact_copy(text);
+  require(normkit::normalize(copy.view(), form) == text, "normalization is idempotent", context);
+  require(normkit::is_normalized(copy.view(), form), "normalized text passes is_normalized", context);
+  require(normkit::quick_check(copy.view(), form) != normkit::QuickCheck::no,
+          "normalized text never gets a quick check no", context);
+}
+
+void check_form(std::string_view input, normkit::Form form, std::uint8_t cut_fraction) {
   const char* context = form_name(form);
   const std::vector<char32_t> code_points = drain_by_next(input, form);
   std::string encoded;
@@ -82,10 +95,12 @@ void check_form(std::string_view input, normkit::Form form) {
   const std::string normalized = normkit::normalize(input, form);
   require(normalized == encoded, "normalize() gives what the stream gives", context);
   require(is_valid_utf8(normalized), "normalized text is valid UTF-8", context);
-  require(normkit::normalize(normalized, form) == normalized, "normalization is idempotent", context);
-  require(normkit::is_normalized(normalized, form), "normalized text passes is_normalized", context);
-  require(normkit::quick_check(normalized, form) != normkit::QuickCheck::no,
-          "normalized text never gets a quick check no", context);
+  check_normalized(normalized, form, context);
+  // Normalization decides each code point by what comes before it and by the
+  // code points it composes with, so cutting normalized text between two
+  // code points leaves it normalized.
+  const std::string cut_context = std::string(context) + " output cut at a code point";
+  check_normalized(cut_at_code_point(normalized, cut_fraction), form, cut_context.c_str());
 
   const normkit::QuickCheck quick = normkit::quick_check(input, form);
   const bool exact = normkit::is_normalized(input, form);
@@ -105,14 +120,17 @@ void check_form(std::string_view input, normkit::Form form) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view input(reinterpret_cast<const char*>(data), size);
-  check_form(input, normkit::Form::nfc);
-  check_form(input, normkit::Form::nfkc);
+  const std::uint8_t cut_fraction = size == 0 ? 0 : data[size - 1];
+  check_form(input, normkit::Form::nfc, cut_fraction);
+  check_form(input, normkit::Form::nfkc, cut_fraction);
 
   // NFKC text is also in NFC, and composing first changes nothing about the
   // compatibility form.
   const std::string nfkc = normkit::normalize(input, normkit::Form::nfkc);
-  require(normkit::is_normalized(nfkc, normkit::Form::nfc), "NFKC output is in NFC", "NFC and NFKC");
-  require(normkit::normalize(normkit::normalize(input, normkit::Form::nfc), normkit::Form::nfkc) == nfkc,
+  require(normkit::is_normalized(exact_copy(nfkc).view(), normkit::Form::nfc), "NFKC output is in NFC",
+          "NFC and NFKC");
+  const fuzz_checks::ExactCopy nfc = exact_copy(normkit::normalize(input, normkit::Form::nfc));
+  require(normkit::normalize(nfc.view(), normkit::Form::nfkc) == nfkc,
           "NFKC of the NFC output equals NFKC of the input", "NFC and NFKC");
 
   if (size >= 4) {

@@ -4,7 +4,9 @@
 // (the text of a Python str). Checks what must hold for any text: the result
 // or the one error there is, valid UTF-8 out, the report's account of the
 // change, the output in its normalization form, a second pass that changes
-// nothing, and a report whose JSON parses.
+// nothing, and a report whose JSON parses. The same checks then run on the
+// output cut at a code point picked by the last byte. Every text goes in
+// from a block of exactly its size.
 
 #include <nlohmann/json.hpp>
 
@@ -25,6 +27,7 @@
 
 namespace {
 
+using fuzz_checks::exact_copy;
 using fuzz_checks::is_valid_utf8;
 using fuzz_checks::require;
 
@@ -77,7 +80,8 @@ std::string as_valid_utf8(std::string_view bytes) {
 }
 
 orlenta::Outcome<orlenta::SanitizeResult> sanitize(std::string_view text, const Options& options, bool spans) {
-  return orlenta::sanitize_inner_with_overrides(text, options.policy, options.normalization,
+  const fuzz_checks::ExactCopy copy = exact_copy(text);
+  return orlenta::sanitize_inner_with_overrides(copy.view(), options.policy, options.normalization,
                                                 options.tidy_whitespace, spans);
 }
 
@@ -98,43 +102,50 @@ void check_spans(const orlenta::SanitizeReport& report) {
   }
 }
 
+// Sanitizes `text` and checks the result, then a second pass over it. The
+// output, or nothing when the call ends in the span limit's error.
+std::optional<std::string> check_sanitized(std::string_view text, const Options& options, const char* context) {
+  auto outcome = sanitize(text, options, options.return_spans);
+  if (const orlenta::Error* error = std::get_if<orlenta::Error>(&outcome)) {
+    require(options.return_spans && error->message == orlenta::span_limit_message,
+            "the only error is the span limit, and only with spans", context);
+    return std::nullopt;
+  }
+  orlenta::SanitizeResult& result = std::get<orlenta::SanitizeResult>(outcome);
+  const std::string& output = result.text;
+  const orlenta::SanitizeReport& report = result.report;
+
+  require(is_valid_utf8(output), "the output is valid UTF-8", context);
+  require(report.changed == (output != text), "the report says changed exactly when the text changed", context);
+  require(nlohmann::json::accept(orlenta::report_to_json(report)), "the report's JSON parses", context);
+  if (options.return_spans) check_spans(report);
+
+  // A truncated normalization may cut the text inside what would compose,
+  // so form and stability are only promised for texts that were not cut.
+  if (stat_is_true(report, "normalization_truncated")) return std::move(result.text);
+  const std::optional<orlenta::NormalizationForm> form = orlenta::form_from_name(report.normalization);
+  require(form.has_value(), "the report names its normalization form", context);
+  const normkit::Form normkit_form =
+      *form == orlenta::NormalizationForm::nfkc ? normkit::Form::nfkc : normkit::Form::nfc;
+  require(normkit::is_normalized(exact_copy(output).view(), normkit_form),
+          "the output is in the policy's normalization form", context);
+
+  auto again = sanitize(output, options, false);
+  require(std::holds_alternative<orlenta::SanitizeResult>(again), "a second pass succeeds", context);
+  const orlenta::SanitizeResult& second = std::get<orlenta::SanitizeResult>(again);
+  require(second.text == output, "a second pass changes nothing", context);
+  require(second.report.removed_counts.empty(), "a second pass removes nothing", context);
+  return std::move(result.text);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
   const Options options = options_from(data[0]);
   const std::string text = as_valid_utf8(std::string_view(reinterpret_cast<const char*>(data) + 1, size - 1));
-
-  auto outcome = sanitize(text, options, options.return_spans);
-  if (const orlenta::Error* error = std::get_if<orlenta::Error>(&outcome)) {
-    require(options.return_spans && error->message == orlenta::span_limit_message,
-            "the only error is the span limit, and only with spans", "sanitize");
-    return 0;
-  }
-  const orlenta::SanitizeResult& result = std::get<orlenta::SanitizeResult>(outcome);
-  const std::string& output = result.text;
-  const orlenta::SanitizeReport& report = result.report;
-
-  require(is_valid_utf8(output), "the output is valid UTF-8", "sanitize");
-  require(report.changed == (output != text), "the report says changed exactly when the text changed",
-          "sanitize");
-  require(nlohmann::json::accept(orlenta::report_to_json(report)), "the report's JSON parses", "report");
-  if (options.return_spans) check_spans(report);
-
-  // A truncated normalization may cut the text inside what would compose,
-  // so form and stability are only promised for texts that were not cut.
-  if (stat_is_true(report, "normalization_truncated")) return 0;
-  const std::optional<orlenta::NormalizationForm> form = orlenta::form_from_name(report.normalization);
-  require(form.has_value(), "the report names its normalization form", "report");
-  const normkit::Form normkit_form =
-      *form == orlenta::NormalizationForm::nfkc ? normkit::Form::nfkc : normkit::Form::nfc;
-  require(normkit::is_normalized(output, normkit_form), "the output is in the policy's normalization form",
-          "sanitize");
-
-  auto again = sanitize(output, options, false);
-  require(std::holds_alternative<orlenta::SanitizeResult>(again), "a second pass succeeds", "second pass");
-  const orlenta::SanitizeResult& second = std::get<orlenta::SanitizeResult>(again);
-  require(second.text == output, "a second pass changes nothing", "second pass");
-  require(second.report.removed_counts.empty(), "a second pass removes nothing", "second pass");
+  const std::optional<std::string> output = check_sanitized(text, options, "input");
+  if (!output) return 0;
+  check_sanitized(fuzz_checks::cut_at_code_point(*output, data[size - 1]), options, "output cut at a code point");
   return 0;
 }

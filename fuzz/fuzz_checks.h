@@ -1,12 +1,15 @@
 // Checks shared by the libFuzzer targets, written independently of the code
 // under test so that they can judge it: a strict UTF-8 validator and encoder,
-// and the property check that aborts (a finding for libFuzzer) with what
-// broke.
+// the property check that aborts (a finding for libFuzzer) with what broke,
+// and the exact-size copies and cuts of the texts the targets feed back.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -78,6 +81,33 @@ inline bool is_valid_utf8(std::string_view text) {
     i += length;
   }
   return true;
+}
+
+// A text in a heap block of exactly its size, so that AddressSanitizer
+// reports a read even one byte past its end: the spare capacity and the
+// terminating NUL of a std::string would hide it. libFuzzer hands each input
+// over in such a block already; the texts the targets derive from it and
+// feed back are copied into one.
+struct ExactCopy {
+  std::unique_ptr<char[]> bytes;
+  std::size_t size = 0;
+
+  std::string_view view() const { return {bytes.get(), size}; }
+};
+
+inline ExactCopy exact_copy(std::string_view text) {
+  ExactCopy copy{std::unique_ptr<char[]>(new char[text.size()]), text.size()};
+  if (!text.empty()) std::memcpy(copy.bytes.get(), text.data(), text.size());
+  return copy;
+}
+
+// The first fraction/256 of a UTF-8 text, moved back to the start of the code
+// point it falls in: a text that ends wherever the fuzzer chose, inside a
+// cluster, a run of marks or a block of a scan.
+inline std::string_view cut_at_code_point(std::string_view text, std::uint8_t fraction) {
+  std::size_t end = text.size() * fraction / 256;
+  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+  return text.substr(0, end);
 }
 
 }  // namespace fuzz_checks
