@@ -55,7 +55,7 @@ LEGITIMATE = {
     "England, Scotland, Wales": "".join("\U0001f3f4" + tags(code) + "\U000e007f " for code in ("gbeng", "gbsct", "gbwls")),
     "emoji presentation": "I \u2764\ufe0f it \U0001f44d\ufe0e 1\ufe0f\u20e3",
     "ideographic variation": "\u845b\U000e0100",
-    "ZWJ sequence": "\U0001f469\u200d\U0001f4bb",
+    "ZWJ sequences": "\U0001f469\u200d\U0001f4bb \U0001f3f3\ufe0f\u200d\U0001f308",
     "Persian non-joiner": "\u0645\u06cc\u200c\u062e\u0648\u0627\u0647\u0645",
     "byte order mark": "\ufeffplain",
 }
@@ -73,6 +73,7 @@ def test_legitimate_uses_are_not_runs(text):
         (tags("gbeng") + "\U000e007f", [("tag_text", "gbeng⟨cancel tag⟩")]),  # no black flag before it
         ("\U0001f3f4" + tags("gbeng") + "\U000e007f" + tags("x"), [("tag_text", "gbeng⟨cancel tag⟩x")]),
         ("x\ufe0f\ufe0f", [("variation_bytes", "0f0f")]),
+        ("x\ufe0f\u200d\u200b", [("zero_width", None)]),  # an emoji's selector and joiner, then more
         ("a\u202e\u200b\u2066b", [("bidi", None), ("zero_width", None), ("bidi", None)]),
         ("a\u200b\u200cb\ufeff", [("zero_width", None), ("zero_width", None)]),  # too few symbols to be bits
         ("a\u2062b \x07 \u00ad", [("invisible", None)] * 3),

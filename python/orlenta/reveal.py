@@ -27,8 +27,9 @@ it is and, where it carries a known encoding, what it says.
   U+2066–2069) and bidi marks (U+200E, U+200F, U+061C). ``visual_order``
   shows a line as a reader sees it.
 - ``zero_width``: the zero-width code points above when they do not read as
-  text. A lone joiner (U+200C or U+200D, which emoji and many scripts need)
-  and a byte order mark at the very start are no run.
+  text. A lone joiner (U+200C or U+200D, which emoji and many scripts need),
+  also right after a lone selector, and a byte order mark at the very start
+  are no run.
 - ``invisible``: other code points that show nothing: controls other than
   tab, line feed and carriage return (C0, DEL, C1), the soft hyphen, U+034F,
   the Hangul fillers, U+17B4, U+17B5, U+2061–2064 that do not read as bits,
@@ -45,7 +46,7 @@ import unicodedata
 from dataclasses import dataclass
 from typing import Literal
 
-__all__ = ["HiddenRun", "RunKind", "reveal", "visual_order"]
+__all__ = ["HiddenRun", "RunKind", "reveal", "visual_order", "HIDDEN_CODE_POINTS"]
 
 RunKind = Literal[
     "tag_text",
@@ -72,30 +73,59 @@ class HiddenRun:
     guess: bool
 
 
-_BIDI = "\u061c\u200e\u200f\u202a-\u202e\u2066-\u2069"
-_ZERO_WIDTH = "\u200b-\u200d\u2060\ufeff"
-_INVISIBLE_MATH = "\u2062\u2064"
-_OTHER_INVISIBLE = (
-    "\x00-\x08\x0b\x0c\x0e-\x1f\x7f-\x9f\u00ad\u034f\u115f\u1160\u17b4\u17b5\u2061\u2063\u206a-\u206f"
-    "\u3164\uffa0\ufff9-\ufffb"
-)
-_VARIATION = "\ufe00-\ufe0f\U000e0100-\U000e01ef"
-# One character class, so that the regex engine skips text without any of
-# them a character at a time in C: a class holding more than one range
-# beyond the Basic Multilingual Plane runs about three times slower, so the
-# tags, the ideographic selectors and the rest of that block share one range.
-_HIDDEN = f"{_BIDI}{_ZERO_WIDTH}{_OTHER_INVISIBLE}\u2062\u2064\ufe00-\ufe0f\U000e0000-\U000e0fff"
-_FIRST_HIDDEN = re.compile(f"[{_HIDDEN}]")
-_HIDDEN_RUN = re.compile(f"[{_HIDDEN}]+")
+# The hidden code points, as (first, last) ranges by family: the code points
+# a run is made of. A run holds code points of one family.
+_FAMILY_RANGES: dict[str, list[tuple[int, int]]] = {
+    "bidi": [(0x061C, 0x061C), (0x200E, 0x200F), (0x202A, 0x202E), (0x2066, 0x2069)],
+    "zero_width": [(0x200B, 0x200D), (0x2060, 0x2060), (0xFEFF, 0xFEFF)],
+    "invisible_math": [(0x2062, 0x2062), (0x2064, 0x2064)],
+    "variation": [(0xFE00, 0xFE0F), (0xE0100, 0xE01EF)],
+    "tag": [(0xE0000, 0xE007F)],
+    "invisible": [
+        (0x00, 0x08), (0x0B, 0x0C), (0x0E, 0x1F), (0x7F, 0x9F), (0xAD, 0xAD), (0x034F, 0x034F), (0x115F, 0x1160),
+        (0x17B4, 0x17B5), (0x2061, 0x2061), (0x2063, 0x2063), (0x206A, 0x206F), (0x3164, 0x3164), (0xFFA0, 0xFFA0),
+        (0xFFF9, 0xFFFB), (0xE0080, 0xE00FF), (0xE01F0, 0xE0FFF),
+    ],
+}  # fmt: skip
+_FAMILY = {chr(cp): family for family, ranges in _FAMILY_RANGES.items() for low, high in ranges for cp in range(low, high + 1)}
 
-_BIDI_CHAR = re.compile(f"[{_BIDI}]")
-_ZERO_WIDTH_CHAR = re.compile(f"[{_ZERO_WIDTH}]")
-_INVISIBLE_MATH_CHAR = re.compile(f"[{_INVISIBLE_MATH}]")
-_VARIATION_CHAR = re.compile(f"[{_VARIATION}]")
+
+def _class_body(ranges: list[tuple[int, int]]) -> str:
+    return "".join(re.escape(chr(low)) + (f"-{re.escape(chr(high))}" if high > low else "") for low, high in ranges)
+
+
+# Every code point reveal looks at, as the body of a regex character class.
+# One class, so that the regex engine skips text without any of them a
+# character at a time in C; and a class holding more than one range beyond
+# the Basic Multilingual Plane runs about three times slower, so the tags,
+# the ideographic selectors and the rest of their block make one range.
+HIDDEN_CODE_POINTS = _class_body(
+    sorted(r for family, ranges in _FAMILY_RANGES.items() for r in ranges if r[0] <= 0xFFFF) + [(0xE0000, 0xE0FFF)]
+)
+_JOINER_OR_SELECTOR = _class_body([(0x200C, 0x200D), *_FAMILY_RANGES["variation"]])
+_SELECTOR = _class_body(_FAMILY_RANGES["variation"])
+_FLAG_TAGS = tuple(
+    "".join(chr(0xE0000 + ord(c)) for c in subdivision) + "\U000e007f" for subdivision in ("gbeng", "gbsct", "gbwls")
+)
+# A run that is only a lone joiner or variation selector, a selector and a
+# joiner (the middle of an emoji ZWJ sequence such as U+1F3F3 U+FE0F U+200D
+# U+1F308), or the tags of a flag is legitimate; emoji text is full of them.
+# The search passes over them in C and stops only at the first code point
+# of any other run.
+_LEGITIMATE_RUN_FROM_SECOND = "|".join(
+    [
+        f"(?<=[{_JOINER_OR_SELECTOR}])",
+        f"(?<=[{_SELECTOR}])\u200d",
+        *(f"(?<=\U0001f3f4{tags[0]}){tags[1:]}" for tags in _FLAG_TAGS),
+    ]
+)
+_FIRST_OF_RUN = re.compile(
+    f"[{HIDDEN_CODE_POINTS}](?<![{HIDDEN_CODE_POINTS}].)(?!(?:{_LEGITIMATE_RUN_FROM_SECOND})(?![{HIDDEN_CODE_POINTS}]))",
+    re.DOTALL,
+)
+_HIDDEN_RUN = re.compile(f"[{HIDDEN_CODE_POINTS}]+")
 
 _BLACK_FLAG = "\U0001f3f4"
-_CANCEL_TAG = "\U000e007f"
-_FLAG_TAGS = frozenset("".join(chr(0xE0000 + ord(c)) for c in code) + _CANCEL_TAG for code in ("gbeng", "gbsct", "gbwls"))
 _LONE_JOINERS = frozenset("\u200c\u200d")
 _BYTE_ORDER_MARK = "\ufeff"
 
@@ -104,34 +134,19 @@ def reveal(text: str) -> list[HiddenRun]:
     """Every run of hidden code points in the text, in order, decoded where
     it carries a known encoding."""
     runs: list[HiddenRun] = []
-    found = _FIRST_HIDDEN.search(text)
+    found = _FIRST_OF_RUN.search(text)
     while found:
         start = found.start()
         match = _HIDDEN_RUN.match(text, start)
         assert match is not None  # the first character is hidden
         end = match.end()
-        for family, group in itertools.groupby(range(start, end), key=lambda i: _family(text[i])):
+        for family, group in itertools.groupby(range(start, end), key=lambda i: _FAMILY[text[i]]):
             members = list(group)
             run = _read_run(text, family, members[0], members[-1] + 1)
             if run is not None:
                 runs.append(run)
-        found = _FIRST_HIDDEN.search(text, end)
+        found = _FIRST_OF_RUN.search(text, end)
     return runs
-
-
-def _family(ch: str) -> str:
-    """Which neighbours a hidden code point forms one run with."""
-    if _BIDI_CHAR.match(ch):
-        return "bidi"
-    if _ZERO_WIDTH_CHAR.match(ch):
-        return "zero_width"
-    if _INVISIBLE_MATH_CHAR.match(ch):
-        return "invisible_math"
-    if _VARIATION_CHAR.match(ch):
-        return "variation"
-    if "\U000e0000" <= ch <= _CANCEL_TAG:
-        return "tag"
-    return "invisible"
 
 
 def _read_run(text: str, family: str, start: int, end: int) -> HiddenRun | None:
