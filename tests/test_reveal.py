@@ -77,6 +77,7 @@ def test_legitimate_uses_are_not_runs(text):
         ("a\u202e\u200b\u2066b", [("bidi", None), ("zero_width", None), ("bidi", None)]),
         ("a\u200b\u200cb\ufeff", [("zero_width", None), ("zero_width", None)]),  # too few symbols to be bits
         ("a\u2062b \x07 \u00ad", [("invisible", None)] * 3),
+        ("tab\tcr\r\nesc \x1b[31m\x7f", [("invisible", None)] * 2),  # ASCII text
     ],
 )
 def test_run_boundaries_and_what_they_say(text, runs):

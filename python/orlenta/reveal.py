@@ -123,6 +123,9 @@ _FIRST_OF_RUN = re.compile(
     f"[{HIDDEN_CODE_POINTS}](?<![{HIDDEN_CODE_POINTS}].)(?!(?:{_LEGITIMATE_RUN_FROM_SECOND})(?![{HIDDEN_CODE_POINTS}]))",
     re.DOTALL,
 )
+# ASCII text can hide only controls, and a class of ASCII alone is a bitmap
+# the regex engine tests faster.
+_FIRST_IN_ASCII = re.compile(f"[{_class_body([r for r in _FAMILY_RANGES['invisible'] if r[1] < 0x80] + [(0x7F, 0x7F)])}]")
 _HIDDEN_RUN = re.compile(f"[{HIDDEN_CODE_POINTS}]+")
 
 _BLACK_FLAG = "\U0001f3f4"
@@ -134,7 +137,8 @@ def reveal(text: str) -> list[HiddenRun]:
     """Every run of hidden code points in the text, in order, decoded where
     it carries a known encoding."""
     runs: list[HiddenRun] = []
-    found = _FIRST_OF_RUN.search(text)
+    first_of_run = _FIRST_IN_ASCII if text.isascii() else _FIRST_OF_RUN
+    found = first_of_run.search(text)
     while found:
         start = found.start()
         match = _HIDDEN_RUN.match(text, start)
@@ -145,7 +149,7 @@ def reveal(text: str) -> list[HiddenRun]:
             run = _read_run(text, family, members[0], members[-1] + 1)
             if run is not None:
                 runs.append(run)
-        found = _FIRST_OF_RUN.search(text, end)
+        found = first_of_run.search(text, end)
     return runs
 
 
