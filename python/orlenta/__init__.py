@@ -16,6 +16,11 @@ docstrings):
 - ``encoded_codepoint_risk``: the reason a policy would remove one character,
   or None.
 
+``reveal`` (pure Python, from ``orlenta.reveal``) lists what a text hides:
+every run of invisible code points as a ``HiddenRun``, with its offsets and,
+where it carries a known encoding (tag characters, variation selectors,
+invisible bits), what it says.
+
 Types, from ``orlenta.types``: ``SanitizeReport``, ``SanitizeStats`` and
 ``SpanEvent`` describe the report; ``PolicyName``, ``PresetName``,
 ``NormalizationForm``, ``SpanKind``, ``SpanReason``, ``Reason`` and
@@ -33,6 +38,7 @@ from typing import TYPE_CHECKING
 # docstrings in orlenta._native.
 from orlenta._native import encoded_codepoint_risk, is_identifier_decoration, normalize_for_skeleton, sanitize
 from orlenta.batch import sanitize_iter, sanitize_many
+from orlenta.reveal import HiddenRun, reveal
 from orlenta.types import (
     CodePointRisk,
     NormalizationForm,
@@ -53,6 +59,8 @@ __all__ = [
     "encoded_codepoint_risk",
     "sanitize_many",
     "sanitize_iter",
+    "reveal",
+    "HiddenRun",
     "SanitizeReport",
     "SanitizeStats",
     "SpanEvent",
