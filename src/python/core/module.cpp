@@ -5,7 +5,6 @@
 #include <Python.h>
 
 #include "module_functions.h"
-#include "module_state.h"
 #include "query_entries.h"
 #include "sanitize_entry.h"
 
@@ -21,26 +20,13 @@ PyMethodDef FUNCTION_DEFINITIONS[] = {
     {"encoded_codepoint_risk", as_method(encoded_codepoint_risk_entry), FUNCTION_FLAGS, ENCODED_CODEPOINT_RISK_DOC},
 };
 
-int exec_module(PyObject* module) noexcept { return exec_module_with(module, FUNCTION_DEFINITIONS); }
-
-PyModuleDef_Slot MODULE_SLOTS[] = {
-    {Py_mod_exec, reinterpret_cast<void*>(exec_module)},
-    {0, nullptr},
-};
-
-PyModuleDef MODULE_DEFINITION = {
-    PyModuleDef_HEAD_INIT,
-    "_core",
-    "",
-    sizeof(ModuleState),
-    nullptr,
-    MODULE_SLOTS,
-    traverse_module_state,
-    clear_module_state,
-    free_module_state,
-};
+constexpr char MODULE_NAME[] = "_core";
+constexpr char MODULE_DOC[] = "";
 
 }  // namespace
 }  // namespace orlenta
 
-PyMODINIT_FUNC PyInit__core() { return PyModuleDef_Init(&orlenta::MODULE_DEFINITION); }
+PyMODINIT_FUNC PyInit__core() {
+  using Module = orlenta::PackageModule<orlenta::FUNCTION_DEFINITIONS, orlenta::MODULE_NAME, orlenta::MODULE_DOC>;
+  return PyModuleDef_Init(&Module::definition);
+}

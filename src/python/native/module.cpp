@@ -7,7 +7,6 @@
 
 #include "batch_entry.h"
 #include "module_functions.h"
-#include "module_state.h"
 #include "query_entries.h"
 #include "sanitize_entry.h"
 
@@ -76,26 +75,13 @@ PyMethodDef FUNCTION_DEFINITIONS[] = {
     {"_sanitize_chunk", as_method(sanitize_chunk_entry), METH_FASTCALL | METH_STATIC, SANITIZE_CHUNK_DOC},
 };
 
-int exec_module(PyObject* module) noexcept { return exec_module_with(module, FUNCTION_DEFINITIONS); }
-
-PyModuleDef_Slot MODULE_SLOTS[] = {
-    {Py_mod_exec, reinterpret_cast<void*>(exec_module)},
-    {0, nullptr},
-};
-
-PyModuleDef MODULE_DEFINITION = {
-    PyModuleDef_HEAD_INIT,
-    "_native",
-    "The native code of orlenta beside orlenta._core.",
-    sizeof(ModuleState),
-    nullptr,
-    MODULE_SLOTS,
-    traverse_module_state,
-    clear_module_state,
-    free_module_state,
-};
+constexpr char MODULE_NAME[] = "_native";
+constexpr char MODULE_DOC[] = "The native code of orlenta beside orlenta._core.";
 
 }  // namespace
 }  // namespace orlenta
 
-PyMODINIT_FUNC PyInit__native() { return PyModuleDef_Init(&orlenta::MODULE_DEFINITION); }
+PyMODINIT_FUNC PyInit__native() {
+  using Module = orlenta::PackageModule<orlenta::FUNCTION_DEFINITIONS, orlenta::MODULE_NAME, orlenta::MODULE_DOC>;
+  return PyModuleDef_Init(&Module::definition);
+}
