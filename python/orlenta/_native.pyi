@@ -40,3 +40,8 @@ def _sanitize_chunk(
     report: str,
 ) -> list[Any]:
     """One chunk of sanitize_many, for orlenta's own use."""
+
+def _scan_file(
+    data: bytes, policy: str, strict_newlines: bool, check_normalization: bool
+) -> tuple[bytes, tuple[str, ...], tuple[str, ...]]:
+    """The findings of one file for orlenta check, for orlenta's own use."""
