@@ -1,0 +1,89 @@
+"""The findings of ``orlenta check`` in one file."""
+
+from __future__ import annotations
+
+import struct
+from collections.abc import Callable
+from typing import NamedTuple
+
+from orlenta import _native, sanitize
+from orlenta.cli.files import display_name, error_message, read_file
+from orlenta.cli.reasons import SIGNAL_REASONS
+from orlenta.cli.visible import code_point_name
+
+# One record of _native._scan_file: byte offset, line, column, code point,
+# reason index, kind index.
+RECORD = struct.Struct("=QQQIBB2x")
+
+
+class ScanSettings(NamedTuple):
+    policy: str
+    strict_newlines: bool = False
+    normalization_findings: bool = False
+    signals: bool = False
+
+
+class Finding(NamedTuple):
+    reason: str
+    # removed, flagged, not_utf8, not_normalized or signal.
+    kind: str
+    # None for a finding about the whole file (a signal).
+    line: int | None = None
+    column: int | None = None
+    byte_offset: int | None = None
+    # For not_utf8, the bad byte.
+    code_point: int | None = None
+
+    @property
+    def code_point_text(self) -> str | None:
+        if self.code_point is None or self.kind == "not_utf8":
+            return None
+        return f"U+{self.code_point:04X}"
+
+    @property
+    def description(self) -> str:
+        """What was found, after the reason: "U+202E RIGHT-TO-LEFT OVERRIDE"."""
+        if self.kind == "not_utf8":
+            return f"byte 0x{self.code_point:02X}"
+        if self.kind == "signal":
+            return "in the file as a whole"
+        return f"{self.code_point_text} {code_point_name(self.code_point or 0)}"
+
+
+class FileResult(NamedTuple):
+    path: str
+    findings: list[Finding] = []
+    # Kept when there are findings, to show their lines.
+    data: bytes | None = None
+    error: str | None = None
+
+
+def scan_path(path: str, settings: ScanSettings, reported: Callable[[str, str], bool]) -> FileResult:
+    """Reads and scans one file; `reported(reason, path)` filters the findings."""
+    name = display_name(path)
+    try:
+        data = read_file(path)
+    except OSError as error:
+        return FileResult(name, error=error_message(error))
+    if data is None:
+        return FileResult(name)
+    findings = [finding for finding in scan_bytes(data, settings) if reported(finding.reason, path)]
+    return FileResult(name, findings, data if findings else None)
+
+
+def scan_bytes(data: bytes, settings: ScanSettings) -> list[Finding]:
+    records, reasons, kinds = _native._scan_file(
+        data, settings.policy, settings.strict_newlines, settings.normalization_findings
+    )
+    findings = [
+        Finding(reasons[reason], kinds[kind], line, column, offset, code_point)
+        for offset, line, column, code_point, reason, kind in RECORD.iter_unpack(records)
+    ]
+    if settings.signals and not (findings and findings[0].kind == "not_utf8"):
+        findings += signal_findings(data.decode("utf-8"), settings.policy)
+    return findings
+
+
+def signal_findings(text: str, policy: str) -> list[Finding]:
+    _, report = sanitize(text, policy)  # type: ignore[arg-type]
+    return [Finding(reason, "signal") for reason in SIGNAL_REASONS if reason in report["flagged_counts"]]
