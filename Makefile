@@ -27,7 +27,7 @@ deps:
 $(VENV)/.created: pyproject.toml | deps
 	$(PYTHON) -m venv $(VENV)
 	$(VENV)/bin/pip install -q --upgrade pip
-	$(VENV)/bin/pip install -q scikit-build-core pytest hypothesis numpy mypy
+	$(VENV)/bin/pip install -q scikit-build-core pytest hypothesis numpy mypy jsonschema pre-commit
 	touch $@
 
 # One abi3 wheel, built once, serves every interpreter from 3.10 on.
@@ -45,7 +45,7 @@ $(VENV)/.installed: $(WHEEL_STAMP)
 $(VENV2)/.installed: $(WHEEL_STAMP)
 	@test -n "$(SECOND_PYTHON)" || { echo "no second Python interpreter found"; exit 1; }
 	test -x $(VENV2)/bin/python || $(SECOND_PYTHON) -m venv $(VENV2)
-	$(VENV2)/bin/pip install -q pytest hypothesis numpy mypy
+	$(VENV2)/bin/pip install -q pytest hypothesis numpy mypy jsonschema pre-commit
 	$(VENV2)/bin/pip install -q "$$(ls dist/orlenta-*.whl)[dask]"
 	$(VENV2)/bin/pip install -q --force-reinstall --no-deps dist/orlenta-*.whl
 	touch $@
