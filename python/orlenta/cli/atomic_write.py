@@ -4,7 +4,6 @@ from __future__ import annotations
 
 import os
 import stat
-import tempfile
 
 
 def write_atomically(path: str, data: bytes) -> None:
@@ -13,6 +12,10 @@ def write_atomically(path: str, data: bytes) -> None:
     target; the rename is atomic, so readers and a crash see either the whole
     old file or the whole new one. A symbolic link is followed: the file it
     points to is replaced, and the link stays."""
+    # Imported here: fix is the one command that writes files, and start-up
+    # time counts in a hook.
+    import tempfile
+
     target = os.path.realpath(path)
     mode = stat.S_IMODE(os.stat(target).st_mode)
     folder = os.path.dirname(target)
