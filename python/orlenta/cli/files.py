@@ -60,7 +60,8 @@ def git_tracked_files(folder: str) -> list[str] | None:
     if listed.returncode != 0:
         return None
     names = listed.stdout.decode(sys.getfilesystemencoding(), "surrogateescape").split("\0")
-    return [os.path.normpath(os.path.join(folder, name)) for name in names if name]
+    # A file with a merge conflict is listed once per stage.
+    return [os.path.normpath(os.path.join(folder, name)) for name in dict.fromkeys(names) if name]
 
 
 def walked_files(folder: str) -> Iterator[str]:

@@ -47,7 +47,10 @@ class Finding(NamedTuple):
             return f"byte 0x{self.code_point:02X}"
         if self.kind == "signal":
             return "in the file as a whole"
-        return f"{self.code_point_text} {code_point_name(self.code_point or 0)}"
+        described = f"{self.code_point_text} {code_point_name(self.code_point or 0)}"
+        if self.kind == "not_normalized":
+            return f"{described}: normalizing changes the file from here"
+        return described
 
 
 class FileResult(NamedTuple):

@@ -6,10 +6,11 @@ import argparse
 import sys
 
 from orlenta.cli.atomic_write import write_atomically
-from orlenta.cli.files import PathError, error_message, expand_paths, read_file
+from orlenta.cli.files import STDIN, PathError, error_message, expand_paths, read_file
 from orlenta.cli.findings import ScanSettings, scan_bytes
 from orlenta.cli.line_endings import sanitized_text
 from orlenta.cli.settings import PathFilter, add_path_options, path_filter
+from orlenta.cli.usage import UsageError
 
 DESCRIPTION = """\
 Rewrites each file whose text `orlenta sanitize --policy POLICY` would
@@ -60,9 +61,8 @@ def report_failure(path: str, message: str) -> None:
 
 def fix_file(path: str, policy: str, filter_: PathFilter, dry_run: bool) -> bool:
     """Whether the file changed (or would change)."""
-    if path == "-":
-        print("orlenta: fix rewrites files; use `orlenta sanitize -` for standard input", file=sys.stderr)
-        return False
+    if path == STDIN:
+        raise UsageError("fix rewrites files; `orlenta sanitize -` sanitizes standard input")
     data = read_file(path)
     if data is None:
         return False

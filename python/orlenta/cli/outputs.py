@@ -7,7 +7,7 @@ from collections.abc import Iterable
 from typing import TextIO
 
 from orlenta.cli.findings import FileResult, Finding
-from orlenta.cli.visible import make_visible
+from orlenta.cli.visible import code_point_name, make_visible
 
 # Around a finding on a long line, this many bytes on either side are shown.
 LINE_WINDOW_BYTES = 240
@@ -56,7 +56,7 @@ def finding_record(path: str, finding: Finding) -> dict[str, object]:
         "column": finding.column,
         "byte_offset": finding.byte_offset,
         "code_point": finding.code_point_text,
-        "name": finding.description.split(" ", 1)[1] if finding.code_point_text else None,
+        "name": None if finding.code_point_text is None else code_point_name(finding.code_point or 0),
         "reason": finding.reason,
         "kind": finding.kind,
         "message": f"{finding.reason} {finding.description}",
