@@ -116,6 +116,7 @@ bench: build/bench/.built $(VENV)/.installed
 	$(VENV)/bin/python bench/bench_texts.py --corpus $(CORPUS_DIR)/udhr --out build/bench-texts
 	build/bench/bench/pipeline_bench --texts build/bench-texts
 	$(VENV)/bin/python bench/sanitize_bench.py --corpus $(CORPUS_DIR)/udhr
+	$(VENV)/bin/python bench/check_bench.py --corpus $(CORPUS_DIR)
 
 clean:
 	rm -rf build dist $(VENV) $(VENV2)
