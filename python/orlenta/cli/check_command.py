@@ -4,6 +4,7 @@ remove or flag, where it is in the file on disk."""
 from __future__ import annotations
 
 import argparse
+import itertools
 import os
 import sys
 from collections.abc import Iterable, Iterator
@@ -16,6 +17,8 @@ from orlenta.cli.reasons import REASON_HELP
 from orlenta.cli.settings import PathFilter, add_path_options, comma_list, path_filter
 
 FORMATS = ("text", "json", "sarif", "github")
+# Files per task of the thread pool.
+FILES_PER_TASK = 16
 
 DESCRIPTION = """\
 Reports every code point that `orlenta sanitize --policy POLICY` would
@@ -59,29 +62,42 @@ def run(args: argparse.Namespace) -> int:
     filter_, policy = path_filter(args)
     settings = ScanSettings(policy, args.strict_newlines, args.normalization_findings, args.signals)
     counts = {"findings": 0, "errors": 0}
-    results = counted(scanned(list(expand_paths(args.paths, filter_.excluded)), settings, filter_), counts)
+    results = counted(scanned(expand_paths(args.paths, filter_.excluded), settings, filter_), counts)
     write_results(results, args.format, sys.stdout)
     if counts["errors"]:
         return 2
     return 1 if counts["findings"] else 0
 
 
-def scanned(paths: list[str | PathError], settings: ScanSettings, filter_: PathFilter) -> Iterator[FileResult]:
-    """The result of every path in order; files are read and scanned on a
-    thread per CPU, the native scan without the interpreter lock."""
+def scanned(paths: Iterable[str | PathError], settings: ScanSettings, filter_: PathFilter) -> Iterator[FileResult]:
+    """The result of every path in order. Files are read and scanned on a
+    thread per CPU, the native scan without the interpreter lock, in groups
+    of a few files, so that a tree of small files costs few tasks; the
+    threads start while the folders are still being listed."""
 
-    def scan(path: str | PathError) -> FileResult:
-        if isinstance(path, PathError):
-            return FileResult(path.path, error=path.message)
-        return scan_path(path, settings, filter_.reported)
+    def scan_group(group: list[str | PathError]) -> list[FileResult]:
+        return [
+            FileResult(path.path, error=path.message) if isinstance(path, PathError)
+            else scan_path(path, settings, filter_.reported)
+            for path in group
+        ]
 
-    if len(paths) <= 1:
-        yield from map(scan, paths)
+    groups = grouped(paths)
+    first = next(groups, [])
+    if len(first) < FILES_PER_TASK:
+        yield from scan_group(first)
         return
     from concurrent.futures import ThreadPoolExecutor
 
     with ThreadPoolExecutor(max_workers=os.cpu_count() or 1) as pool:
-        yield from pool.map(scan, paths)
+        for results in pool.map(scan_group, itertools.chain([first], groups)):
+            yield from results
+
+
+def grouped(paths: Iterable[str | PathError]) -> Iterator[list[str | PathError]]:
+    iterator = iter(paths)
+    while group := list(itertools.islice(iterator, FILES_PER_TASK)):
+        yield group
 
 
 def counted(results: Iterable[FileResult], counts: dict[str, int]) -> Iterator[FileResult]:

@@ -40,8 +40,9 @@ def expand_paths(arguments: list[str], excluded: Callable[[str], bool]) -> Itera
 
 def files_in_folder(folder: str) -> list[str]:
     tracked = git_tracked_files(folder)
-    paths = tracked if tracked is not None else walked_files(folder)
-    return [path for path in paths if is_regular_file(path)]
+    if tracked is None:
+        return list(walked_files(os.path.normpath(folder)))
+    return [path for path in tracked if is_regular_file(path)]
 
 
 def git_tracked_files(folder: str) -> list[str] | None:
@@ -65,10 +66,18 @@ def git_tracked_files(folder: str) -> list[str] | None:
 
 
 def walked_files(folder: str) -> Iterator[str]:
-    for directory, subdirectories, names in os.walk(folder):
-        subdirectories[:] = sorted(name for name in subdirectories if name != ".git")
-        for name in sorted(names):
-            yield os.path.normpath(os.path.join(directory, name))
+    """Every regular file below the folder, in name order, but under .git;
+    symbolic links are not followed. The paths are as normal as the
+    folder's."""
+    with os.scandir(folder) as scanned:
+        entries = sorted(scanned, key=lambda entry: entry.name)
+    for entry in entries:
+        path = entry.name if folder == os.curdir else entry.path
+        if entry.is_dir(follow_symlinks=False):
+            if entry.name != ".git":
+                yield from walked_files(path)
+        elif entry.is_file(follow_symlinks=False):
+            yield path
 
 
 def is_regular_file(path: str) -> bool:
@@ -84,13 +93,25 @@ def read_file(path: str) -> bytes | None:
     """The file's bytes, or None when it is binary. Raises OSError."""
     if path == STDIN:
         data = sys.stdin.buffer.read()
-        return None if b"\0" in data[:BINARY_PROBE_BYTES] else data
-    with open(path, "rb") as file:
-        head = file.read(BINARY_PROBE_BYTES)
+        return None if data.find(b"\0", 0, BINARY_PROBE_BYTES) >= 0 else data
+    # Unbuffered reads: most files take one call for the probe, which holds
+    # all of them, and a larger one takes one more for the rest at its size.
+    descriptor = os.open(path, os.O_RDONLY | getattr(os, "O_BINARY", 0))
+    try:
+        head = os.read(descriptor, BINARY_PROBE_BYTES)
         if b"\0" in head:
             return None
-        rest = file.read()
-        return head + rest if rest else head
+        if len(head) < BINARY_PROBE_BYTES:
+            return head
+        parts = [head]
+        part = os.read(descriptor, max(os.fstat(descriptor).st_size - len(head), 0) + 1)
+        # A file that grew meanwhile is read to its end.
+        while part:
+            parts.append(part)
+            part = os.read(descriptor, 1 << 20)
+        return b"".join(parts)
+    finally:
+        os.close(descriptor)
 
 
 def display_name(path: str) -> str:
