@@ -13,7 +13,7 @@ from typing import TextIO
 from orlenta.cli.files import PathError, expand_paths
 from orlenta.cli.findings import FileResult, ScanSettings, scan_path
 from orlenta.cli.outputs import write_github, write_json, write_text
-from orlenta.cli.reasons import REASON_HELP
+from orlenta.cli.reasons import SIGNAL_REASONS
 from orlenta.cli.settings import PathFilter, add_path_options, comma_list, path_filter
 
 FORMATS = ("text", "json", "sarif", "github")
@@ -52,7 +52,7 @@ def register(subparsers: argparse._SubParsersAction[argparse.ArgumentParser]) ->
     parser.add_argument("--strict-newlines", action="store_true",
                         help="also report the carriage return of CR LF line endings")
     parser.add_argument("--signals", action="store_true",
-                        help="also report the content signals, once per file: " + ", ".join(list(REASON_HELP)[-4:]))
+                        help="also report the content signals, once per file: " + ", ".join(SIGNAL_REASONS))
     parser.add_argument("--normalization-findings", action="store_true",
                         help="also report, once per file, where the policy's normalization would change it")
     parser.set_defaults(run=run)
