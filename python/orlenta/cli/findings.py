@@ -1,7 +1,6 @@
 """The findings of ``orlenta check`` in one file."""
 
-from __future__ import annotations
-
+import os
 import struct
 from collections.abc import Callable
 from typing import NamedTuple
@@ -61,28 +60,76 @@ class FileResult(NamedTuple):
     error: str | None = None
 
 
-def scan_path(path: str, settings: ScanSettings, reported: Callable[[str, str], bool]) -> FileResult:
-    """Reads and scans one file; `reported(reason, path)` filters the findings."""
-    name = display_name(path)
+Reported = Callable[[str, str], bool]
+# The reason and kind names that the records' indices refer to.
+Names = tuple[tuple[str, ...], tuple[str, ...]]
+
+
+def scan_paths(paths: list[str], settings: ScanSettings, reported: Reported) -> list[FileResult]:
+    """Reads and scans files in one native call, which holds the interpreter
+    lock for none of it; `reported(reason, path)` filters the findings."""
+    results, reasons, kinds = _native._scan_paths(
+        [os.fsencode(path) for path in paths],
+        settings.policy,
+        settings.strict_newlines,
+        settings.normalization_findings,
+        settings.signals,
+    )
+    return [
+        file_result(path, records, data, error, (reasons, kinds), settings, reported)
+        for path, (records, data, error) in zip(paths, results)
+    ]
+
+
+def scan_path(path: str, settings: ScanSettings, reported: Reported) -> FileResult:
+    """Reads and scans one file, or standard input for "-"."""
     try:
         data = read_file(path)
     except OSError as error:
-        return FileResult(name, error=error_message(error))
+        return FileResult(display_name(path), error=error_message(error))
     if data is None:
+        return FileResult(display_name(path))
+    records, *names = native_scan(data, settings)
+    return file_result(path, records, data, None, (names[0], names[1]), settings, reported)
+
+
+def file_result(
+    path: str,
+    records: bytes | None,
+    data: bytes | None,
+    error: str | None,
+    names: Names,
+    settings: ScanSettings,
+    reported: Reported,
+) -> FileResult:
+    name = display_name(path)
+    if error is not None:
+        return FileResult(name, error=error)
+    # A binary file, or, the common case, nothing found and no signals due.
+    if records is None or (not records and data is None):
         return FileResult(name)
-    findings = [finding for finding in scan_bytes(data, settings) if reported(finding.reason, path)]
+    findings = [finding for finding in unpacked(records, names, data, settings) if reported(finding.reason, path)]
     return FileResult(name, findings, data if findings else None)
 
 
 def scan_bytes(data: bytes, settings: ScanSettings) -> list[Finding]:
-    records, reasons, kinds = _native._scan_file(
-        data, settings.policy, settings.strict_newlines, settings.normalization_findings
-    )
+    records, reasons, kinds = native_scan(data, settings)
+    return unpacked(records, (reasons, kinds), data, settings)
+
+
+def native_scan(data: bytes, settings: ScanSettings) -> tuple[bytes, tuple[str, ...], tuple[str, ...]]:
+    return _native._scan_file(data, settings.policy, settings.strict_newlines, settings.normalization_findings)
+
+
+def unpacked(records: bytes, names: Names, data: bytes | None, settings: ScanSettings) -> list[Finding]:
+    """The records as findings, and the signals when asked for (the file's
+    data is then at hand)."""
+    reasons, kinds = names
     findings = [
         Finding(reasons[reason], kinds[kind], line, column, offset, code_point)
         for offset, line, column, code_point, reason, kind in RECORD.iter_unpack(records)
     ]
-    if settings.signals and not (findings and findings[0].kind == "not_utf8"):
+    if settings.signals and data is not None and not (findings and findings[0].kind == "not_utf8"):
         findings += signal_findings(data.decode("utf-8"), settings.policy)
     return findings
 

@@ -76,6 +76,7 @@ PyMethodDef FUNCTION_DEFINITIONS[] = {
     {"encoded_codepoint_risk", as_method(encoded_codepoint_risk_entry), FUNCTION_FLAGS, ENCODED_CODEPOINT_RISK_HELP},
     {"_sanitize_chunk", as_method(sanitize_chunk_entry), METH_FASTCALL | METH_STATIC, SANITIZE_CHUNK_DOC},
     {"_scan_file", as_method(scan_file_entry), METH_FASTCALL | METH_STATIC, SCAN_FILE_DOC},
+    {"_scan_paths", as_method(scan_paths_entry), METH_FASTCALL | METH_STATIC, SCAN_PATHS_DOC},
 };
 
 int exec_module(PyObject* module) noexcept { return exec_module_with(module, FUNCTION_DEFINITIONS); }
