@@ -13,8 +13,6 @@ the root of the git work tree; globs are relative to the folder that holds
 it.
 """
 
-from __future__ import annotations
-
 import os
 from fnmatch import fnmatchcase
 from typing import Any, NamedTuple

@@ -1,7 +1,5 @@
 """Which files a command reads, and reading one."""
 
-from __future__ import annotations
-
 import os
 import stat
 import sys

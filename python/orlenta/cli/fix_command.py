@@ -10,7 +10,7 @@ from orlenta.cli.files import STDIN, PathError, error_message, expand_paths, rea
 from orlenta.cli.findings import ScanSettings, scan_bytes
 from orlenta.cli.line_endings import sanitized_text
 from orlenta.cli.settings import PathFilter, add_path_options, path_filter
-from orlenta.cli.usage import UsageError
+from orlenta.cli.usage import HelpFormatter, UsageError
 
 DESCRIPTION = """\
 Rewrites each file whose text `orlenta sanitize --policy POLICY` would
@@ -29,7 +29,7 @@ def register(subparsers: argparse._SubParsersAction[argparse.ArgumentParser]) ->
         "fix",
         help="remove hidden code points from files",
         description=DESCRIPTION,
-        formatter_class=argparse.RawDescriptionHelpFormatter,
+        formatter_class=HelpFormatter,
     )
     add_path_options(parser)
     parser.add_argument("--dry-run", action="store_true",

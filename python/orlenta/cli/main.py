@@ -7,7 +7,7 @@ import importlib
 import sys
 from collections.abc import Sequence
 
-from orlenta.cli.usage import UsageError
+from orlenta.cli.usage import HelpFormatter, UsageError
 
 # Each name is a module orlenta.cli.<name>_command with
 # register(subparsers) -> None, which adds its parser and sets
@@ -34,20 +34,26 @@ class VersionAction(argparse.Action):
         parser.exit()
 
 
-def build_parser() -> argparse.ArgumentParser:
+def build_parser(only: str | None = None) -> argparse.ArgumentParser:
+    """The parser with every subcommand, or with the one named by `only`:
+    building and importing the others would cost a hook's start-up for
+    nothing."""
     parser = argparse.ArgumentParser(
         prog="orlenta",
         description="Finds and removes the Unicode code points that hide or reorder what a reader sees.",
+        formatter_class=HelpFormatter,
     )
     parser.add_argument("--version", action=VersionAction)
     subparsers = parser.add_subparsers(title="commands", metavar="COMMAND", required=True)
-    for name in COMMANDS:
+    for name in COMMANDS if only is None else (only,):
         importlib.import_module(f"orlenta.cli.{name}_command").register(subparsers)
     return parser
 
 
 def main(argv: Sequence[str] | None = None) -> int:
-    args = build_parser().parse_args(argv)
+    arguments = sys.argv[1:] if argv is None else list(argv)
+    command = arguments[0] if arguments and arguments[0] in COMMANDS else None
+    args = build_parser(command).parse_args(arguments)
     try:
         return int(args.run(args))
     except UsageError as error:

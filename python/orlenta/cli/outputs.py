@@ -2,7 +2,6 @@
 
 from __future__ import annotations
 
-import json
 from collections.abc import Iterable
 from typing import TextIO
 
@@ -66,6 +65,10 @@ def finding_record(path: str, finding: Finding) -> dict[str, object]:
 def write_json(results: Iterable[FileResult], out: TextIO) -> None:
     """{"findings": [...], "errors": [{"path", "message"}]}, one finding per
     line, so that a large result is never held whole."""
+    import json
+
+    # One encoder for every finding: json.dumps with options makes one per call.
+    encoder = json.JSONEncoder(ensure_ascii=False)
     errors = []
     separator = "\n"
     out.write('{"findings": [')
@@ -73,9 +76,9 @@ def write_json(results: Iterable[FileResult], out: TextIO) -> None:
         if result.error is not None:
             errors.append({"path": result.path, "message": result.error})
         for finding in result.findings:
-            out.write(separator + json.dumps(finding_record(result.path, finding), ensure_ascii=False))
+            out.write(separator + encoder.encode(finding_record(result.path, finding)))
             separator = ",\n"
-    out.write('\n], "errors": ' + json.dumps(errors, ensure_ascii=False) + "}\n")
+    out.write('\n], "errors": ' + encoder.encode(errors) + "}\n")
 
 
 def escape_data(text: str) -> str:

@@ -7,7 +7,7 @@ import json
 import sys
 
 from orlenta.cli.files import STDIN
-from orlenta.cli.usage import UsageError, add_policy_option
+from orlenta.cli.usage import HelpFormatter, UsageError, add_policy_option
 
 DESCRIPTION = """\
 Writes the sanitized text of FILE (or of standard input) to standard output
@@ -27,7 +27,7 @@ def register(subparsers: argparse._SubParsersAction[argparse.ArgumentParser]) ->
         "sanitize",
         help="sanitize one text to standard output",
         description=DESCRIPTION,
-        formatter_class=argparse.RawDescriptionHelpFormatter,
+        formatter_class=HelpFormatter,
     )
     parser.add_argument("file", nargs="?", default=STDIN, metavar="FILE|-", help="the input (default: -)")
     add_policy_option(parser, "balanced_chat", "the policy, a preset or an alias (default: balanced_chat)")

@@ -1,7 +1,5 @@
 """What check and fix take from the command line and from [tool.orlenta]."""
 
-from __future__ import annotations
-
 import argparse
 from typing import NamedTuple
 

@@ -3,6 +3,7 @@
 from __future__ import annotations
 
 import unicodedata
+from functools import lru_cache
 
 from orlenta import encoded_codepoint_risk
 
@@ -20,12 +21,15 @@ CONTROL_NAMES = dict(
 CONTROL_NAMES.update({0x7F: "DELETE", 0x85: "NEXT LINE"})
 
 
+# A tree's findings repeat a few code points many times.
+@lru_cache(maxsize=4096)
 def code_point_name(code_point: int) -> str:
     """The character's name, a control's alias, or <unnamed> (a code point
     newer than the interpreter's Unicode data, a C1 control)."""
     return unicodedata.name(chr(code_point), "") or CONTROL_NAMES.get(code_point, "<unnamed>")
 
 
+@lru_cache(maxsize=4096)
 def is_hidden(ch: str) -> bool:
     """Whether a reader would not see the character for what it is. Every
     code point some policy removes counts, by orlenta's own Unicode data;
