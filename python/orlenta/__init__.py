@@ -37,7 +37,6 @@ from typing import TYPE_CHECKING
 # The same native functions as orlenta._core's, registered again with
 # docstrings in orlenta._native.
 from orlenta._native import encoded_codepoint_risk, is_identifier_decoration, normalize_for_skeleton, sanitize
-from orlenta.batch import sanitize_iter, sanitize_many
 from orlenta.reveal import HiddenRun, reveal
 from orlenta.types import (
     CodePointRisk,
@@ -74,16 +73,26 @@ __all__ = [
 ]
 
 if TYPE_CHECKING:
+    from orlenta.batch import sanitize_iter, sanitize_many
+
     __version__: str
 else:
 
     def __getattr__(name):
-        """Reads __version__ from the package metadata on first use."""
+        """Reads __version__ from the package metadata, and imports
+        sanitize_many and sanitize_iter, on first use."""
         # Importing importlib.metadata takes far longer than importing
-        # orlenta, so the version is read on first use and then kept.
-        if name != "__version__":
-            raise AttributeError(f"module {__name__!r} has no attribute {name!r}")
-        from importlib.metadata import version
+        # orlenta, and orlenta.batch brings in concurrent.futures and
+        # logging, which the orlenta command does not need to check one
+        # file; so both wait until they are asked for, and are then kept.
+        if name in ("sanitize_many", "sanitize_iter"):
+            from orlenta import batch
 
-        globals()["__version__"] = version(__name__)
-        return globals()["__version__"]
+            globals().update(sanitize_many=batch.sanitize_many, sanitize_iter=batch.sanitize_iter)
+        elif name == "__version__":
+            from importlib.metadata import version
+
+            globals()["__version__"] = version(__name__)
+        else:
+            raise AttributeError(f"module {__name__!r} has no attribute {name!r}")
+        return globals()[name]

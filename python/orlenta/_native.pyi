@@ -40,3 +40,13 @@ def _sanitize_chunk(
     report: str,
 ) -> list[Any]:
     """One chunk of sanitize_many, for orlenta's own use."""
+
+def _scan_file(
+    data: bytes, policy: str, strict_newlines: bool, check_normalization: bool
+) -> tuple[bytes, tuple[str, ...], tuple[str, ...]]:
+    """The findings of one file for orlenta check, for orlenta's own use."""
+
+def _scan_paths(
+    paths: list[bytes], policy: str, strict_newlines: bool, check_normalization: bool, keep_data: bool
+) -> tuple[list[tuple[bytes | None, bytes | None, str | None]], tuple[str, ...], tuple[str, ...]]:
+    """The findings of several files for orlenta check, for orlenta's own use."""

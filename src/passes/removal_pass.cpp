@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstring>
+#include <limits>
 
 #include "classes/code_point_classes.h"
 #include "classes/emoji_flag_tags.h"
@@ -51,7 +52,7 @@ using ReasonCounts = std::array<std::uint64_t, reason_count>;
 // on are still those of the text under processing.
 struct Walk {
   const ResolvedPolicy& policy;
-  bool return_spans = false;
+  bool record_spans = false;
   Removal& result;
   std::string_view text;
   char* data;
@@ -121,13 +122,13 @@ void push_output(Walk& walk, const CodePoint& c) {
 void remove_with(Walk& walk, Reason reason, const CodePoint& c) {
   ++walk.removed[reason];
   walk.after_removal = true;
-  if (walk.return_spans) record_span(walk, "removed", reason, c);
+  if (walk.record_spans) record_span(walk, "removed", reason, c);
   walk.protected_end = 0;
 }
 
 void flag_with(Walk& walk, Reason reason, const CodePoint& c) {
   ++walk.flagged[reason];
-  if (walk.return_spans) record_span(walk, "flag", reason, c);
+  if (walk.record_spans) record_span(walk, "flag", reason, c);
 }
 
 void retain(Walk& walk, const CodePoint& c) {
@@ -227,12 +228,16 @@ void report_counts(const Walk& walk) {
 
 }  // namespace
 
-Outcome<Removal> remove_characters(std::string text, const ResolvedPolicy& policy, bool return_spans) {
+Outcome<Removal> remove_characters(std::string text, const ResolvedPolicy& policy, SpanRecording recording) {
   Removal result;
   result.text = std::move(text);
   char* const data = result.text.data();
   const std::size_t size = result.text.size();
-  Walk walk{policy, return_spans, result, std::string_view(data, size), data};
+  Walk walk{policy, recording != SpanRecording::none, result, std::string_view(data, size), data};
+  // One comparison per decision whatever the recording: an unlimited one
+  // has a limit no vector can reach.
+  const std::size_t span_limit =
+      recording == SpanRecording::capped ? max_span_events : std::numeric_limits<std::size_t>::max();
   // Retained stretches of ordinary code points are kept in one piece; the
   // walk stops only at the code points that need a decision.
   std::size_t pending = 0;
@@ -250,7 +255,7 @@ Outcome<Removal> remove_characters(std::string text, const ResolvedPolicy& polic
     decide(walk, CodePoint{cp, i, i + length});
     // Only decisions add events, so this is the one place they can pass the
     // limit.
-    if (result.spans.size() > max_span_events) return Error{std::string(span_limit_message)};
+    if (result.spans.size() > span_limit) return Error{std::string(span_limit_message)};
     i += length;
     pending = i;
   }

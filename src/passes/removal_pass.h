@@ -17,6 +17,11 @@ inline constexpr std::uint64_t max_span_events = 10000;
 inline constexpr std::string_view span_limit_message =
     "span event limit exceeded (maximum 10000); disable return_spans or split the input";
 
+// Which span events the pass records: none; at most max_span_events, for a
+// report; or every one, for a scan that reports each code point and keeps
+// its own memory in check.
+enum class SpanRecording : std::uint8_t { none, capped, unlimited };
+
 // What the pass counted beyond the report's maps, for the statistics.
 struct RemovalCounters {
   std::uint64_t default_ignorable_removed = 0;
@@ -32,7 +37,7 @@ struct Removal {
   std::string text;
   CountMap removed_counts;
   CountMap flagged_counts;
-  // One per removal or flag, when asked for.
+  // One per removal or flag, when recorded.
   std::vector<SpanEvent> spans;
   RemovalCounters counters;
   // Set when a removal brought a code point next to the retained text before
@@ -45,9 +50,9 @@ struct Removal {
 // Decides every code point of `text`, the text under processing in the
 // policy's normalization form, and keeps the retained ones: removals only
 // shorten the text, so it is rewritten in place. Fails with
-// span_limit_message when `return_spans` is set and the events would exceed
-// max_span_events; the pass stops there.
-Outcome<Removal> remove_characters(std::string text, const ResolvedPolicy& policy, bool return_spans);
+// span_limit_message when the recording is capped and the events would
+// exceed max_span_events; the pass stops there.
+Outcome<Removal> remove_characters(std::string text, const ResolvedPolicy& policy, SpanRecording recording);
 
 // "default_ignorable_removed", its four parts, "default_ignorable_stripped"
 // and "invalid_variation_selector_count".

@@ -67,7 +67,7 @@ Outcome<Removal> remove(std::string text, bool ascii_fast_path, const ResolvedPo
     nothing_removed.text = std::move(text);
     return nothing_removed;
   }
-  return remove_characters(std::move(text), policy, return_spans);
+  return remove_characters(std::move(text), policy, return_spans ? SpanRecording::capped : SpanRecording::none);
 }
 
 // Normalizes the output again when something removed may have left it out

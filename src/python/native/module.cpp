@@ -9,6 +9,7 @@
 #include "module_functions.h"
 #include "query_entries.h"
 #include "sanitize_entry.h"
+#include "scan_entry.h"
 
 namespace orlenta {
 namespace {
@@ -73,6 +74,8 @@ PyMethodDef FUNCTION_DEFINITIONS[] = {
      IS_IDENTIFIER_DECORATION_HELP},
     {"encoded_codepoint_risk", as_method(encoded_codepoint_risk_entry), FUNCTION_FLAGS, ENCODED_CODEPOINT_RISK_HELP},
     {"_sanitize_chunk", as_method(sanitize_chunk_entry), METH_FASTCALL | METH_STATIC, SANITIZE_CHUNK_DOC},
+    {"_scan_file", as_method(scan_file_entry), METH_FASTCALL | METH_STATIC, SCAN_FILE_DOC},
+    {"_scan_paths", as_method(scan_paths_entry), METH_FASTCALL | METH_STATIC, SCAN_PATHS_DOC},
 };
 
 constexpr char MODULE_NAME[] = "_native";

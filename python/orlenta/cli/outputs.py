@@ -1,0 +1,101 @@
+"""The text, JSON and GitHub forms of check's findings, written as they come."""
+
+from __future__ import annotations
+
+from collections.abc import Iterable
+from typing import TextIO
+
+from orlenta.cli.findings import FileResult, Finding
+from orlenta.cli.visible import code_point_name, make_visible
+
+# Around a finding on a long line, this many bytes on either side are shown.
+LINE_WINDOW_BYTES = 240
+ERROR_KINDS = {"removed", "not_utf8"}
+
+
+def source_line(data: bytes, offset: int) -> str:
+    """The line that holds the byte offset, its hidden code points visible
+    and bytes that are not UTF-8 as \\xNN; a long line is cut around the
+    offset, at character boundaries."""
+    start = data.rfind(b"\n", 0, offset) + 1
+    end = data.find(b"\n", offset)
+    end = len(data) if end < 0 else end
+    if end > start and data[end - 1] == 0x0D:
+        end -= 1
+    head = "…" if offset - start > LINE_WINDOW_BYTES else ""
+    tail = "…" if end - offset > LINE_WINDOW_BYTES else ""
+    start = max(start, offset - LINE_WINDOW_BYTES)
+    end = min(end, offset + LINE_WINDOW_BYTES)
+    while start < offset and is_continuation(data[start]):
+        start += 1
+    while end < len(data) and end > offset and is_continuation(data[end]):
+        end -= 1
+    return head + make_visible(data[start:end].decode("utf-8", "backslashreplace")) + tail
+
+
+def is_continuation(byte: int) -> bool:
+    return 0x80 <= byte < 0xC0
+
+
+def write_text(results: Iterable[FileResult], out: TextIO) -> None:
+    for result in results:
+        for finding in result.findings:
+            if finding.line is None:
+                out.write(f"{result.path}: {finding.reason} {finding.description}\n")
+                continue
+            out.write(f"{result.path}:{finding.line}:{finding.column}: {finding.reason} {finding.description}\n")
+            if result.data is not None and finding.byte_offset is not None:
+                out.write(f"    {source_line(result.data, finding.byte_offset)}\n")
+
+
+def finding_record(path: str, finding: Finding) -> dict[str, object]:
+    return {
+        "path": path,
+        "line": finding.line,
+        "column": finding.column,
+        "byte_offset": finding.byte_offset,
+        "code_point": finding.code_point_text,
+        "name": None if finding.code_point_text is None else code_point_name(finding.code_point or 0),
+        "reason": finding.reason,
+        "kind": finding.kind,
+        "message": f"{finding.reason} {finding.description}",
+    }
+
+
+def write_json(results: Iterable[FileResult], out: TextIO) -> None:
+    """{"findings": [...], "errors": [{"path", "message"}]}, one finding per
+    line, so that a large result is never held whole."""
+    import json
+
+    # One encoder for every finding: json.dumps with options makes one per call.
+    encoder = json.JSONEncoder(ensure_ascii=False)
+    errors = []
+    separator = "\n"
+    out.write('{"findings": [')
+    for result in results:
+        if result.error is not None:
+            errors.append({"path": result.path, "message": result.error})
+        for finding in result.findings:
+            out.write(separator + encoder.encode(finding_record(result.path, finding)))
+            separator = ",\n"
+    out.write('\n], "errors": ' + encoder.encode(errors) + "}\n")
+
+
+def escape_data(text: str) -> str:
+    return text.replace("%", "%25").replace("\r", "%0D").replace("\n", "%0A")
+
+
+def escape_property(text: str) -> str:
+    return escape_data(text).replace(":", "%3A").replace(",", "%2C")
+
+
+def write_github(results: Iterable[FileResult], out: TextIO) -> None:
+    """GitHub Actions workflow commands, one annotation per finding."""
+    for result in results:
+        for finding in result.findings:
+            level = "error" if finding.kind in ERROR_KINDS else "warning"
+            properties = f"file={escape_property(result.path)}"
+            if finding.line is not None:
+                properties += f",line={finding.line},col={finding.column}"
+            properties += f",title={escape_property('orlenta ' + finding.reason)}"
+            out.write(f"::{level} {properties}::{escape_data(finding.reason + ' ' + finding.description)}\n")

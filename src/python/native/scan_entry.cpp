@@ -1,0 +1,176 @@
+#include "scan_entry.h"
+
+#include <cstring>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "file_read.h"
+#include "interpreter_states.h"
+#include "pipeline/file_scan.h"
+#include "python/convert.h"
+#include "python/errors.h"
+#include "python/gil.h"
+#include "python/panic.h"
+#include "python/py_ref.h"
+
+namespace orlenta {
+namespace {
+
+PyObject* names_tuple(std::span<const std::string_view> names) {
+  PyRef tuple{PyTuple_New(static_cast<Py_ssize_t>(names.size()))};
+  if (!tuple) return nullptr;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    PyObject* name = PyUnicode_FromStringAndSize(names[i].data(), static_cast<Py_ssize_t>(names[i].size()));
+    if (name == nullptr) return nullptr;
+    PyTuple_SetItem(tuple.get(), static_cast<Py_ssize_t>(i), name);  // steals the reference
+  }
+  return tuple.release();
+}
+
+PyObject* records_bytes(const std::vector<ScanFinding>& findings) {
+  const std::size_t size = findings.size() * sizeof(ScanFinding);
+  PyRef records{PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(size))};
+  if (!records) return nullptr;
+  if (size != 0) std::memcpy(PyBytes_AsString(records.get()), findings.data(), size);
+  return records.release();
+}
+
+// (results, reasons, kinds), taking over the new reference `results`.
+PyObject* with_names(PyObject* results) {
+  PyRef owned{results};
+  if (!owned) return nullptr;
+  PyRef reasons{names_tuple(finding_reason_names)};
+  if (!reasons) return nullptr;
+  PyRef kinds{names_tuple(finding_kind_names)};
+  if (!kinds) return nullptr;
+  return PyTuple_Pack(3, owned.get(), reasons.get(), kinds.get());
+}
+
+std::optional<ResolvedPolicy> read_policy(PyObject* name) {
+  std::string_view policy_name;
+  if (!convert_text(name, policy_name)) return std::nullopt;
+  std::optional<ResolvedPolicy> policy = get_policy(policy_name);
+  if (!policy) raise_value_error("unknown policy: " + std::string(policy_name));
+  return policy;
+}
+
+// One path of _scan_paths and what became of it.
+struct PathScan {
+  std::string path;
+  FileRead file;
+  std::vector<ScanFinding> findings;
+};
+
+std::vector<PathScan> read_paths(PyObject* list) {
+  const Py_ssize_t count = PyList_Size(list);
+  std::vector<PathScan> scans(static_cast<std::size_t>(count < 0 ? 0 : count));
+  for (Py_ssize_t i = 0; i < count; ++i) {
+    PyObject* path = PyList_GetItem(list, i);
+    char* data = nullptr;
+    Py_ssize_t length = 0;
+    if (!PyBytes_Check(path)) {
+      raise_type_mismatch(path, "bytes");
+      return {};
+    }
+    if (PyBytes_AsStringAndSize(path, &data, &length) < 0) return {};
+    scans[static_cast<std::size_t>(i)].path.assign(data, static_cast<std::size_t>(length));
+  }
+  return scans;
+}
+
+// Reads and scans every path; a file without findings is dropped at once,
+// unless its data is to be kept.
+void scan_paths(std::vector<PathScan>& scans, const ResolvedPolicy& policy, const ScanOptions& options,
+                bool keep_data) {
+  ReleasedGil released;
+  for (PathScan& scan : scans) {
+    scan.file = read_whole_file(scan.path);
+    if (!scan.file.error.empty() || scan.file.binary) continue;
+    scan.findings = scan_file(scan.file.bytes, policy, options);
+    if (scan.findings.empty() && !keep_data) scan.file.bytes = std::string();
+  }
+}
+
+PyObject* path_result(const PathScan& scan, bool keep_data) {
+  if (!scan.file.error.empty()) {
+    const std::string& message = scan.file.error;
+    PyRef error{PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace")};
+    if (!error) return nullptr;
+    return PyTuple_Pack(3, Py_None, Py_None, error.get());
+  }
+  if (scan.file.binary) return PyTuple_Pack(3, Py_None, Py_None, Py_None);
+  PyRef records{records_bytes(scan.findings)};
+  if (!records) return nullptr;
+  if (scan.findings.empty() && !keep_data) return PyTuple_Pack(3, records.get(), Py_None, Py_None);
+  PyRef data{PyBytes_FromStringAndSize(scan.file.bytes.data(), static_cast<Py_ssize_t>(scan.file.bytes.size()))};
+  if (!data) return nullptr;
+  return PyTuple_Pack(3, records.get(), data.get(), Py_None);
+}
+
+}  // namespace
+
+PyObject* scan_file_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs) noexcept {
+  return guarded<PyObject*>(PANIC_EXCEPTION_CELL, nullptr, [&]() -> PyObject* {
+    if (nargs != 4) {
+      PyErr_Format(PyExc_TypeError, "_scan_file() takes 4 positional arguments but %zd were given", nargs);
+      return nullptr;
+    }
+    char* data = nullptr;
+    Py_ssize_t length = 0;
+    if (!PyBytes_Check(args[0])) {
+      raise_type_mismatch(args[0], "bytes");
+      return nullptr;
+    }
+    if (PyBytes_AsStringAndSize(args[0], &data, &length) < 0) return nullptr;
+    ScanOptions options;
+    if (!convert_bool(args[2], options.strict_newlines) || !convert_bool(args[3], options.check_normalization)) {
+      return nullptr;
+    }
+    const std::optional<ResolvedPolicy> policy = read_policy(args[1]);
+    if (!policy) return nullptr;
+    std::vector<ScanFinding> findings;
+    {
+      // The bytes object is immutable and the caller holds it for the call.
+      ReleasedGil released;
+      findings = scan_file(std::string_view(data, static_cast<std::size_t>(length)), *policy, options);
+    }
+    return with_names(records_bytes(findings));
+  });
+}
+
+PyObject* scan_paths_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs) noexcept {
+  return guarded<PyObject*>(PANIC_EXCEPTION_CELL, nullptr, [&]() -> PyObject* {
+    if (nargs != 5) {
+      PyErr_Format(PyExc_TypeError, "_scan_paths() takes 5 positional arguments but %zd were given", nargs);
+      return nullptr;
+    }
+    if (!PyList_Check(args[0])) {
+      raise_type_mismatch(args[0], "list");
+      return nullptr;
+    }
+    ScanOptions options;
+    bool keep_data = false;
+    if (!convert_bool(args[2], options.strict_newlines) || !convert_bool(args[3], options.check_normalization) ||
+        !convert_bool(args[4], keep_data)) {
+      return nullptr;
+    }
+    const std::optional<ResolvedPolicy> policy = read_policy(args[1]);
+    if (!policy) return nullptr;
+    std::vector<PathScan> scans = read_paths(args[0]);
+    if (PyErr_Occurred()) return nullptr;
+    scan_paths(scans, *policy, options, keep_data);
+    PyRef results{PyList_New(static_cast<Py_ssize_t>(scans.size()))};
+    if (!results) return nullptr;
+    for (std::size_t i = 0; i < scans.size(); ++i) {
+      PyObject* result = path_result(scans[i], keep_data);
+      if (result == nullptr) return nullptr;
+      PyList_SetItem(results.get(), static_cast<Py_ssize_t>(i), result);  // steals the reference
+    }
+    return with_names(results.release());
+  });
+}
+
+}  // namespace orlenta
