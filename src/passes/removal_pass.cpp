@@ -31,18 +31,7 @@ enum Reason : std::uint8_t {
   reason_count,
 };
 
-constexpr std::array<std::string_view, reason_count> reason_names = {
-    "bidi_control",
-    "bidi_mark",
-    "carriage_return",
-    "control_or_format",
-    "default_ignorable",
-    "invalid_variation_selector",
-    "junk_invisible",
-    "line_separator",
-    "tag_char",
-    "variation_selector_excess",
-};
+static_assert(removal_reason_names.size() == reason_count);
 
 using ReasonCounts = std::array<std::uint64_t, reason_count>;
 
@@ -76,7 +65,7 @@ struct CodePoint {
 };
 
 void record_span(Walk& walk, std::string_view kind, Reason reason, const CodePoint& c) {
-  walk.result.spans.push_back(SpanEvent{kind, reason_names[reason], c.start, c.end, code_point_detail(c.value)});
+  walk.result.spans.push_back(SpanEvent{kind, removal_reason_names[reason], c.start, c.end, code_point_detail(c.value)});
 }
 
 // The code point at `at` is the first one retained after a removal: it now
@@ -221,8 +210,8 @@ void decide(Walk& walk, const CodePoint& c) {
 // Adds the walk's counts to the result's maps.
 void report_counts(const Walk& walk) {
   for (std::size_t reason = 0; reason < reason_count; ++reason) {
-    if (walk.removed[reason] != 0) bump(walk.result.removed_counts, reason_names[reason], walk.removed[reason]);
-    if (walk.flagged[reason] != 0) bump(walk.result.flagged_counts, reason_names[reason], walk.flagged[reason]);
+    if (walk.removed[reason] != 0) bump(walk.result.removed_counts, removal_reason_names[reason], walk.removed[reason]);
+    if (walk.flagged[reason] != 0) bump(walk.result.flagged_counts, removal_reason_names[reason], walk.flagged[reason]);
   }
 }
 

@@ -2,6 +2,7 @@
 // place, the code points it retains.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -12,6 +13,20 @@
 #include "report/report.h"
 
 namespace orlenta {
+
+// The reasons the pass removes or flags under, in name order.
+inline constexpr std::array<std::string_view, 10> removal_reason_names = {
+    "bidi_control",
+    "bidi_mark",
+    "carriage_return",
+    "control_or_format",
+    "default_ignorable",
+    "invalid_variation_selector",
+    "junk_invisible",
+    "line_separator",
+    "tag_char",
+    "variation_selector_excess",
+};
 
 inline constexpr std::uint64_t max_span_events = 10000;
 inline constexpr std::string_view span_limit_message =

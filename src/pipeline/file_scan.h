@@ -2,11 +2,13 @@
 // removal pass would remove or flag, located in the file as it is on disk.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <string_view>
 #include <vector>
 
+#include "passes/removal_pass.h"
 #include "policy/policy.h"
 
 namespace orlenta {
@@ -17,20 +19,13 @@ inline constexpr std::array<std::string_view, 4> finding_kind_names = {"removed"
                                                                        "not_normalized"};
 
 // The reasons of the removal pass, then those of the two file-level kinds.
-inline constexpr std::array<std::string_view, 12> finding_reason_names = {
-    "bidi_control",
-    "bidi_mark",
-    "carriage_return",
-    "control_or_format",
-    "default_ignorable",
-    "invalid_variation_selector",
-    "junk_invisible",
-    "line_separator",
-    "tag_char",
-    "variation_selector_excess",
-    "not_utf8",
-    "not_normalized",
-};
+inline constexpr auto finding_reason_names = [] {
+  std::array<std::string_view, removal_reason_names.size() + 2> names{};
+  std::copy(removal_reason_names.begin(), removal_reason_names.end(), names.begin());
+  names[removal_reason_names.size()] = "not_utf8";
+  names[removal_reason_names.size() + 1] = "not_normalized";
+  return names;
+}();
 
 // One finding. The layout is fixed (32 bytes, no hidden padding) because the
 // Python side reads the records as they lie in memory.
