@@ -1,6 +1,7 @@
 """The types of orlenta.types against the names and reports sanitize really uses."""
 
 import importlib.metadata
+import inspect
 import json
 import pathlib
 import random
@@ -81,3 +82,13 @@ def test_version_comes_from_the_metadata_on_first_use(run_python):
     assert child.stdout.split() == ["False", orlenta.__version__, "True"]
     with pytest.raises(AttributeError, match="module 'orlenta' has no attribute 'version'"):
         orlenta.version
+
+
+# help() and IDEs show these; the Literal aliases carry theirs as attribute
+# docstrings in the source, which run-time objects cannot hold.
+@pytest.mark.parametrize(
+    "name", [name for name in orlenta.__all__ if inspect.isclass(getattr(orlenta, name)) or inspect.isroutine(getattr(orlenta, name))]
+)
+def test_public_functions_and_classes_are_documented(name):
+    doc = getattr(orlenta, name).__doc__
+    assert doc and not doc.startswith(name + "("), name

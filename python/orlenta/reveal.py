@@ -62,6 +62,10 @@ RunKind = Literal[
 
 @dataclass(frozen=True, slots=True)
 class HiddenRun:
+    """One run of hidden code points: what it is, where it stands in the text
+    (code point offsets, end exclusive), its code points, and what it says
+    where it carries a known encoding (payload), a guess or not."""
+
     kind: RunKind
     # Code point offsets into the text, end exclusive.
     start: int

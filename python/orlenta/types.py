@@ -21,16 +21,17 @@ __all__ = [
     "CodePointRisk",
 ]
 
-# The four built-in policies, the names a report gives.
 PresetName = Literal["preserve", "balanced_chat", "strict_exec", "code_mode"]
-# What the policy argument accepts: a preset or one of its short aliases.
+"""The four built-in policies, the names a report gives."""
 PolicyName = Literal[PresetName, "balanced", "strict", "code"]
+"""What the policy argument accepts: a preset or one of its short aliases."""
 
 NormalizationForm = Literal["NFC", "NFKC"]
+"""The normalization forms a report names."""
 
 SpanKind = Literal["removed", "flag"]
+"""A span event's kind: a removal, or a flag on a code point that stays."""
 
-# The reasons decided one code point at a time: the reasons of span events.
 SpanReason = Literal[
     "bidi_control",
     "bidi_mark",
@@ -43,9 +44,8 @@ SpanReason = Literal[
     "tag_char",
     "variation_selector_excess",
 ]
+"""The reasons decided one code point at a time: the reasons of span events."""
 
-# Every key of removed_counts and flagged_counts: the span reasons, plus the
-# reasons counted for the whole text, which have no span events.
 Reason = Literal[
     SpanReason,
     "normalization_amplified",
@@ -55,8 +55,9 @@ Reason = Literal[
     "excessive_combining_stack",
     "base64ish_blob",
 ]
+"""Every key of removed_counts and flagged_counts: the span reasons, plus the
+reasons counted for the whole text, which have no span events."""
 
-# What encoded_codepoint_risk answers, besides None.
 CodePointRisk = Literal[
     "bidi_control",
     "bidi_mark",
@@ -66,9 +67,12 @@ CodePointRisk = Literal[
     "default_ignorable",
     "control_or_format",
 ]
+"""What encoded_codepoint_risk answers, besides None."""
 
 
 class SpanEvent(TypedDict):
+    """One removal or flag of one code point, when return_spans asks for them."""
+
     kind: SpanKind
     reason: SpanReason
     # UTF-8 byte offsets into the normalized text, not str indices.
@@ -79,6 +83,8 @@ class SpanEvent(TypedDict):
 
 
 class _StatsOfEveryPolicy(TypedDict):
+    """The statistics every report carries."""
+
     ascii_fast_path: bool
     combining_max_stack: int
     combining_ratio: float
@@ -104,6 +110,9 @@ class _StatsOfEveryPolicy(TypedDict):
 
 
 class SanitizeStats(_StatsOfEveryPolicy, total=False):
+    """A report's stats: what the normalization, the removal pass and the
+    signal scans measured, and the data versions (the README lists each key)."""
+
     # Present only under the policies that scan for encoded blobs: every
     # preset but preserve.
     base64ish: bool
@@ -111,6 +120,8 @@ class SanitizeStats(_StatsOfEveryPolicy, total=False):
 
 
 class SanitizeReport(TypedDict):
+    """The report sanitize returns beside the text (the README lists each key)."""
+
     report_version: int
     policy: PresetName
     normalization: NormalizationForm
