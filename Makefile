@@ -155,6 +155,8 @@ bench: build/bench/.built $(VENV)/.installed
 	build/bench/bench/pipeline_bench --texts build/bench-texts
 	$(VENV)/bin/python bench/sanitize_bench.py --corpus $(CORPUS_DIR)/udhr
 	$(VENV)/bin/python bench/check_bench.py --corpus $(CORPUS_DIR)
+	$(VENV)/bin/python bench/batch_bench.py --corpus $(CORPUS_DIR)/udhr
+	$(VENV)/bin/python bench/reveal_bench.py --corpus $(CORPUS_DIR)/udhr
 
 clean:
 	rm -rf build dist $(VENV) $(VENV2)
