@@ -19,6 +19,7 @@ import pathlib
 import re
 import sys
 
+from scripts import script_tables
 from variation_sequences import variation_sequences_table
 
 REPO_ROOT = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
@@ -492,6 +493,8 @@ OUTPUTS = [
     ("src/unicode/tables/normalization_tables.inc", gen_normalization_tables),
     ("src/classes/variation_sequences.inc",
      lambda ucd, command: variation_sequences_table(pathlib.Path(ucd.directory), command)),
+    ("src/classes/script_enum.inc", lambda ucd, command: script_tables(pathlib.Path(ucd.directory), command)[0]),
+    ("src/classes/script_tables.inc", lambda ucd, command: script_tables(pathlib.Path(ucd.directory), command)[1]),
 ]
 
 
