@@ -168,6 +168,7 @@ def script_tables(ucd_dir: pathlib.Path, command: str) -> tuple[str, str]:
     table += ["    " + ", ".join("0x%04X" % v for v in flat[i:i + 12]) + "," for i in range(0, len(flat), 12)]
     table += ["};", "", "// Entry 0 is empty: the code point's Script alone stands for its extensions.",
               f"constexpr std::uint64_t script_extension_sets[{len(set_rows)}][{set_words}] = {{"]
-    table += [f"    {{{row}}},  // {' '.join(value) or '(the script alone)'}" for row, value in zip(set_rows, [()] + sets)]
+    for row, value in zip(set_rows, [()] + sets):
+        table.append(f"    {{{row}}},  // {' '.join(value) or '(the script alone)'}")
     table += ["};", ""]
     return _enumeration(codes, version, command), "\n".join(table)
