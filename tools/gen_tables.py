@@ -22,6 +22,7 @@ import sys
 from emoji_properties import emoji_properties_table
 from indic_syllabic_category import indic_syllabic_category_table
 from joining_types import joining_type_table
+from scripts import script_tables
 from variation_sequences import variation_sequences_table
 
 REPO_ROOT = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
@@ -501,6 +502,8 @@ OUTPUTS = [
      lambda ucd, command: indic_syllabic_category_table(pathlib.Path(ucd.directory), command)),
     ("src/classes/emoji_properties.inc",
      lambda ucd, command: emoji_properties_table(pathlib.Path(ucd.directory), command)),
+    ("src/classes/script_enum.inc", lambda ucd, command: script_tables(pathlib.Path(ucd.directory), command)[0]),
+    ("src/classes/script_tables.inc", lambda ucd, command: script_tables(pathlib.Path(ucd.directory), command)[1]),
 ]
 
 
