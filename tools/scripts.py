@@ -155,8 +155,6 @@ def script_tables(ucd_dir: pathlib.Path, command: str) -> tuple[str, str]:
         f'constexpr std::string_view scripts_unicode_version = "{version}";',
         f"constexpr unsigned script_block_shift = {BLOCK_SHIFT};",
         f"constexpr unsigned script_block_size = {BLOCK_SIZE};",
-        f"constexpr unsigned script_extensions_shift = {EXTENSIONS_SHIFT};",
-        f"constexpr std::uint16_t script_word_bit = 0x{WORD_BIT:04X};",
         "",
         "constexpr std::string_view script_codes[] = {",
     ]

@@ -24,12 +24,9 @@ constexpr auto extension_sets = [] {
 
 ScriptInfo script_info(char32_t cp) {
   // Code points past U+10FFFF are Unknown, like the unassigned ones.
-  if (cp >= 0x110000) return {Script::Zzzz, 0, false};
-  const std::uint16_t value =
-      script_values[std::size_t{script_blocks[cp >> script_block_shift]} * script_block_size +
-                    (cp & (script_block_size - 1))];
-  const auto extensions = static_cast<std::uint8_t>((value & ~script_word_bit) >> script_extensions_shift);
-  return {static_cast<Script>(value & 0xFFu), extensions, (value & script_word_bit) != 0};
+  if (cp >= 0x110000) return ScriptInfo(Script::Zzzz, false);
+  return ScriptInfo(script_values[std::size_t{script_blocks[cp >> script_block_shift]} * script_block_size +
+                                  (cp & (script_block_size - 1))]);
 }
 
 const ScriptSet& script_extension_set(std::uint8_t extensions) {
@@ -38,7 +35,7 @@ const ScriptSet& script_extension_set(std::uint8_t extensions) {
 
 ScriptSet script_extensions_of(char32_t cp) {
   const ScriptInfo info = script_info(cp);
-  return info.extensions == 0 ? ScriptSet(info.script) : script_extension_set(info.extensions);
+  return info.extensions() == 0 ? ScriptSet(info.script()) : script_extension_set(info.extensions());
 }
 
 std::string_view script_code(Script script) {

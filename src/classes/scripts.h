@@ -61,18 +61,31 @@ class ScriptSet {
 constexpr ScriptSet operator&(ScriptSet a, const ScriptSet& b) { return a &= b; }
 constexpr ScriptSet operator|(ScriptSet a, const ScriptSet& b) { return a |= b; }
 
-// What one table read tells about a code point. `extensions` numbers its
-// Script_Extensions set when that differs from {script}, and is 0 otherwise,
-// so that the common case needs no set at all.
-struct ScriptInfo {
-  Script script;
-  std::uint8_t extensions;
-  bool word_character;
+// What one table read tells about a code point, as the table holds it:
+// bits 0-7 the script, bits 8-14 the number of its Script_Extensions set
+// when that differs from {script} (0 otherwise, so that the common case
+// needs no set at all), bit 15 whether it continues a word. One 16-bit value
+// travels in a register, where a record of three fields would be written
+// to memory and read back whole.
+class ScriptInfo {
+ public:
+  constexpr ScriptInfo() = default;
+  constexpr explicit ScriptInfo(std::uint16_t value) : value_(value) {}
+  constexpr ScriptInfo(Script script, bool word_character)
+      : value_(static_cast<std::uint16_t>(static_cast<unsigned>(script) | (word_character ? 0x8000u : 0u))) {}
+
+  constexpr Script script() const { return static_cast<Script>(value_ & 0xFFu); }
+  constexpr std::uint8_t extensions() const { return static_cast<std::uint8_t>((value_ >> 8) & 0x7Fu); }
+  constexpr bool word_character() const { return (value_ & 0x8000u) != 0; }
+  friend constexpr bool operator==(ScriptInfo, ScriptInfo) = default;
+
+ private:
+  std::uint16_t value_ = 0;
 };
 
 ScriptInfo script_info(char32_t cp);
 
-inline Script script_of(char32_t cp) { return script_info(cp).script; }
+inline Script script_of(char32_t cp) { return script_info(cp).script(); }
 
 // The Script_Extensions set numbered `extensions` in a ScriptInfo (not 0).
 const ScriptSet& script_extension_set(std::uint8_t extensions);

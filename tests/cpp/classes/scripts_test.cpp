@@ -114,7 +114,7 @@ TEST_F(ScriptTable, MarksTheWordCharacters) {
   const auto expected = read_property(ucd_dir() / "DerivedCoreProperties.txt", "XID_Continue");
   int wrong = 0;
   for (char32_t cp = 0; cp < code_space_size && wrong < 10; ++cp) {
-    if (script_info(cp).word_character != expected[cp]) {
+    if (script_info(cp).word_character() != expected[cp]) {
       ADD_FAILURE() << hex(cp) << (expected[cp] ? " missing" : " extra");
       ++wrong;
     }
