@@ -6,9 +6,9 @@ Scripts.txt names them in full, ScriptExtensions.txt by code. The readers
 here are the one parser of these files; other generators (the per-script
 baselines measured from the corpus) import them.
 
-The C++ side gets two files: the enumeration of the scripts, included by
-src/classes/scripts.h, and a two-stage table from code point to script,
-Script_Extensions set and word class, included by src/classes/scripts.cpp.
+The C++ side gets two files, both included by src/classes/scripts.h: the
+enumeration of the scripts, and a two-stage table from code point to
+script, Script_Extensions set and word class, which the scans read inline.
 """
 
 import functools
@@ -152,20 +152,20 @@ def script_tables(ucd_dir: pathlib.Path, command: str) -> tuple[str, str]:
         "// 8-14 the index of its Script_Extensions in script_extension_sets (0: its Script",
         "// alone), bit 15 whether it continues a word (XID_Continue).",
         "",
-        f'constexpr std::string_view scripts_unicode_version = "{version}";',
-        f"constexpr unsigned script_block_shift = {BLOCK_SHIFT};",
-        f"constexpr unsigned script_block_size = {BLOCK_SIZE};",
+        f'inline constexpr std::string_view scripts_unicode_version = "{version}";',
+        f"inline constexpr unsigned script_block_shift = {BLOCK_SHIFT};",
+        f"inline constexpr unsigned script_block_size = {BLOCK_SIZE};",
         "",
-        "constexpr std::string_view script_codes[] = {",
+        "inline constexpr std::string_view script_codes[] = {",
     ]
     table += [f'    "{code}",  // {names.get(code, "")}' for code in codes]
-    table += ["};", "", f"constexpr std::uint16_t script_blocks[{len(index)}] = {{"]
+    table += ["};", "", f"inline constexpr std::uint16_t script_blocks[{len(index)}] = {{"]
     table += ["    " + ", ".join(str(v) for v in index[i:i + 24]) + "," for i in range(0, len(index), 24)]
-    table += ["};", "", f"constexpr std::uint16_t script_values[{len(blocks) * BLOCK_SIZE}] = {{"]
+    table += ["};", "", f"inline constexpr std::uint16_t script_values[{len(blocks) * BLOCK_SIZE}] = {{"]
     flat = [v for block in blocks for v in block]
     table += ["    " + ", ".join("0x%04X" % v for v in flat[i:i + 12]) + "," for i in range(0, len(flat), 12)]
     table += ["};", "", "// Entry 0 is empty: the code point's Script alone stands for its extensions.",
-              f"constexpr std::uint64_t script_extension_sets[{len(set_rows)}][{set_words}] = {{"]
+              f"inline constexpr std::uint64_t script_extension_sets[{len(set_rows)}][{set_words}] = {{"]
     for row, value in zip(set_rows, [()] + sets):
         table.append(f"    {{{row}}},  // {' '.join(value) or '(the script alone)'}")
     table += ["};", ""]

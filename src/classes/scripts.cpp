@@ -5,7 +5,7 @@
 namespace orlenta {
 namespace {
 
-#include "classes/script_tables.inc"
+using namespace script_data;
 
 static_assert(std::size(script_codes) == script_count);
 static_assert(std::size(script_extension_sets[0]) == ScriptSet::word_count);
@@ -21,13 +21,6 @@ constexpr auto extension_sets = [] {
 }();
 
 }  // namespace
-
-ScriptInfo script_info(char32_t cp) {
-  // Code points past U+10FFFF are Unknown, like the unassigned ones.
-  if (cp >= 0x110000) return ScriptInfo(Script::Zzzz, false);
-  return ScriptInfo(script_values[std::size_t{script_blocks[cp >> script_block_shift]} * script_block_size +
-                                  (cp & (script_block_size - 1))]);
-}
 
 const ScriptSet& script_extension_set(std::uint8_t extensions) {
   return extension_sets[extensions < extension_sets.size() ? extensions : 0];

@@ -83,7 +83,18 @@ class ScriptInfo {
   std::uint16_t value_ = 0;
 };
 
-ScriptInfo script_info(char32_t cp);
+namespace script_data {
+#include "classes/script_tables.inc"
+}  // namespace script_data
+
+// Inline: the scans call it for every code point of a word.
+inline ScriptInfo script_info(char32_t cp) {
+  using namespace script_data;
+  // Code points past U+10FFFF are Unknown, like the unassigned ones.
+  if (cp >= 0x110000) return ScriptInfo(Script::Zzzz, false);
+  return ScriptInfo(script_values[std::size_t{script_blocks[cp >> script_block_shift]} * script_block_size +
+                                  (cp & (script_block_size - 1))]);
+}
 
 inline Script script_of(char32_t cp) { return script_info(cp).script(); }
 

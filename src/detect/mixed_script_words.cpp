@@ -7,6 +7,7 @@
 
 #include "classes/confusables.h"
 #include "classes/scripts.h"
+#include "normkit/utf8.h"
 #include "text/byte_block.h"
 #include "text/utf8.h"
 
@@ -77,27 +78,9 @@ std::u32string skeleton_of(std::u32string_view cps) {
   return skeleton;
 }
 
-void append_utf8(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
 std::string utf8_of(std::u32string_view cps) {
   std::string out;
-  for (const char32_t cp : cps) append_utf8(out, cp);
+  for (const char32_t cp : cps) normkit::utf8::append(out, cp);
   return out;
 }
 
@@ -403,11 +386,11 @@ class WordScan {
         break;
       }
     }
-    if (since != 0 && line_break == nullptr) return;
-    if (letters.word.size() > look_alike_max_bytes) return;
+    if ((since != 0 && line_break == nullptr) || letters.word.size() > look_alike_max_bytes) return;
+    if (!used_as_identifier(start, end)) return;
     const std::vector<Letter> list = letters.list();
     std::u32string ascii;
-    if (list.size() < 2 || !used_as_identifier(start, end) || !imitates_ascii(list, ascii)) return;
+    if (list.size() < 2 || !imitates_ascii(list, ascii)) return;
     const std::size_t line_start = line_break == nullptr ? 0 : static_cast<std::size_t>(line_break - text_.data()) + 1;
     candidate_ = Finding{FindingKind::confusable, start, end,
                          {{"scripts", std::string(script_code(script))}, {"looks_like", utf8_of(ascii)}}};
