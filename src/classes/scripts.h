@@ -1,5 +1,6 @@
 // The Script and Script_Extensions properties of every code point, and the
-// word characters (XID_Continue) that the homoglyph detector splits text by.
+// word characters (letters, marks, digits, letter numbers and connector
+// punctuation) that the homoglyph detector splits text by.
 #pragma once
 
 #include <array>
@@ -64,7 +65,7 @@ constexpr ScriptSet operator|(ScriptSet a, const ScriptSet& b) { return a |= b; 
 // What one table read tells about a code point, as the table holds it:
 // bits 0-7 the script, bits 8-14 the number of its Script_Extensions set
 // when that differs from {script} (0 otherwise, so that the common case
-// needs no set at all), bit 15 whether it continues a word. One 16-bit value
+// needs no set at all), bit 15 whether it is a word character. One 16-bit value
 // travels in a register, where a record of three fields would be written
 // to memory and read back whole.
 class ScriptInfo {
