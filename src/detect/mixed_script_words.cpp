@@ -46,6 +46,11 @@ bool is_universal(const ScriptInfo& info) {
   return info.script() == Script::Zinh || (info.extensions() == 0 && info.script() == Script::Zyyy);
 }
 
+// Greek mu and omega are also the unit symbols micro and ohm, written with
+// Latin letters ("5 μg", "10 kΩ"); NFKC turns U+00B5 MICRO SIGN and U+2126
+// OHM SIGN into them. They imitate no Latin letter.
+bool is_unit_symbol(char32_t cp) { return cp == 0x03BC || cp == 0x03A9; }
+
 ScriptSet extensions(const ScriptInfo& info) {
   return info.extensions() == 0 ? ScriptSet(info.script()) : script_extension_set(info.extensions());
 }
@@ -58,6 +63,8 @@ struct Letter {
   char32_t cp;
   ScriptInfo info;
 };
+
+bool is_universal(const Letter& letter) { return is_universal(letter.info) || is_unit_symbol(letter.cp); }
 
 // Words up to this many bytes are compared with their look-alikes; a longer
 // run of letters is a sentence of a script without spaces, or no word
@@ -160,7 +167,7 @@ bool within_moderate_restriction(const Letters& letters) {
   bool any = false;
   AugmentedSet rest;
   letters.each([&](const Letter& letter) {
-    if (is_universal(letter.info)) return;
+    if (is_universal(letter)) return;
     const ScriptSet scripts = extensions(letter.info);
     if (scripts.contains(Script::Latn)) return;
     const AugmentedSet set = AugmentedSet::of(scripts);
@@ -181,7 +188,7 @@ std::u32string look_alike(const std::vector<Letter>& letters, Script main) {
   std::u32string word, imitated;
   for (const Letter& letter : letters) {
     word.push_back(letter.cp);
-    if (is_universal(letter.info) || extensions(letter.info).contains(main)) {
+    if (is_universal(letter) || extensions(letter.info).contains(main)) {
       imitated.push_back(letter.cp);
       continue;
     }
@@ -285,15 +292,17 @@ class WordScan {
       std::size_t length = 1;
       const auto byte = static_cast<unsigned char>(text_[end]);
       ScriptInfo info;
+      char32_t cp = byte;
       if (byte < 0x80) {
         if (!is_ascii_word_byte(byte)) break;
         info = ascii_info(byte);
       } else {
-        info = script_info(decode_utf8(text_.data() + end, length));
+        cp = decode_utf8(text_.data() + end, length);
+        info = script_info(cp);
         if (!info.word_character()) break;
       }
       end += length;
-      if (is_universal(info)) continue;
+      if (is_universal(info) || is_unit_symbol(cp)) continue;
       if (info.extensions() != 0) {
         plain = false;
       } else if (const unsigned member = han_family_member(info.script()); member != 0) {
@@ -336,7 +345,7 @@ class WordScan {
     ScriptInfo previous;
     letters.each([&](const Letter& letter) {
       // A letter like the one before narrows nothing further.
-      if ((any && letter.info == previous) || is_universal(letter.info)) return;
+      if ((any && letter.info == previous) || is_universal(letter)) return;
       previous = letter.info;
       const AugmentedSet set = AugmentedSet::of(extensions(letter.info));
       if (!any) {
@@ -355,7 +364,7 @@ class WordScan {
     last_non_ascii_end_ = end;
     ScriptTally tally;
     letters.each([&](const Letter& letter) {
-      if (!is_universal(letter.info) && letter.info.script() != Script::Zyyy) tally.add(letter.info.script());
+      if (!is_universal(letter) && letter.info.script() != Script::Zyyy) tally.add(letter.info.script());
     });
     const std::u32string imitated =
         letters.word.size() <= look_alike_max_bytes ? look_alike(letters.list(), tally.main()) : std::u32string();

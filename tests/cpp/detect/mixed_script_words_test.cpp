@@ -54,6 +54,7 @@ const Case cases[] = {
     {"\uD55C\uAD6D\uC5B4\u6F22\u5B57 Latin\u6F22\u5B57\u304B\u306A", nullptr, mixed, nullptr, nullptr},
     {"abc\u0639\u0631\u0628\u064A", nullptr, mixed, nullptr, nullptr},  // Latin with one recommended script
     {"\u0440\u030C\u0430\u043C\u0434\u0438", nullptr, mixed, nullptr, nullptr},  // a caron on a Cyrillic letter
+    {"10 k\u03A9, 5 \u03BCg", nullptr, mixed, nullptr, nullptr},                       // units
     {"\u0412\u0441\u0435 \u043B\u044E\u0434\u0438 \u0440\u043E\u0436\u0434\u0430\u044E\u0442\u0441\u044F", nullptr, mixed,
      nullptr, nullptr},
     // Escapes and format directives in string literals are no part of a word.
