@@ -11,6 +11,7 @@
 #include "query_entries.h"
 #include "sanitize_entry.h"
 #include "scan_entry.h"
+#include "skeleton_entry.h"
 
 namespace orlenta {
 namespace {
@@ -78,6 +79,7 @@ PyMethodDef FUNCTION_DEFINITIONS[] = {
     {"_scan_file", as_method(scan_file_entry), METH_FASTCALL | METH_STATIC, SCAN_FILE_DOC},
     {"_scan_paths", as_method(scan_paths_entry), METH_FASTCALL | METH_STATIC, SCAN_PATHS_DOC},
     {"_analyze", as_method(analyze_entry), METH_FASTCALL | METH_STATIC, ANALYZE_DOC},
+    {"confusable_skeleton", as_method(confusable_skeleton_entry), FUNCTION_FLAGS, CONFUSABLE_SKELETON_HELP},
 };
 
 constexpr char MODULE_NAME[] = "_native";
