@@ -1,6 +1,7 @@
 #include "analyze.h"
 
 #include "code_point_offsets.h"
+#include "encoded_payloads.h"
 #include "joiners_out_of_context.h"
 #include "zero_width_runs.h"
 
@@ -8,6 +9,7 @@ namespace orlenta::detect {
 
 std::vector<Finding> analyze(std::string_view utf8_text) {
   std::vector<Finding> found;
+  find_encoded_payloads(utf8_text, found);
   find_joiners_out_of_context(utf8_text, found);
   find_zero_width_runs(utf8_text, found);
   sort_findings(found);
