@@ -230,24 +230,22 @@ Outcome<Removal> remove_characters(std::string text, const ResolvedPolicy& polic
   // Retained stretches of ordinary code points are kept in one piece; the
   // walk stops only at the code points that need a decision.
   std::size_t pending = 0;
-  std::size_t i = 0;
-  while (i < size) {
-    i += undecided_run_length(data + i, data + size);
-    if (i == size) break;
+  const bool within_limit = for_each_decision(data, data + size, [&](const char* at) {
+    const auto i = static_cast<std::size_t>(at - data);
     std::size_t length = 0;
-    const char32_t cp = decode_utf8(data + i, length);
+    const char32_t cp = decode_utf8(at, length);
     if (pending != i) {
       keep_bytes(walk, pending, i);
       walk.previous_selector = false;
       walk.protected_end = 0;
     }
     decide(walk, CodePoint{cp, i, i + length});
+    pending = i + length;
     // Only decisions add events, so this is the one place they can pass the
     // limit.
-    if (result.spans.size() > span_limit) return Error{std::string(span_limit_message)};
-    i += length;
-    pending = i;
-  }
+    return result.spans.size() <= span_limit;
+  });
+  if (!within_limit) return Error{std::string(span_limit_message)};
   keep_bytes(walk, pending, size);
   result.text.resize(walk.written);
   report_counts(walk);
