@@ -72,6 +72,9 @@ void record_span(Walk& walk, std::string_view kind, Reason reason, const CodePoi
 // follows the code point retained before the removal.
 void note_junction(Walk& walk, std::size_t at) {
   walk.after_removal = false;
+  // Every ASCII character has a boundary before it in both forms, and
+  // removals between letters, the common case, are followed by one.
+  if (static_cast<unsigned char>(walk.data[at]) < 0x80) return;
   std::size_t length = 0;
   const char32_t next = decode_utf8(walk.data + at, length);
   if (!normkit::has_boundary_before(next, walk.policy.normalization)) walk.result.joined_without_boundary = true;
@@ -223,8 +226,7 @@ Outcome<Removal> remove_characters(std::string text, const ResolvedPolicy& polic
   char* const data = result.text.data();
   const std::size_t size = result.text.size();
   Walk walk{policy, recording != SpanRecording::none, result, std::string_view(data, size), data};
-  // One comparison per decision whatever the recording: an unlimited one
-  // has a limit no vector can reach.
+  // An unlimited recording has a limit no vector can reach.
   const std::size_t span_limit =
       recording == SpanRecording::capped ? max_span_events : std::numeric_limits<std::size_t>::max();
   // Retained stretches of ordinary code points are kept in one piece; the
@@ -243,7 +245,7 @@ Outcome<Removal> remove_characters(std::string text, const ResolvedPolicy& polic
     pending = i + length;
     // Only decisions add events, so this is the one place they can pass the
     // limit.
-    return result.spans.size() <= span_limit;
+    return !walk.record_spans || result.spans.size() <= span_limit;
   });
   if (!within_limit) return Error{std::string(span_limit_message)};
   keep_bytes(walk, pending, size);

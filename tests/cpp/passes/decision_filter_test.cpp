@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "normkit/normalize.h"
 #include "normkit/utf8.h"
 
 namespace orlenta {
@@ -105,6 +106,14 @@ TEST(DecisionFilter, HandsOutEveryDecisionInOrderAndStopsWhenAsked) {
   std::size_t calls = 0;
   EXPECT_FALSE(for_each_decision(text.data(), text.data() + text.size(), [&](const char*) { return ++calls < 5; }));
   EXPECT_EQ(calls, 5u);
+}
+
+// The removal pass takes a removal followed by ASCII as joining nothing.
+TEST(DecisionFilter, AsciiHasABoundaryBeforeInBothForms) {
+  for (char32_t cp = 0; cp < 0x80; ++cp) {
+    EXPECT_TRUE(normkit::has_boundary_before(cp, normkit::Form::nfc)) << static_cast<unsigned>(cp);
+    EXPECT_TRUE(normkit::has_boundary_before(cp, normkit::Form::nfkc)) << static_cast<unsigned>(cp);
+  }
 }
 
 }  // namespace
