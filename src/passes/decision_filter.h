@@ -96,17 +96,29 @@ inline std::uint64_t decision_lanes(const char* p) {
 // in text order, with a pointer to its first byte; stops early, returning
 // false, when `decide` does. The text is valid UTF-8. Stretches of printable
 // ASCII are passed over sixteen bytes at a time, and every decision of a
-// block comes from one test of it, however dense they are. `decide` may
-// write to the bytes before `at`, never to those from it on.
+// block comes from one test of it, however dense they are. `decide` may write
+// over any byte before the end of the code point at `at`: each block is
+// tested before the decisions of the block before it, which reach at most
+// decision_reach bytes into it, and the last bytes are tested in a copy.
 template <typename Decide>
 bool for_each_decision(const char* p, const char* end, Decide&& decide) {
+  const auto settle = [&decide](const char* block, std::uint64_t lanes) {
+    for (; lanes != 0; lanes &= lanes - 1) {
+      if (!decide(block + std::countr_zero(lanes))) return false;
+    }
+    return true;
+  };
+  // The block tested last, whose decisions are still to be made.
+  const char* tested = p;
+  std::uint64_t tested_lanes = 0;
   BlockReader<block_size, decision_reach> reader{p, end};
   for (; reader.has_full_block(); reader.advance()) {
     const char* const block = reader.block();
-    if (lane_bits(outside_printable_ascii(load_block(block))) == 0) continue;
-    for (std::uint64_t lanes = decision_lanes(block); lanes != 0; lanes &= lanes - 1) {
-      if (!decide(block + std::countr_zero(lanes))) return false;
-    }
+    const std::uint64_t lanes =
+        lane_bits(outside_printable_ascii(load_block(block))) == 0 ? 0 : decision_lanes(block);
+    if (!settle(tested, tested_lanes)) return false;
+    tested = block;
+    tested_lanes = lanes;
   }
   // The rest, fewer than block_size + decision_reach bytes, is tested in a
   // padded copy, one or two blocks of it; its lanes point back into the
@@ -115,14 +127,13 @@ bool for_each_decision(const char* p, const char* end, Decide&& decide) {
   const char* const rest = reader.block();
   const std::size_t size = static_cast<std::size_t>(end - rest);
   if (size != 0) std::memcpy(padded.data(), rest, size);
-  for (std::size_t offset = 0; offset < size; offset += block_size) {
-    const std::size_t text_lanes = size - offset;
+  std::array<std::uint64_t, 2> rest_lanes{};
+  for (std::size_t half = 0; half * block_size < size; ++half) {
+    const std::size_t text_lanes = size - half * block_size;
     const std::uint64_t in_text = text_lanes >= block_size ? 0xFFFF : (std::uint64_t{1} << text_lanes) - 1;
-    for (std::uint64_t lanes = decision_lanes(padded.data() + offset) & in_text; lanes != 0; lanes &= lanes - 1) {
-      if (!decide(rest + offset + std::countr_zero(lanes))) return false;
-    }
+    rest_lanes[half] = decision_lanes(padded.data() + half * block_size) & in_text;
   }
-  return true;
+  return settle(tested, tested_lanes) && settle(rest, rest_lanes[0]) && settle(rest + block_size, rest_lanes[1]);
 }
 
 }  // namespace orlenta

@@ -9,6 +9,7 @@
 #include "classes/variation_sequences.h"
 #include "normkit/normalize.h"
 #include "passes/decision_filter.h"
+#include "text/byte_block.h"
 #include "text/utf8.h"
 
 namespace orlenta {
@@ -81,16 +82,25 @@ void note_junction(Walk& walk, std::size_t at) {
 }
 
 // Keeps the bytes of [from, to), which lie at or after the write position.
-// Between removals the stretches to move are short, so they are moved eight
-// bytes at a time without a call; each word is read before it is written
-// over, and the write position only trails the read position, so a word's
-// store never reaches bytes still to be read.
+// Between removals the stretches to move are short. Once removals have put
+// the write position a block behind `to`, a stretch of up to a block is
+// moved with one block-sized load and store: the store's surplus lands
+// before `to`, on bytes already decided, and is written over by what is
+// kept next. Otherwise the stretch is moved eight bytes at a time; each word
+// is read before it is written over, and the write position only trails the
+// read position, so a word's store never reaches bytes still to be read.
 void keep_bytes(Walk& walk, std::size_t from, std::size_t to) {
   const std::size_t length = to - from;
   if (walk.after_removal && length != 0) note_junction(walk, from);
   if (walk.written != from) {
     char* const destination = walk.data + walk.written;
     const char* const source = walk.data + from;
+    if (length <= block_size && walk.written + block_size <= to && from + block_size <= walk.text.size()) {
+      const ByteBlock bytes = load_block(source);
+      std::memcpy(destination, &bytes, sizeof bytes);
+      walk.written += length;
+      return;
+    }
     std::size_t i = 0;
     for (; length - i >= 8; i += 8) {
       std::uint64_t word = 0;

@@ -108,6 +108,30 @@ TEST(DecisionFilter, HandsOutEveryDecisionInOrderAndStopsWhenAsked) {
   EXPECT_EQ(calls, 5u);
 }
 
+// The removal pass writes over the bytes it has decided, up to the end of
+// the code point in hand, before the next blocks are tested; what it writes
+// there must not change which code points they decide.
+TEST(DecisionFilter, WritesOverDecidedBytesChangeNoDecision) {
+  std::string text;
+  for (int i = 0; i < 30; ++i) {
+    text += i % 2 == 0 ? "ab\u200B" : "\U000E0067c\uFE0F";
+    text.append(static_cast<std::size_t>(i % 7), 'd');
+  }
+  const std::vector<std::size_t> expected = decided_positions(text);
+  std::string scribbled = text;
+  char* const data = scribbled.data();
+  std::vector<std::size_t> positions;
+  for_each_decision(data, data + scribbled.size(), [&](const char* at) {
+    const auto i = static_cast<std::size_t>(at - data);
+    positions.push_back(i);
+    std::size_t length = 0;
+    while (i + length + 1 < scribbled.size() && (static_cast<unsigned char>(data[i + length + 1]) & 0xC0) == 0x80) ++length;
+    std::memset(data, 0x01, i + length + 1);
+    return true;
+  });
+  EXPECT_EQ(positions, expected);
+}
+
 // The removal pass takes a removal followed by ASCII as joining nothing.
 TEST(DecisionFilter, AsciiHasABoundaryBeforeInBothForms) {
   for (char32_t cp = 0; cp < 0x80; ++cp) {
