@@ -190,6 +190,10 @@ void retain_and_look_for_flag_tags(Walk& walk, const CodePoint& c) {
 void decide(Walk& walk, const CodePoint& c) {
   const ResolvedPolicy& policy = walk.policy;
   const char32_t cp = c.value;
+  // The joiners of emoji sequences, the decisions chat is fullest of, are in
+  // no class the chain tests before default_ignorable, where they are never
+  // flagged, and they start no flag tags.
+  if (is_joiner(cp)) return policy.remove_default_ignorables ? remove_default_ignorable(walk, c) : retain(walk, c);
   if (is_carriage_return(cp)) return remove_with(walk, carriage_return, c);
   if (is_line_separator(cp)) return remove_with(walk, line_separator, c);
   if (policy.remove_bidi && is_bidi_control(cp)) return remove_with(walk, bidi_control, c);
