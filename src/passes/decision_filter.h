@@ -67,13 +67,8 @@ inline std::uint64_t decision_lanes(const char* p) {
   const ByteBlock b1 = load_block(p + 1);
   const ByteBlock b2 = load_block(p + 2);
   const ByteBlock b3 = load_block(p + 3);
-  // U+0080..009F and U+00AD; U+034F; U+061C.
-  const ByteTest two_bytes = ((b0 == 0xC2) & ((b1 <= 0x9F) | (b1 == 0xAD))) | ((b0 == 0xCD) & (b1 == 0x8F)) |
-                             ((b0 == 0xD8) & (b1 == 0x9C));
-  // U+115F..1160, U+17B4..17B5, U+180B..180F.
-  const ByteTest under_e1 = (b0 == 0xE1) & (((b1 == 0x85) & within(b2, 0x9F, 0xA0)) |
-                                            ((b1 == 0x9E) & within(b2, 0xB4, 0xB5)) |
-                                            ((b1 == 0xA0) & within(b2, 0x8B, 0x8F)));
+  // U+0080..009F and U+00AD.
+  const ByteTest latin1 = (b0 == 0xC2) & ((b1 <= 0x9F) | (b1 == 0xAD));
   // U+200B..200F, U+2028..202E, U+2060..206F; U+3164.
   const ByteTest under_e2_e3 =
       ((b0 == 0xE2) & (((b1 == 0x80) & (within(b2, 0x8B, 0x8F) | within(b2, 0xA8, 0xAE))) |
@@ -82,14 +77,25 @@ inline std::uint64_t decision_lanes(const char* p) {
   // U+FE00..FE0F, U+FEFF, U+FFA0, U+FFF0..FFFB.
   const ByteTest under_ef = (b0 == 0xEF) & (((b1 == 0xB8) & (b2 <= 0x8F)) | ((b1 == 0xBB) & (b2 == 0xBF)) |
                                             ((b1 == 0xBE) & (b2 == 0xA0)) | ((b1 == 0xBF) & within(b2, 0xB0, 0xBB)));
-  // U+1BCA0..1BCA3, U+1D173..1D17A and the waving black flag, which every
-  // other emoji under F0 9F is told apart from; U+E0000..E0FFF.
-  const ByteTest four_bytes =
-      ((b0 == 0xF0) & (((b1 == 0x9F) & (b2 == 0x8F) & (b3 == 0xB4)) |
-                       ((b1 == 0x9B) & (b2 == 0xB2) & within(b3, 0xA0, 0xA3)) |
-                       ((b1 == 0x9D) & (b2 == 0x85) & within(b3, 0xB3, 0xBA)))) |
-      ((b0 == 0xF3) & (b1 == 0xA0));
-  return lane_bits(controls | two_bytes | under_e1 | under_e2_e3 | under_ef | four_bytes);
+  // The waving black flag, which every other emoji under F0 9F is told
+  // apart from; U+E0000..E0FFF.
+  const ByteTest flag_and_tags =
+      ((b0 == 0xF0) & (b1 == 0x9F) & (b2 == 0x8F) & (b3 == 0xB4)) | ((b0 == 0xF3) & (b1 == 0xA0));
+  ByteTest decided = controls | latin1 | under_e2_e3 | under_ef | flag_and_tags;
+  // The leads of the rest are rare in text: they are tested only in the
+  // blocks that hold them.
+  const ByteTest rare_leads = (b0 == 0xCD) | (b0 == 0xD8) | (b0 == 0xE1) |
+                              ((b0 == 0xF0) & ((b1 == 0x9B) | (b1 == 0x9D)));
+  if (lane_bits(rare_leads) != 0) {
+    // U+034F; U+061C; U+115F..1160, U+17B4..17B5, U+180B..180F;
+    // U+1BCA0..1BCA3, U+1D173..1D17A.
+    decided |= ((b0 == 0xCD) & (b1 == 0x8F)) | ((b0 == 0xD8) & (b1 == 0x9C)) |
+               ((b0 == 0xE1) & (((b1 == 0x85) & within(b2, 0x9F, 0xA0)) | ((b1 == 0x9E) & within(b2, 0xB4, 0xB5)) |
+                                ((b1 == 0xA0) & within(b2, 0x8B, 0x8F)))) |
+               ((b0 == 0xF0) & (((b1 == 0x9B) & (b2 == 0xB2) & within(b3, 0xA0, 0xA3)) |
+                                ((b1 == 0x9D) & (b2 == 0x85) & within(b3, 0xB3, 0xBA))));
+  }
+  return lane_bits(decided);
 }
 
 // Calls `decide(at)` for every code point of [p, end) that needs a decision,
