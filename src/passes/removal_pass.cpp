@@ -51,7 +51,8 @@ struct Walk {
   // The last retained code point that is not a non-selector default-ignorable
   // was a variation selector.
   bool previous_selector = false;
-  // End of the protected tag sequence that follows a flag; 0 for none.
+  // End of the protected tag sequence that follows the last flag: its tags
+  // are retained with the flag, and the walk takes no decision before it.
   std::uint64_t protected_end = 0;
   ReasonCounts removed{};
   ReasonCounts flagged{};
@@ -125,7 +126,6 @@ void remove_with(Walk& walk, Reason reason, const CodePoint& c) {
   ++walk.removed[reason];
   walk.after_removal = true;
   if (walk.record_spans) record_span(walk, "removed", reason, c);
-  walk.protected_end = 0;
 }
 
 void flag_with(Walk& walk, Reason reason, const CodePoint& c) {
@@ -133,10 +133,7 @@ void flag_with(Walk& walk, Reason reason, const CodePoint& c) {
   if (walk.record_spans) record_span(walk, "flag", reason, c);
 }
 
-void retain(Walk& walk, const CodePoint& c) {
-  push_output(walk, c);
-  walk.protected_end = 0;
-}
+void retain(Walk& walk, const CodePoint& c) { push_output(walk, c); }
 
 // The last retained code point, which a variation selector modifies.
 bool last_retained(const Walk& walk, char32_t& base) {
@@ -179,7 +176,6 @@ void remove_default_ignorable(Walk& walk, const CodePoint& c) {
 
 void retain_and_look_for_flag_tags(Walk& walk, const CodePoint& c) {
   push_output(walk, c);
-  walk.protected_end = 0;
   if (c.value == waving_black_flag && !walk.policy.remove_default_ignorables &&
       starts_with_protected_flag_tags(walk.text.substr(c.end))) {
     walk.protected_end = c.start + 4 + flag_tags_utf8_length;
@@ -203,11 +199,6 @@ void decide(Walk& walk, const CodePoint& c) {
     return retain(walk, c);
   }
   if (is_tag_character(cp)) {
-    if (c.start < walk.protected_end) {
-      push_output(walk, c);
-      if (c.end >= walk.protected_end) walk.protected_end = 0;
-      return;
-    }
     if (policy.remove_tag_chars) return remove_with(walk, tag_char, c);
     // A retained tag is counted but deliberately leaves no span event.
     ++walk.flagged[tag_char];
@@ -248,12 +239,14 @@ Outcome<Removal> remove_characters(std::string text, const ResolvedPolicy& polic
   std::size_t pending = 0;
   const bool within_limit = for_each_decision(data, data + size, [&](const char* at) {
     const auto i = static_cast<std::size_t>(at - data);
+    // The tags of a protected flag, retained whole: a tag is a
+    // default-ignorable, which leaves the selector state as it is.
+    if (i < walk.protected_end) return true;
     std::size_t length = 0;
     const char32_t cp = decode_utf8(at, length);
     if (pending != i) {
       keep_bytes(walk, pending, i);
       walk.previous_selector = false;
-      walk.protected_end = 0;
     }
     decide(walk, CodePoint{cp, i, i + length});
     pending = i + length;
