@@ -12,7 +12,7 @@ and writes the three added columns and the rest back to Parquet:
 
 a. one process, no Dask: each file read with pyarrow, sanitize_many over its
    column (report="json", one worker thread), written back; the reference;
-b. Dask on a LocalCluster (loopback, no dashboard) with one worker process
+b. Dask on a LocalCluster (loopback) with one worker process
    of one thread: the Dask path's overhead against a;
 c. the same cluster with two worker processes: scaling against b.
 
@@ -97,12 +97,16 @@ def through_dask(client, source: pathlib.Path, out: pathlib.Path) -> None:
 def start_cluster(workers: int):
     import distributed
 
+    # The scheduler in this process logs every worker's coming and going.
+    logging.getLogger("distributed").setLevel(logging.ERROR)
+
     cluster = distributed.LocalCluster(
         n_workers=workers,
         threads_per_worker=1,
         processes=True,
         host="127.0.0.1",
-        dashboard_address=None,
+        # A free port of its own: a fixed one may be taken by another cluster.
+        dashboard_address="127.0.0.1:0",
         silence_logs=logging.ERROR,
     )
     return cluster, distributed.Client(cluster)
