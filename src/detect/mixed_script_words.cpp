@@ -369,10 +369,10 @@ class WordScan {
     const std::u32string imitated =
         letters.word.size() <= look_alike_max_bytes ? look_alike(letters.list(), tally.main()) : std::u32string();
     if (!imitated.empty()) {
-      found_.push_back({FindingKind::confusable, start, end,
-                        {{"scripts", tally.names()}, {"looks_like", utf8_of(imitated)}}});
+      add_finding(found_, {FindingKind::confusable, start, end,
+                           {{"scripts", tally.names()}, {"looks_like", utf8_of(imitated)}}});
     } else if (!within_moderate_restriction(letters)) {
-      found_.push_back({FindingKind::mixed_script, start, end, {{"scripts", tally.names()}}});
+      add_finding(found_, {FindingKind::mixed_script, start, end, {{"scripts", tally.names()}}});
     }
   }
 
@@ -443,7 +443,7 @@ class WordScan {
     if (next != text_.size() && line_break == nullptr) return;
     const std::size_t line_end =
         line_break == nullptr ? next : static_cast<std::size_t>(static_cast<const char*>(line_break) - text_.data());
-    if (candidate_has_letter_ || has_ascii_letter(from, line_end)) found_.push_back(std::move(candidate_));
+    if (candidate_has_letter_ || has_ascii_letter(from, line_end)) add_finding(found_, std::move(candidate_));
   }
 
   std::string_view text_;
