@@ -84,6 +84,26 @@ def test_version_comes_from_the_metadata_on_first_use(run_python):
         orlenta.version
 
 
+def test_import_is_cheap_and_reveal_stays_the_function(run_python):
+    # The orlenta command starts by importing the package: typing,
+    # dataclasses and orlenta.reveal come only with the names that need them.
+    # Importing the module orlenta.reveal first must not hide the function.
+    child = run_python(
+        """
+        import sys
+        import orlenta
+        print(sorted(name for name in ("typing", "dataclasses", "orlenta.reveal") if name in sys.modules))
+        import orlenta.reveal
+        from orlenta.reveal import visual_order
+        print(callable(orlenta.reveal), orlenta.reveal("a\\u200bb")[0].kind)
+        from orlenta import *
+        print(reveal is orlenta.reveal, HiddenRun.__module__, SanitizeReport.__name__)
+        """
+    )
+    assert child.returncode == 0, child.stderr
+    assert child.stdout.splitlines() == ["[]", "True zero_width", "True orlenta.reveal SanitizeReport"]
+
+
 # help() and IDEs show these; the Literal aliases carry theirs as attribute
 # docstrings in the source, which run-time objects cannot hold.
 @pytest.mark.parametrize(
