@@ -7,8 +7,8 @@ import unicodedata
 
 import pytest
 
-from orlenta import HiddenRun, reveal
-from orlenta.reveal import visual_order
+from orlenta import HiddenRun, encoded_codepoint_risk, reveal
+from orlenta.reveal import HIDDEN_CODE_POINTS, visual_order
 
 CORPUS = pathlib.Path(__file__).resolve().parents[1].parent / "shared" / "corpus"
 BIDI = re.compile("[\u202a-\u202e\u2066-\u2069\u200e\u200f\u061c]")
@@ -78,10 +78,22 @@ def test_legitimate_uses_are_not_runs(text):
         ("a\u200b\u200cb\ufeff", [("zero_width", None), ("zero_width", None)]),  # too few symbols to be bits
         ("a\u2062b \x07 \u00ad", [("invisible", None)] * 3),
         ("tab\tcr\r\nesc \x1b[31m\x7f", [("invisible", None)] * 2),  # ASCII text
+        ("\U0001bca0 \U0001d173\U0001d17ax \u2065 \ufff0", [("invisible", None)] * 4),
+        ("\u182d\u180b \u180e \u182d\u180e\u180b", [("invisible", None)]),  # Mongolian: only two in a row
     ],
 )
 def test_run_boundaries_and_what_they_say(text, runs):
     assert [(run.kind, run.payload) for run in reveal(text)] == runs
+
+
+def test_reveal_looks_at_every_code_point_sanitize_removes():
+    # Every code point some policy removes one at a time, but the line breaks.
+    every = "".join(chr(cp) for cp in range(0x110000) if not 0xD800 <= cp <= 0xDFFF)
+    removed = {ch for ch in every if encoded_codepoint_risk(ch, "strict_exec")} - {"\u2028", "\u2029"}
+    assert set(re.findall(f"[{HIDDEN_CODE_POINTS}]", every)) == removed
+    # Doubled, so that none stands alone as a legitimate joiner or selector.
+    runs = reveal("".join(f"a{ch}{ch}" for ch in sorted(removed)))
+    assert [run.code_points for run in runs] == [(ord(ch), ord(ch)) for ch in sorted(removed)]
 
 
 def test_offsets_count_code_points():
