@@ -50,3 +50,6 @@ def _scan_paths(
     paths: list[bytes], policy: str, strict_newlines: bool, check_normalization: bool, keep_data: bool
 ) -> tuple[list[tuple[bytes | None, bytes | None, str | None]], tuple[str, ...], tuple[str, ...]]:
     """The findings of several files for orlenta check, for orlenta's own use."""
+
+def _walk_folder(folder: bytes) -> list[bytes | tuple[bytes, str]]:
+    """The files below a folder for orlenta check, for orlenta's own use."""

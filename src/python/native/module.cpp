@@ -76,6 +76,7 @@ PyMethodDef FUNCTION_DEFINITIONS[] = {
     {"_sanitize_chunk", as_method(sanitize_chunk_entry), METH_FASTCALL | METH_STATIC, SANITIZE_CHUNK_DOC},
     {"_scan_file", as_method(scan_file_entry), METH_FASTCALL | METH_STATIC, SCAN_FILE_DOC},
     {"_scan_paths", as_method(scan_paths_entry), METH_FASTCALL | METH_STATIC, SCAN_PATHS_DOC},
+    {"_walk_folder", as_method(walk_folder_entry), METH_FASTCALL | METH_STATIC, WALK_FOLDER_DOC},
 };
 
 constexpr char MODULE_NAME[] = "_native";

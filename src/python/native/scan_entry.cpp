@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "file_read.h"
+#include "file_walk.h"
 #include "interpreter_states.h"
 #include "pipeline/file_scan.h"
 #include "python/convert.h"
@@ -94,10 +95,21 @@ void scan_paths(std::vector<PathScan>& scans, const ResolvedPolicy& policy, cons
   }
 }
 
+PyObject* error_text(const std::string& message) {
+  return PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace");
+}
+
+PyObject* walk_result(const WalkEntry& entry) {
+  PyRef path{PyBytes_FromStringAndSize(entry.path.data(), static_cast<Py_ssize_t>(entry.path.size()))};
+  if (!path || entry.error.empty()) return path.release();
+  PyRef error{error_text(entry.error)};
+  if (!error) return nullptr;
+  return PyTuple_Pack(2, path.get(), error.get());
+}
+
 PyObject* path_result(const PathScan& scan, bool keep_data) {
   if (!scan.file.error.empty()) {
-    const std::string& message = scan.file.error;
-    PyRef error{PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace")};
+    PyRef error{error_text(scan.file.error)};
     if (!error) return nullptr;
     return PyTuple_Pack(3, Py_None, Py_None, error.get());
   }
@@ -138,6 +150,36 @@ PyObject* scan_file_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs) no
       findings = scan_file(std::string_view(data, static_cast<std::size_t>(length)), *policy, options);
     }
     return with_names(records_bytes(findings));
+  });
+}
+
+PyObject* walk_folder_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs) noexcept {
+  return guarded<PyObject*>(PANIC_EXCEPTION_CELL, nullptr, [&]() -> PyObject* {
+    if (nargs != 1) {
+      PyErr_Format(PyExc_TypeError, "_walk_folder() takes 1 positional argument but %zd were given", nargs);
+      return nullptr;
+    }
+    char* data = nullptr;
+    Py_ssize_t length = 0;
+    if (!PyBytes_Check(args[0])) {
+      raise_type_mismatch(args[0], "bytes");
+      return nullptr;
+    }
+    if (PyBytes_AsStringAndSize(args[0], &data, &length) < 0) return nullptr;
+    const std::string folder(data, static_cast<std::size_t>(length));
+    std::vector<WalkEntry> entries;
+    {
+      ReleasedGil released;
+      entries = walk_folder(folder);
+    }
+    PyRef results{PyList_New(static_cast<Py_ssize_t>(entries.size()))};
+    if (!results) return nullptr;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+      PyObject* result = walk_result(entries[i]);
+      if (result == nullptr) return nullptr;
+      PyList_SetItem(results.get(), static_cast<Py_ssize_t>(i), result);  // steals the reference
+    }
+    return results.release();
   });
 }
 
