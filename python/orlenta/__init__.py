@@ -16,6 +16,11 @@ docstrings):
 - ``encoded_codepoint_risk``: the reason a policy would remove one character,
   or None.
 
+``analyze`` runs the detectors over a text and returns a ``Finding`` for
+each encoded payload, joiner out of context, zero-width run, homoglyph,
+combining-mark abuse or unusual entropy, with code point offsets and the
+evidence; unlike sanitize's signals, these are meant as alarms.
+
 ``reveal`` (pure Python, from ``orlenta.reveal``) lists what a text hides:
 every run of invisible code points as a ``HiddenRun``, with its offsets and,
 where it carries a known encoding (tag characters, variation selectors,
@@ -24,7 +29,8 @@ invisible bits), what it says.
 Types, from ``orlenta.types``: ``SanitizeReport``, ``SanitizeStats`` and
 ``SpanEvent`` describe the report; ``PolicyName``, ``PresetName``,
 ``NormalizationForm``, ``SpanKind``, ``SpanReason``, ``Reason`` and
-``CodePointRisk`` are the names it takes and reports, as literal types.
+``CodePointRisk`` are the names it takes and reports, as literal types;
+``Finding`` and ``FindingKind`` describe what ``analyze`` returns.
 ``__version__`` is the installed version.
 
 The README describes what each policy removes, flags, normalizes and tidies,
@@ -49,6 +55,9 @@ __all__ = [
     "encoded_codepoint_risk",
     "sanitize_many",
     "sanitize_iter",
+    "analyze",
+    "Finding",
+    "FindingKind",
     "reveal",
     "HiddenRun",
     "SanitizeReport",
@@ -65,9 +74,12 @@ __all__ = [
 
 if TYPE_CHECKING:
     from orlenta.batch import sanitize_iter, sanitize_many
+    from orlenta.detection import analyze
     from orlenta.reveal import HiddenRun, reveal
     from orlenta.types import (
         CodePointRisk,
+        Finding,
+        FindingKind,
         NormalizationForm,
         PolicyName,
         PresetName,
@@ -82,16 +94,17 @@ if TYPE_CHECKING:
     __version__: str
 else:
     # Where each name that is imported on first use lives. orlenta.reveal
-    # brings in dataclasses and inspect, orlenta.types typing, and
+    # and orlenta.types bring in dataclasses, inspect and typing, and
     # orlenta.batch concurrent.futures and logging: together several times
     # what the native module costs to load, which the orlenta command would
     # pay on every start for nothing.
     _LAZY_MODULES = {
         "sanitize_many": "orlenta.batch",
         "sanitize_iter": "orlenta.batch",
+        "analyze": "orlenta.detection",
         "reveal": "orlenta.reveal",
         "HiddenRun": "orlenta.reveal",
-        **dict.fromkeys(__all__[__all__.index("SanitizeReport"):], "orlenta.types"),
+        **dict.fromkeys(["Finding", "FindingKind", *__all__[__all__.index("SanitizeReport") :]], "orlenta.types"),
     }
 
     def __getattr__(name):

@@ -1,6 +1,6 @@
 from typing import Any
 
-from orlenta.types import CodePointRisk, PolicyName, SanitizeReport
+from orlenta.types import CodePointRisk, FindingKind, PolicyName, SanitizeReport
 
 __all__ = ["sanitize", "normalize_for_skeleton", "is_identifier_decoration", "encoded_codepoint_risk"]
 
@@ -53,3 +53,6 @@ def _scan_paths(
 
 def _walk_folder(folder: bytes) -> list[bytes | tuple[bytes, str]]:
     """The files below a folder for orlenta check, for orlenta's own use."""
+
+def _analyze(text: str) -> list[tuple[FindingKind, int, int, dict[str, int | float | str]]]:
+    """The findings of every detector as tuples, for orlenta.analyze."""

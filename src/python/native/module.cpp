@@ -5,6 +5,7 @@
 // its bare signatures, and a Python wrapper would cost every call.
 #include <Python.h>
 
+#include "analyze_entry.h"
 #include "batch_entry.h"
 #include "module_functions.h"
 #include "query_entries.h"
@@ -77,6 +78,7 @@ PyMethodDef FUNCTION_DEFINITIONS[] = {
     {"_scan_file", as_method(scan_file_entry), METH_FASTCALL | METH_STATIC, SCAN_FILE_DOC},
     {"_scan_paths", as_method(scan_paths_entry), METH_FASTCALL | METH_STATIC, SCAN_PATHS_DOC},
     {"_walk_folder", as_method(walk_folder_entry), METH_FASTCALL | METH_STATIC, WALK_FOLDER_DOC},
+    {"_analyze", as_method(analyze_entry), METH_FASTCALL | METH_STATIC, ANALYZE_DOC},
 };
 
 constexpr char MODULE_NAME[] = "_native";
