@@ -113,6 +113,17 @@ def test_folder_walk_skips_git_and_links_and_goes_deep(tmp_path):
     assert [f[0] for f in findings(result)] == ["t/a b.py", "t/b.py", "t/" + "d/" * depth + "z.py"]
 
 
+def test_check_of_one_file_starts_without_the_heavy_modules(tmp_path):
+    # A pre-commit hook starts the command for a few files at a time.
+    write_tree(tmp_path, {"a.py": "x = 1\n"})
+    code = (
+        "import sys; from orlenta.cli.main import main; status = main(['check', 'a.py']); "
+        "print(status, [name for name in ('typing', 'dataclasses', 'json', 'subprocess') if name in sys.modules])"
+    )
+    child = subprocess.run([sys.executable, "-c", code], cwd=tmp_path, capture_output=True, text=True, timeout=60)
+    assert child.stdout == "0 []\n", child.stderr
+
+
 def test_a_finding_on_every_line_is_not_capped(tmp_path):
     write_tree(tmp_path, {"a.txt": "x = 1\r\n" * 13000})
     assert orlenta("check", cwd=tmp_path).returncode == 0

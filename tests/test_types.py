@@ -12,6 +12,7 @@ import pytest
 
 import orlenta
 from orlenta import _core, encoded_codepoint_risk, sanitize, types
+from orlenta.cli.usage import POLICY_NAMES
 from orlenta.types import CodePointRisk, PolicyName, PresetName, Reason, SanitizeReport, SanitizeStats, SpanEvent, SpanReason
 
 REGISTRY = json.loads((pathlib.Path(__file__).resolve().parents[1] / "src" / "policy" / "registry.json").read_text())
@@ -20,6 +21,7 @@ REGISTRY = json.loads((pathlib.Path(__file__).resolve().parents[1] / "src" / "po
 def test_policy_names_are_those_of_the_registry():
     assert set(get_args(PresetName)) == set(REGISTRY["presets"])
     assert set(get_args(PolicyName)) == set(REGISTRY["presets"]) | set(REGISTRY["aliases"])
+    assert POLICY_NAMES == get_args(PolicyName)
 
 
 def test_package_exports_every_name():

@@ -4,7 +4,7 @@ import os
 import stat
 import sys
 from collections.abc import Callable, Iterator
-from typing import NamedTuple
+from orlenta.cli.records import NamedTuple
 
 from orlenta import _native
 

@@ -3,7 +3,7 @@
 import os
 import struct
 from collections.abc import Callable
-from typing import NamedTuple
+from orlenta.cli.records import NamedTuple
 
 from orlenta import _native, sanitize
 from orlenta.cli.files import display_name, error_message, read_file

@@ -3,10 +3,13 @@
 from __future__ import annotations
 
 from collections.abc import Iterable
-from typing import TextIO
 
 from orlenta.cli.findings import FileResult, Finding
+from orlenta.cli.records import TYPE_CHECKING
 from orlenta.cli.visible import code_point_name, make_visible
+
+if TYPE_CHECKING:
+    from typing import TextIO
 
 # Around a finding on a long line, this many bytes on either side are shown.
 LINE_WINDOW_BYTES = 240
