@@ -63,6 +63,8 @@ struct PathScan {
   std::string path;
   FileRead file;
   std::vector<ScanFinding> findings;
+  // The file's bytes, when they go back to Python.
+  std::string bytes;
 };
 
 std::vector<PathScan> read_paths(PyObject* list) {
@@ -82,16 +84,18 @@ std::vector<PathScan> read_paths(PyObject* list) {
   return scans;
 }
 
-// Reads and scans every path; a file without findings is dropped at once,
-// unless its data is to be kept.
+// Reads and scans every path into one buffer; a file's bytes are kept only
+// when it has findings or its data is to be kept.
 void scan_paths(std::vector<PathScan>& scans, const ResolvedPolicy& policy, const ScanOptions& options,
                 bool keep_data) {
   ReleasedGil released;
+  std::string buffer;
   for (PathScan& scan : scans) {
-    scan.file = read_whole_file(scan.path);
+    scan.file = read_whole_file(scan.path, buffer);
     if (!scan.file.error.empty() || scan.file.binary) continue;
-    scan.findings = scan_file(scan.file.bytes, policy, options);
-    if (scan.findings.empty() && !keep_data) scan.file.bytes = std::string();
+    const std::string_view bytes(buffer.data(), scan.file.size);
+    scan.findings = scan_file(bytes, policy, options);
+    if (!scan.findings.empty() || keep_data) scan.bytes = bytes;
   }
 }
 
@@ -117,7 +121,7 @@ PyObject* path_result(const PathScan& scan, bool keep_data) {
   PyRef records{records_bytes(scan.findings)};
   if (!records) return nullptr;
   if (scan.findings.empty() && !keep_data) return PyTuple_Pack(3, records.get(), Py_None, Py_None);
-  PyRef data{PyBytes_FromStringAndSize(scan.file.bytes.data(), static_cast<Py_ssize_t>(scan.file.bytes.size()))};
+  PyRef data{PyBytes_FromStringAndSize(scan.bytes.data(), static_cast<Py_ssize_t>(scan.bytes.size()))};
   if (!data) return nullptr;
   return PyTuple_Pack(3, records.get(), data.get(), Py_None);
 }
