@@ -2,12 +2,13 @@
 
 import itertools
 import pathlib
+import random
 import re
 import unicodedata
 
 import pytest
 
-from orlenta import HiddenRun, encoded_codepoint_risk, reveal
+from orlenta import HiddenRun, _native, encoded_codepoint_risk, reveal
 from orlenta.reveal import HIDDEN_CODE_POINTS, visual_order
 
 CORPUS = pathlib.Path(__file__).resolve().parents[1].parent / "shared" / "corpus"
@@ -86,14 +87,46 @@ def test_run_boundaries_and_what_they_say(text, runs):
     assert [(run.kind, run.payload) for run in reveal(text)] == runs
 
 
+EVERY_CODE_POINT = "".join(chr(cp) for cp in range(0x110000) if not 0xD800 <= cp <= 0xDFFF)
+# Every code point some policy removes one at a time, but the line breaks.
+HIDDEN = sorted({ch for ch in EVERY_CODE_POINT if encoded_codepoint_risk(ch, "strict_exec")} - {"\u2028", "\u2029"})
+
+
 def test_reveal_looks_at_every_code_point_sanitize_removes():
-    # Every code point some policy removes one at a time, but the line breaks.
-    every = "".join(chr(cp) for cp in range(0x110000) if not 0xD800 <= cp <= 0xDFFF)
-    removed = {ch for ch in every if encoded_codepoint_risk(ch, "strict_exec")} - {"\u2028", "\u2029"}
-    assert set(re.findall(f"[{HIDDEN_CODE_POINTS}]", every)) == removed
+    assert re.findall(f"[{HIDDEN_CODE_POINTS}]", EVERY_CODE_POINT) == HIDDEN
+    assert _native._hidden_runs("".join(set(EVERY_CODE_POINT) - set(HIDDEN))) == []
     # Doubled, so that none stands alone as a legitimate joiner or selector.
-    runs = reveal("".join(f"a{ch}{ch}" for ch in sorted(removed)))
-    assert [run.code_points for run in runs] == [(ord(ch), ord(ch)) for ch in sorted(removed)]
+    runs = reveal("".join(f"a{ch}{ch}" for ch in HIDDEN))
+    assert [run.code_points for run in runs] == [(ord(ch), ord(ch)) for ch in HIDDEN]
+
+
+SELECTORS = {chr(cp) for cp in [*range(0xFE00, 0xFE10), *range(0xE0100, 0xE01F0)]}
+ALONE_LEGITIMATE = SELECTORS | {"\u200c", "\u200d", *map(chr, range(0x180B, 0x1810))}
+
+
+def reference_runs(text):
+    """The native search, spelled out: every maximal hidden run but the
+    legitimate ones."""
+    runs = []
+    for found in re.finditer(f"[{HIDDEN_CODE_POINTS}]+", text):
+        run = found.group()
+        legitimate = (
+            (len(run) == 1 and run in ALONE_LEGITIMATE)
+            or (len(run) == 2 and run[0] in SELECTORS and run[1] == "\u200d")
+            or (run in [tags(code) + "\U000e007f" for code in ("gbeng", "gbsct", "gbwls")] and text[found.start() - 1 : found.start()] == "\U0001f3f4")
+        )
+        if not legitimate:
+            runs.append(found.span())
+    return runs
+
+
+def test_native_search_matches_the_reference_on_random_texts():
+    rng = random.Random(12)
+    pieces = [*"ab \n\r\u2028\u00e9\U0001f600\U0001f3f4\ufe0f\u200d\u180e\U000e0100", *HIDDEN[:40], *rng.sample(HIDDEN, 80),
+              *(f"\U0001f3f4{tags(code)}\U000e007f" for code in ("gbeng", "gbsct", "gbwls", "usca", "gbengx"))]
+    for _ in range(20000):
+        text = "".join(rng.choice(pieces) for _ in range(rng.randint(1, 12)))
+        assert _native._hidden_runs(text) == reference_runs(text), ascii(text)
 
 
 def test_offsets_count_code_points():

@@ -21,7 +21,7 @@ each encoded payload, joiner out of context, zero-width run, homoglyph,
 combining-mark abuse or unusual entropy, with code point offsets and the
 evidence; unlike sanitize's signals, these are meant as alarms.
 
-``reveal`` (pure Python, from ``orlenta.reveal``) lists what a text hides:
+``reveal`` (from ``orlenta.reveal``) lists what a text hides:
 every run of invisible code points as a ``HiddenRun``, with its offsets and,
 where it carries a known encoding (tag characters, variation selectors,
 invisible bits), what it says.

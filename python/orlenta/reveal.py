@@ -53,6 +53,8 @@ import unicodedata
 from dataclasses import dataclass
 from typing import Literal
 
+from orlenta import _native
+
 __all__ = ["HiddenRun", "RunKind", "reveal", "visual_order", "HIDDEN_CODE_POINTS"]
 
 RunKind = Literal[
@@ -107,42 +109,19 @@ def _class_body(ranges: list[tuple[int, int]]) -> str:
     return "".join(re.escape(chr(low)) + (f"-{re.escape(chr(high))}" if high > low else "") for low, high in ranges)
 
 
-# Every code point reveal looks at, as the body of a regex character class.
-# One class, so that the regex engine skips text without any of them a
-# character at a time in C. Each range beyond the Basic Multilingual Plane
-# costs every astral character (emoji) one more test, so the tags, the
-# ideographic selectors and the rest of their block make one range.
-HIDDEN_CODE_POINTS = _class_body(
-    sorted(r for ranges in _FAMILY_RANGES.values() for r in ranges if not 0xE0000 <= r[0] <= 0xE0FFF)
-    + [(0xE0000, 0xE0FFF)]
-)
-_LONE_LEGITIMATE = _class_body([(0x200C, 0x200D), *_FAMILY_RANGES["variation"], *_FAMILY_RANGES["mongolian"]])
-_SELECTOR = _class_body(_FAMILY_RANGES["variation"])
+# Every code point reveal looks at, as the body of a regex character class,
+# for the command's display of lines. The native search holds the same set
+# (a test compares them).
+HIDDEN_CODE_POINTS = _class_body(sorted(r for ranges in _FAMILY_RANGES.values() for r in ranges))
 _FLAG_TAGS = tuple(
     "".join(chr(0xE0000 + ord(c)) for c in subdivision) + "\U000e007f" for subdivision in ("gbeng", "gbsct", "gbwls")
 )
-# A run that is only a lone joiner, variation selector or Mongolian format
-# character (a free variation selector or the vowel separator, which
-# Mongolian spelling needs), a selector and a
-# joiner (the middle of an emoji ZWJ sequence such as U+1F3F3 U+FE0F U+200D
-# U+1F308), or the tags of a flag is legitimate; emoji text is full of them.
-# The search passes over them in C and stops only at the first code point
-# of any other run.
-_LEGITIMATE_RUN_FROM_SECOND = "|".join(
-    [
-        f"(?<=[{_LONE_LEGITIMATE}])",
-        f"(?<=[{_SELECTOR}])\u200d",
-        *(f"(?<=\U0001f3f4{tags[0]}){tags[1:]}" for tags in _FLAG_TAGS),
-    ]
-)
-_FIRST_OF_RUN = re.compile(
-    f"[{HIDDEN_CODE_POINTS}](?<![{HIDDEN_CODE_POINTS}].)(?!(?:{_LEGITIMATE_RUN_FROM_SECOND})(?![{HIDDEN_CODE_POINTS}]))",
-    re.DOTALL,
-)
 # ASCII text can hide only controls, and a class of ASCII alone is a bitmap
-# the regex engine tests faster.
-_FIRST_IN_ASCII = re.compile(f"[{_class_body([r for r in _FAMILY_RANGES['invisible'] if r[1] < 0x80] + [(0x7F, 0x7F)])}]")
-_HIDDEN_RUN = re.compile(f"[{HIDDEN_CODE_POINTS}]+")
+# the regex engine tests faster than the native search reads a copy of the
+# text. The class comes first on its own, so that the engine skips to it
+# instead of trying a match at every character.
+_ASCII_CONTROLS = _class_body([r for r in _FAMILY_RANGES["invisible"] if r[1] < 0x80] + [(0x7F, 0x7F)])
+_ASCII_RUN = re.compile(f"[{_ASCII_CONTROLS}][{_ASCII_CONTROLS}]*")
 
 _BLACK_FLAG = "\U0001f3f4"
 _LONE_JOINERS = frozenset("\u200c\u200d")
@@ -153,19 +132,20 @@ def reveal(text: str) -> list[HiddenRun]:
     """Every run of hidden code points in the text, in order, decoded where
     it carries a known encoding."""
     runs: list[HiddenRun] = []
-    first_of_run = _FIRST_IN_ASCII if text.isascii() else _FIRST_OF_RUN
-    found = first_of_run.search(text)
-    while found:
-        start = found.start()
-        match = _HIDDEN_RUN.match(text, start)
-        assert match is not None  # the first character is hidden
-        end = match.end()
+    # Runs that emoji and many scripts are full of (a lone joiner, variation
+    # selector or Mongolian format character, a selector and a joiner in an
+    # emoji ZWJ sequence such as U+1F3F3 U+FE0F U+200D U+1F308, the tags of
+    # a flag) are legitimate: the native search passes over them.
+    if text.isascii():
+        spans = [found.span() for found in _ASCII_RUN.finditer(text)]
+    else:
+        spans = _native._hidden_runs(text)
+    for start, end in spans:
         for family, group in itertools.groupby(range(start, end), key=lambda i: _FAMILY[text[i]]):
             members = list(group)
             run = _read_run(text, family, members[0], members[-1] + 1)
             if run is not None:
                 runs.append(run)
-        found = first_of_run.search(text, end)
     return runs
 
 
