@@ -1,5 +1,7 @@
 """Which files a command reads, and reading one."""
 
+from __future__ import annotations
+
 import os
 import stat
 import sys

@@ -1,5 +1,7 @@
 """The findings of ``orlenta check`` in one file."""
 
+from __future__ import annotations
+
 import os
 import struct
 from collections.abc import Callable

@@ -1,5 +1,7 @@
 """What check and fix take from the command line and from [tool.orlenta]."""
 
+from __future__ import annotations
+
 import argparse
 from orlenta.cli.records import NamedTuple
 
