@@ -94,7 +94,9 @@ bool scan_stretch(std::string_view bytes, std::size_t start, std::size_t end, co
   }
   // Most stretches of most files hold no code point that the pass decides
   // on, and so give no event: they need no copy for the pass to rewrite.
-  if (undecided_run_length(stretch.data(), stretch.data() + stretch.size()) == stretch.size()) return true;
+  const bool nothing_to_decide =
+      for_each_decision(stretch.data(), stretch.data() + stretch.size(), [](const char*) { return false; });
+  if (nothing_to_decide) return true;
   Outcome<Removal> removal = remove_characters(std::string(stretch), policy, SpanRecording::unlimited);
   if (const Error* error = std::get_if<Error>(&removal)) throw InternalFault(error->message);
   for (const SpanEvent& span : std::get<Removal>(removal).spans) {
