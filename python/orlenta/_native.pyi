@@ -61,6 +61,11 @@ def confusable_skeleton(text: str, max_chars: int = 1000000) -> str:
     """Return the confusable skeleton of text (NFD, every code point replaced by
     its prototype, NFD again): texts that look alike have equal skeletons.
     ValueError when the text or its skeleton exceeds max_chars code points."""
+def _walk_folder(folder: bytes) -> list[bytes | tuple[bytes, str]]:
+    """The files below a folder for orlenta check, for orlenta's own use."""
 
 def _analyze(text: str) -> list[tuple[FindingKind, int, int, dict[str, int | float | str]]]:
     """The findings of every detector as tuples, for orlenta.analyze."""
+
+def _hidden_runs(text: str) -> list[tuple[int, int]]:
+    """Where the runs of hidden code points are, for orlenta.reveal."""
