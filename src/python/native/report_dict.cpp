@@ -69,7 +69,7 @@ PyObject* stat_to_object(const StatValue& value, NameCache& cache) {
   if (const double* number = std::get_if<double>(&value)) {
     return std::isfinite(*number) ? PyFloat_FromDouble(*number) : Py_NewRef(Py_None);
   }
-  return name(cache, std::get<std::string>(value));
+  return name(cache, std::get<std::string_view>(value));
 }
 
 PyObject* stats_to_dict(const StatsMap& stats, NameCache& cache) {
