@@ -151,6 +151,7 @@ tables:
 bench: build/bench/.built $(VENV)/.installed
 	build/bench/bench/normalization_bench --corpus $(CORPUS_DIR)/udhr
 	build/bench/bench/signals_bench --corpus $(CORPUS_DIR)/udhr
+	build/bench/bench/analyze_bench --corpus $(CORPUS_DIR)/udhr
 	$(VENV)/bin/python bench/bench_texts.py --corpus $(CORPUS_DIR)/udhr --out build/bench-texts
 	build/bench/bench/pipeline_bench --texts build/bench-texts
 	$(VENV)/bin/python bench/sanitize_bench.py --corpus $(CORPUS_DIR)/udhr

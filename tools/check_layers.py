@@ -9,7 +9,7 @@ not include each other):
     unicode (normkit)
     classes
     policy, report
-    passes
+    passes, detect
     pipeline
     python
 
@@ -26,7 +26,16 @@ import pathlib
 import re
 import sys
 
-LAYERS = [["base"], ["text"], ["unicode"], ["classes"], ["policy", "report"], ["passes"], ["pipeline"], ["python"]]
+LAYERS = [
+    ["base"],
+    ["text"],
+    ["unicode"],
+    ["classes"],
+    ["policy", "report"],
+    ["passes", "detect"],
+    ["pipeline"],
+    ["python"],
+]
 RANK = {component: rank for rank, layer in enumerate(LAYERS) for component in layer}
 # The folder an include names, for those that differ from the component.
 INCLUDE_FOLDERS = {"normkit": "unicode"}

@@ -19,6 +19,10 @@ import pathlib
 import re
 import sys
 
+from emoji_properties import emoji_properties_table
+from indic_syllabic_category import indic_syllabic_category_table
+from joining_types import joining_type_table
+from scripts import script_tables
 from variation_sequences import variation_sequences_table
 
 REPO_ROOT = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
@@ -492,6 +496,14 @@ OUTPUTS = [
     ("src/unicode/tables/normalization_tables.inc", gen_normalization_tables),
     ("src/classes/variation_sequences.inc",
      lambda ucd, command: variation_sequences_table(pathlib.Path(ucd.directory), command)),
+    ("src/classes/joining_type.inc",
+     lambda ucd, command: joining_type_table(pathlib.Path(ucd.directory), command)),
+    ("src/classes/indic_syllabic_category.inc",
+     lambda ucd, command: indic_syllabic_category_table(pathlib.Path(ucd.directory), command)),
+    ("src/classes/emoji_properties.inc",
+     lambda ucd, command: emoji_properties_table(pathlib.Path(ucd.directory), command)),
+    ("src/classes/script_enum.inc", lambda ucd, command: script_tables(pathlib.Path(ucd.directory), command)[0]),
+    ("src/classes/script_tables.inc", lambda ucd, command: script_tables(pathlib.Path(ucd.directory), command)[1]),
 ]
 
 

@@ -16,6 +16,11 @@ docstrings):
 - ``encoded_codepoint_risk``: the reason a policy would remove one character,
   or None.
 
+``analyze`` runs the detectors over a text and returns a ``Finding`` for
+each encoded payload, joiner out of context, zero-width run, homoglyph,
+combining-mark abuse or unusual entropy, with code point offsets and the
+evidence; unlike sanitize's signals, these are meant as alarms.
+
 ``reveal`` (pure Python, from ``orlenta.reveal``) lists what a text hides:
 every run of invisible code points as a ``HiddenRun``, with its offsets and,
 where it carries a known encoding (tag characters, variation selectors,
@@ -24,7 +29,8 @@ invisible bits), what it says.
 Types, from ``orlenta.types``: ``SanitizeReport``, ``SanitizeStats`` and
 ``SpanEvent`` describe the report; ``PolicyName``, ``PresetName``,
 ``NormalizationForm``, ``SpanKind``, ``SpanReason``, ``Reason`` and
-``CodePointRisk`` are the names it takes and reports, as literal types.
+``CodePointRisk`` are the names it takes and reports, as literal types;
+``Finding`` and ``FindingKind`` describe what ``analyze`` returns.
 ``__version__`` is the installed version.
 
 The README describes what each policy removes, flags, normalizes and tidies,
@@ -37,9 +43,12 @@ from typing import TYPE_CHECKING
 # The same native functions as orlenta._core's, registered again with
 # docstrings in orlenta._native.
 from orlenta._native import encoded_codepoint_risk, is_identifier_decoration, normalize_for_skeleton, sanitize
+from orlenta.detection import analyze
 from orlenta.reveal import HiddenRun, reveal
 from orlenta.types import (
     CodePointRisk,
+    Finding,
+    FindingKind,
     NormalizationForm,
     PolicyName,
     PresetName,
@@ -58,6 +67,9 @@ __all__ = [
     "encoded_codepoint_risk",
     "sanitize_many",
     "sanitize_iter",
+    "analyze",
+    "Finding",
+    "FindingKind",
     "reveal",
     "HiddenRun",
     "SanitizeReport",

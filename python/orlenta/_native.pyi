@@ -1,6 +1,6 @@
 from typing import Any
 
-from orlenta.types import CodePointRisk, PolicyName, SanitizeReport
+from orlenta.types import CodePointRisk, FindingKind, PolicyName, SanitizeReport
 
 __all__ = ["sanitize", "normalize_for_skeleton", "is_identifier_decoration", "encoded_codepoint_risk"]
 
@@ -50,3 +50,6 @@ def _scan_paths(
     paths: list[bytes], policy: str, strict_newlines: bool, check_normalization: bool, keep_data: bool
 ) -> tuple[list[tuple[bytes | None, bytes | None, str | None]], tuple[str, ...], tuple[str, ...]]:
     """The findings of several files for orlenta check, for orlenta's own use."""
+
+def _analyze(text: str) -> list[tuple[FindingKind, int, int, dict[str, int | float | str]]]:
+    """The findings of every detector as tuples, for orlenta.analyze."""

@@ -3,9 +3,11 @@
 They are ordinary typing constructs, importable at run time:
 ``typing.get_args(PolicyName)`` lists the policy names, and
 ``SanitizeStats.__optional_keys__`` the statistics that only some policies
-report. A report is a plain dict; these types only describe it.
+report. A report is a plain dict; these types only describe it. ``Finding``
+is the record ``analyze`` returns, one per finding.
 """
 
+from dataclasses import dataclass
 from typing import Literal, TypedDict
 
 __all__ = [
@@ -19,6 +21,8 @@ __all__ = [
     "SpanReason",
     "Reason",
     "CodePointRisk",
+    "Finding",
+    "FindingKind",
 ]
 
 PresetName = Literal["preserve", "balanced_chat", "strict_exec", "code_mode"]
@@ -130,3 +134,28 @@ class SanitizeReport(TypedDict):
     flagged_counts: dict[Reason, int]
     spans: list[SpanEvent]
     stats: SanitizeStats
+
+
+FindingKind = Literal[
+    "encoded_payload",
+    "unusual_entropy",
+    "combining_abuse",
+    "zalgo",
+    "joiner_out_of_context",
+    "zero_width_run",
+    "mixed_script",
+    "confusable",
+]
+"""What analyze can find (the README's Detection section describes each)."""
+
+
+@dataclass(frozen=True, slots=True)
+class Finding:
+    """One finding of analyze: its kind, where it stands in the text (code
+    point offsets, end exclusive) and the evidence that made it one, under
+    the short keys the README lists for each kind."""
+
+    kind: FindingKind
+    start: int
+    end: int
+    evidence: dict[str, int | float | str]

@@ -7,6 +7,7 @@
 // same dict without the JSON round trip.
 #include <Python.h>
 
+#include "analyze_entry.h"
 #include "batch_entry.h"
 #include "module_functions.h"
 #include "query_entries.h"
@@ -78,6 +79,7 @@ PyMethodDef FUNCTION_DEFINITIONS[] = {
     {"_sanitize_chunk", as_method(sanitize_chunk_entry), METH_FASTCALL | METH_STATIC, SANITIZE_CHUNK_DOC},
     {"_scan_file", as_method(scan_file_entry), METH_FASTCALL | METH_STATIC, SCAN_FILE_DOC},
     {"_scan_paths", as_method(scan_paths_entry), METH_FASTCALL | METH_STATIC, SCAN_PATHS_DOC},
+    {"_analyze", as_method(analyze_entry), METH_FASTCALL | METH_STATIC, ANALYZE_DOC},
 };
 
 constexpr char MODULE_NAME[] = "_native";

@@ -1,0 +1,28 @@
+#include "finding.h"
+
+#include <algorithm>
+#include <tuple>
+
+namespace orlenta::detect {
+
+std::string_view finding_kind_name(FindingKind kind) {
+  switch (kind) {
+    case FindingKind::encoded_payload: return "encoded_payload";
+    case FindingKind::unusual_entropy: return "unusual_entropy";
+    case FindingKind::combining_abuse: return "combining_abuse";
+    case FindingKind::zalgo: return "zalgo";
+    case FindingKind::joiner_out_of_context: return "joiner_out_of_context";
+    case FindingKind::zero_width_run: return "zero_width_run";
+    case FindingKind::mixed_script: return "mixed_script";
+    case FindingKind::confusable: return "confusable";
+  }
+  return "unknown";
+}
+
+void sort_findings(std::vector<Finding>& findings) {
+  std::sort(findings.begin(), findings.end(), [](const Finding& a, const Finding& b) {
+    return std::tie(a.start, a.end, a.kind) < std::tie(b.start, b.end, b.kind);
+  });
+}
+
+}  // namespace orlenta::detect
