@@ -157,6 +157,7 @@ bench: build/bench/.built $(VENV)/.installed
 	$(VENV)/bin/python bench/sanitize_bench.py --corpus $(CORPUS_DIR)/udhr
 	$(VENV)/bin/python bench/check_bench.py --corpus $(CORPUS_DIR)
 	$(VENV)/bin/python bench/batch_bench.py --corpus $(CORPUS_DIR)/udhr
+	$(VENV)/bin/python bench/dask_bench.py --corpus $(CORPUS_DIR)/udhr
 	$(VENV)/bin/python bench/reveal_bench.py --corpus $(CORPUS_DIR)/udhr
 
 clean:

@@ -1,5 +1,5 @@
 """Wall-clock time of several sanitize calls run at once, in threads or in
-processes, each on its own copy of a text."""
+processes, each on its own copies of a text."""
 
 import multiprocessing
 import threading
@@ -9,9 +9,15 @@ import orlenta
 from timing import fresh_copy, seconds
 
 
-def in_threads(text: str, count: int) -> float:
-    copies = [fresh_copy(text) for _ in range(count)]
-    threads = [threading.Thread(target=orlenta.sanitize, args=(copy,)) for copy in copies]
+def _sanitize_all(copies: list[str]) -> None:
+    for copy in copies:
+        orlenta.sanitize(copy)
+
+
+def in_threads(text: str, count: int, calls: int = 1) -> float:
+    """`count` threads, each making `calls` calls on copies of its own."""
+    copies = [[fresh_copy(text) for _ in range(calls)] for _ in range(count)]
+    threads = [threading.Thread(target=_sanitize_all, args=(own,)) for own in copies]
 
     def run() -> None:
         for thread in threads:
@@ -22,22 +28,24 @@ def in_threads(text: str, count: int) -> float:
     return seconds(run)
 
 
-def _timed_sanitize(text: str, ready: multiprocessing.Barrier, spans: multiprocessing.Queue) -> None:
-    copy = fresh_copy(text)
+def _timed_sanitize(text: str, calls: int, ready: multiprocessing.Barrier, spans: multiprocessing.Queue) -> None:
+    copies = [fresh_copy(text) for _ in range(calls)]
     ready.wait()
     start = time.perf_counter()
-    orlenta.sanitize(copy)
+    _sanitize_all(copies)
     spans.put((start, time.perf_counter()))
 
 
-def in_processes(text: str, count: int) -> float:
+def in_processes(text: str, count: int, calls: int = 1) -> float:
     """From the first start to the last end. The processes are forked with
     the text in hand and start together, so neither start-up nor exit counts;
-    perf_counter is the system-wide monotonic clock, comparable between them."""
+    perf_counter is the system-wide monotonic clock, comparable between them.
+    A forked process inherits the parent's heap as it is, so it starts in
+    the state the parent's work has left it in."""
     context = multiprocessing.get_context("fork")
     ready = context.Barrier(count)
     spans = context.Queue()
-    workers = [context.Process(target=_timed_sanitize, args=(text, ready, spans)) for _ in range(count)]
+    workers = [context.Process(target=_timed_sanitize, args=(text, calls, ready, spans)) for _ in range(count)]
     for worker in workers:
         worker.start()
     measured = [spans.get() for _ in workers]

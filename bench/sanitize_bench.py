@@ -6,7 +6,8 @@ the same run, so that the ratios hold on any machine.
 a. per call on short chat messages, next to json.loads of the report JSON;
 b. throughput per preset on ASCII prose, the corpus, emoji chat and an
    adversarial text, next to a pure-Python sanitizer; return_spans on and off;
-c. two threads against one;
+c. two threads against one, in fresh processes and in one that has done
+   other work first;
 d. peak memory of one call, in a child process;
 e. the queries, next to their unicodedata counterparts.
 
@@ -30,6 +31,7 @@ import orlenta
 import parallel_runs
 import peak_memory
 import reference_sanitizer
+import used_process_threads
 from bench_texts import MB, utf8_size
 from timing import Spread, Targets, fresh_copy, interleaved, print_table, seconds
 
@@ -42,6 +44,7 @@ class Scale:
     chat_messages: int
     throughput_sizes: tuple[int, ...]
     thread_text_size: int
+    used_process_text_size: int
     memory_ascii_size: int
     memory_non_ascii_size: int
     refusal_size: int
@@ -49,8 +52,8 @@ class Scale:
     query_chars: int
 
 
-FULL = Scale(5, 5000, (MB, 10 * MB), 10 * MB, 100 * MB, 10 * MB, 100 * MB, None, 100_000)
-QUICK = Scale(5, 2000, (MB,), MB, 10 * MB, MB, 10 * MB, MB, 50_000)
+FULL = Scale(5, 5000, (MB, 10 * MB), 10 * MB, 4 * MB, 100 * MB, 10 * MB, 100 * MB, None, 100_000)
+QUICK = Scale(5, 2000, (MB,), MB, MB, 10 * MB, MB, 10 * MB, MB, 50_000)
 
 
 def drain(iterator) -> None:
@@ -179,7 +182,7 @@ def spans_cost(scale: Scale, targets: Targets) -> None:
     print(f"with spans / without: {ratio:.2f}x  (target {verdict})\n")
 
 
-def two_threads_against_one(corpus: str, scale: Scale, targets: Targets) -> None:
+def two_threads_against_one(corpus: str, corpus_folder: pathlib.Path, scale: Scale, targets: Targets) -> None:
     print("c. Two threads against one: each thread sanitizes its own text (balanced_chat);")
     print("   total MB/s of input over all threads. Two processes show what the machine's")
     print("   free cores allow at the time, the ceiling for two threads\n")
@@ -202,6 +205,32 @@ def two_threads_against_one(corpus: str, scale: Scale, targets: Targets) -> None
         rows.append(["  2 processes", "", "", "", *mb_row("", processes)[1:], f"{ceiling:.2f}x", "(ceiling)"])
     headers = ["text", "1 thread: min", "med", "max", "2 threads: min", "med", "max", "vs 1", "target"]
     print_table(headers, rows)
+    print()
+    two_threads_in_used_process(corpus_folder, scale, targets)
+
+
+def two_threads_in_used_process(corpus_folder: pathlib.Path, scale: Scale, targets: Targets) -> None:
+    calls = used_process_threads.CALLS_PER_THREAD
+    print("   The same in a child process that has first sanitized the whole corpus once and made")
+    print(f"   {used_process_threads.SHORT_CALLS_FIRST} short calls, as a server has; each thread (or process) makes {calls} calls")
+    print("   on the corpus text, which sanitizing changes. Blocked: ms per run a thread was neither")
+    print("   running nor waiting for a CPU (waiting for a lock), from the kernel's counts\n")
+    figures = used_process_threads.measure(corpus_folder, scale.used_process_text_size, scale.repetitions)
+    size = figures.text_bytes * calls
+    one = rate(Spread.of(figures.one_thread), size)
+    two = rate(Spread.of(figures.two_threads), 2 * size)
+    processes = rate(Spread.of(figures.two_processes), 2 * size)
+    ceiling = processes.median / one.median
+    of_ceiling = two.median / processes.median
+    verdict = targets.check("c. 2 threads / 2 processes, process that did other work", of_ceiling, at_least=0.9)
+    rows = [
+        ["1 thread", *mb_row("", one)[1:], "", "", f"{figures.blocked_one:.1f}"],
+        ["2 threads", *mb_row("", two)[1:], f"{two.median / one.median:.2f}x", f"{of_ceiling:.2f} {verdict}"]
+        + [f"{figures.blocked_two:.1f}"],
+        ["2 processes", *mb_row("", processes)[1:], f"{ceiling:.2f}x", "(ceiling)", ""],
+    ]
+    label_text = f"corpus {round(figures.text_bytes / MB, 1):g} MB"
+    print_table([label_text, "min MB/s", "med", "max", "vs 1 thread", "of ceiling", "blocked ms"], rows)
     print()
 
 
@@ -364,7 +393,7 @@ def main() -> int:
     per_call_on_chat_messages(corpus, scale, targets)
     throughput_per_preset(corpus, scale, targets)
     spans_cost(scale, targets)
-    two_threads_against_one(corpus, scale, targets)
+    two_threads_against_one(corpus, args.corpus, scale, targets)
     peak_memory_of_sanitize(args.corpus, scale, targets)
     per_character_queries(corpus, scale, targets)
     skeleton_throughput(corpus, scale, targets)

@@ -58,6 +58,19 @@ def test_a_bad_row_fails_the_job_naming_its_index(client):
         job.compute()
 
 
+@pytest.mark.parametrize(
+    ("value", "error", "message"),
+    [
+        (42, TypeError, r"^column 'body' at index 20: texts\[1\]: 'int' object is not an instance of 'str'$"),
+        ("a\ud800", UnicodeEncodeError, r"surrogates not allowed \(texts\[1\]\) \(column 'body' at index 20\)$"),
+    ],
+)
+def test_a_refused_value_is_named_by_its_index_label(value, error, message):
+    frame = pd.DataFrame({"body": pd.Series(["fine", None, value], dtype=object, index=[5, 10, 20])})
+    with pytest.raises(error, match=message):
+        sanitize_column(frame, "body")
+
+
 def test_a_pandas_frame_comes_back_as_pandas():
     frame = pd.DataFrame({"body": ["a\u200bb", None]})
     out = sanitize_column(frame, "body")

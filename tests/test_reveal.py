@@ -27,6 +27,11 @@ def bits(text, zero, one):
     return "".join(f"{byte:08b}" for byte in text.encode()).replace("0", zero).replace("1", one)
 
 
+def quads(text, order):
+    """The UTF-8 of text at two bits a symbol, order[0] for 00 to order[3] for 11."""
+    return "".join(order[byte >> shift & 3] for byte in text.encode() for shift in (6, 4, 2, 0))
+
+
 ZERO_WIDTH = "\u200b\u200c\u200d\u2060\ufeff"
 
 # (text around the run, the run, kind, payload, guess)
@@ -42,6 +47,11 @@ ATTACKS = [
         (f"zero width U+{ord(zero):04X}=0 U+{ord(one):04X}=1", bits("key=7f", zero, one), "zero_width_bits", "key=7f", True)
         for zero, one in itertools.permutations(ZERO_WIDTH, 2)
     ],
+    *[
+        (f"zero width quads {' '.join(f'{ord(cp):04X}' for cp in order)}", quads("key=7f", order), "zero_width_bits", "key=7f", True)
+        for order in itertools.combinations(ZERO_WIDTH, 4)
+    ],
+    ("zero width quads reversed", quads("hidden", ZERO_WIDTH[:0:-1]), "zero_width_bits", "hidden", True),
 ]
 
 
@@ -76,6 +86,7 @@ def test_legitimate_uses_are_not_runs(text):
         ("x\ufe0f\u200d\u200b", [("zero_width", None)]),  # an emoji's selector and joiner, then more
         ("a\u202e\u200b\u2066b", [("bidi", None), ("zero_width", None), ("bidi", None)]),
         ("a\u200b\u200cb\ufeff", [("zero_width", None), ("zero_width", None)]),  # too few symbols to be bits
+        (quads("abc", ZERO_WIDTH[:4]), [("zero_width", None)]),  # too few quads to be read
         ("a\u2062b \x07 \u00ad", [("invisible", None)] * 3),
         ("tab\tcr\r\nesc \x1b[31m\x7f", [("invisible", None)] * 2),  # ASCII text
     ],

@@ -22,6 +22,7 @@ import sys
 from emoji_properties import emoji_properties_table
 from indic_syllabic_category import indic_syllabic_category_table
 from joining_types import joining_type_table
+from script_baselines import script_baselines_table
 from scripts import script_tables
 from variation_sequences import variation_sequences_table
 
@@ -504,6 +505,8 @@ OUTPUTS = [
      lambda ucd, command: emoji_properties_table(pathlib.Path(ucd.directory), command)),
     ("src/classes/script_enum.inc", lambda ucd, command: script_tables(pathlib.Path(ucd.directory), command)[0]),
     ("src/classes/script_tables.inc", lambda ucd, command: script_tables(pathlib.Path(ucd.directory), command)[1]),
+    ("src/detect/script_baselines.inc",
+     lambda ucd, command: script_baselines_table(pathlib.Path(ucd.directory), command)),
 ]
 
 

@@ -88,6 +88,14 @@ def results_in_order(texts: Iterable[str], arguments: ChunkArguments, thread_cou
     return _in_order(_chunk_results(_chunks(texts), arguments, thread_count), collect)
 
 
+def all_results(texts: Iterable[str], arguments: ChunkArguments, thread_count: int) -> list[Any]:
+    """Every result in order, for arguments already checked, with the
+    exception a refused text raised, as it is, in its place: for callers
+    that take the results as a whole and locate a refusal themselves,
+    without a step per result in Python."""
+    return list(itertools.chain.from_iterable(_chunk_results(_chunks(texts), arguments, thread_count)))
+
+
 def _report_form(report: object) -> str:
     if report is None:
         return "none"
@@ -149,9 +157,14 @@ def _in_order(chunk_results: Iterator[list[Any]], collect: bool) -> Iterator[Any
 
 def _with_index(error: BaseException, index: int) -> BaseException:
     """The same kind of exception, its message naming the text's index."""
+    return located(error, f"texts[{index}]")
+
+
+def located(error: BaseException, where: str) -> BaseException:
+    """The same kind of exception, its message saying where it happened."""
     if isinstance(error, UnicodeEncodeError):
-        return UnicodeEncodeError(error.encoding, error.object, error.start, error.end, f"{error.reason} (texts[{index}])")
+        return UnicodeEncodeError(error.encoding, error.object, error.start, error.end, f"{error.reason} ({where})")
     try:
-        return type(error)(f"texts[{index}]: {error}")
+        return type(error)(f"{where}: {error}")
     except Exception:
         return error

@@ -19,10 +19,12 @@ it is and, where it carries a known encoding, what it says.
   most significant bit first.
 - ``zero_width_bits``: a run of exactly two of the zero-width code points
   U+200B, U+200C, U+200D, U+2060, U+FEFF that reads as printable UTF-8 text
-  the same way.
+  the same way, or of exactly four that reads so at two bits a symbol (four
+  symbols a byte, four bytes or more).
   For both kinds of bits the lower code point is 0 and the higher 1, or the
-  other way round when only that reading gives text; nothing marks either
-  encoding, so these two are guesses (``guess`` is True).
+  other way round when only that reading gives text; four symbols are read
+  as 0 to 3 in code point order, or in the reverse order. Nothing marks
+  either encoding, so these two are guesses (``guess`` is True).
 - ``bidi``: bidi embeddings, overrides and isolates (U+202A–202E,
   U+2066–2069) and bidi marks (U+200E, U+200F, U+061C). ``visual_order``
   shows a line as a reader sees it.
@@ -200,14 +202,18 @@ def _tag_reading(cp: int) -> str:
 
 
 def _bits_reading(symbols: str) -> str | None:
-    """The printable text a run of two symbols spells as bits, trying the
-    lower code point as 0 first."""
+    """The printable text a run of two or four symbols spells at one or two
+    bits a symbol, trying the symbols in code point order as 0, 1 (, 2, 3)
+    first, then in the reverse order. Other assignments of four symbols are
+    not tried: among 24 of them, one reads as text by chance too often. For
+    the same reason a run of four symbols needs four bytes or more."""
     alphabet = sorted(set(symbols))
-    if len(alphabet) != 2 or len(symbols) % 8:
+    pairs_of_bits = len(alphabet) == 4 and len(symbols) % 4 == 0 and len(symbols) >= 16
+    if not (len(alphabet) == 2 and len(symbols) % 8 == 0 or pairs_of_bits):
         return None
-    for zero, one in (alphabet, alphabet[::-1]):
-        bits = symbols.replace(zero, "0").replace(one, "1")
-        text = _printable_utf8(int(bits, 2).to_bytes(len(bits) // 8, "big"))
+    for order in (alphabet, alphabet[::-1]):
+        digits = symbols.translate({ord(symbol): str(digit) for digit, symbol in enumerate(order)})
+        text = _printable_utf8(int(digits, len(order)).to_bytes(len(symbols) * (len(order) // 2) // 8, "big"))
         if text is not None:
             return text
     return None

@@ -18,8 +18,9 @@ std::span<const VariationSequence> variation_sequence_table();
 // The Unicode version the table was generated from.
 std::string_view variation_sequence_table_version();
 
-// Whether (base, selector) is a defined variation sequence: a bisection over
-// the table, at most twelve probes.
+// Whether (base, selector) is a defined variation sequence: one lookup in
+// masks built from the table when it is compiled for symbols and emoji, a
+// bisection over the table for the other bases.
 bool is_variation_sequence(char32_t base, char32_t selector);
 
 // The Han ideograph blocks whose characters an ideographic variation

@@ -1,22 +1,22 @@
 // The removal pass's shortcut for ordinary code points.
 #pragma once
 
+#include <array>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "classes/code_point_classes.h"
 #include "classes/emoji_flag_tags.h"
 #include "text/block_reader.h"
 #include "text/byte_block.h"
-#include "text/utf8.h"
 
 namespace orlenta {
 
 // True for the code points in a class and for the flag that starts a
-// protected tag sequence; any other code point is simply retained. Written
-// as a few ranges, so that the common case costs a few comparisons and
-// skips the decision chain.
+// protected tag sequence; any other code point is simply retained. The
+// reference that decision_lanes follows byte by byte.
 constexpr bool needs_decision(char32_t cp) {
   if (cp < 0xA0) {
     return cp < 0x20 ? (cp != '\t' && cp != '\n') : cp >= 0x7F;
@@ -38,63 +38,108 @@ constexpr bool needs_decision(char32_t cp) {
          in_range(cp, 0x1D173, 0x1D17A);
 }
 
-// Whether a code point whose UTF-8 form starts with `lead` may need a
-// decision. Those that may: the C0 controls other than tab and line feed,
-// DEL, and the code points under the lead bytes of U+0080 to U+00BF (0xC2),
-// U+0340 to U+037F (0xCD, for U+034F), U+0600 to U+063F (0xD8, for U+061C),
-// U+1000 to U+1FFF (0xE1), U+2000 to U+2FFF (0xE2), U+3000 to U+3FFF
-// (0xE3), U+F000 to U+FFFF (0xEF), U+10000 to U+3FFFF (0xF0) and U+C0000 to
-// U+FFFFF (0xF3). Every other code point is simply retained, so a walk can
-// step over it without decoding it.
-constexpr bool lead_may_need_decision(unsigned char lead) {
-  if (lead < 0x80) return !is_plain_ascii_byte(lead);
-  return lead == 0xC2 || lead == 0xCD || lead == 0xD8 || (lead >= 0xE1 && lead <= 0xE3) || lead == 0xEF ||
-         lead == 0xF0 || lead == 0xF3;
+// Lanes where `bytes` lies in [first, last], unsigned.
+inline ByteTest within(ByteBlock bytes, std::uint8_t first, std::uint8_t last) {
+  return ByteBlock(bytes - first) <= static_cast<std::uint8_t>(last - first);
 }
 
-// Whether the code point that starts at `p` needs a decision; false for a
-// continuation byte. The text is valid UTF-8, so a lead byte is followed by
-// its continuation bytes.
-inline bool starts_decision(const char* p) {
-  const auto byte = static_cast<unsigned char>(*p);
-  if ((byte & 0xC0u) == 0x80u || !lead_may_need_decision(byte)) return false;
-  std::size_t length = 0;
-  return needs_decision(decode_utf8(p, length));
-}
+// The bytes that a block's decision test reads after its sixteen lanes: a
+// code point's lead byte is settled together with its three continuation
+// bytes at most.
+inline constexpr std::size_t decision_reach = 3;
 
-// The first code point that needs a decision among the `lanes` of the
-// block of `bytes` read from `block`, or nullptr. Only the lead bytes of
-// lead_may_need_decision are candidates; each is decoded from the text.
-inline const char* first_decision(const char* block, ByteBlock bytes, std::uint64_t lanes) {
-  const ByteTest controls = (bytes < 0x20) & (bytes != '\t') & (bytes != '\n');
-  const ByteTest leads = (bytes == 0x7F) | (bytes == 0xC2) | (bytes == 0xCD) | (bytes == 0xD8) |
-                          ((bytes >= 0xE1) & (bytes <= 0xE3)) | (bytes == 0xEF) | (bytes == 0xF0) | (bytes == 0xF3);
-  for (std::uint64_t candidates = lane_bits(controls | leads) & lanes; candidates != 0; candidates &= candidates - 1) {
-    const char* const at = block + std::countr_zero(candidates);
-    if (starts_decision(at)) return at;
+// The lanes of the block at `p` where a code point that needs a decision
+// starts, one bit per lane, the earliest lowest: exactly needs_decision,
+// spelled out on the UTF-8 bytes of its ranges. Reads decision_reach bytes
+// past the block. The lead bytes of the decided code points also begin curly
+// quotes, dashes, emoji and whole scripts, so each lead is tested together
+// with the continuation bytes that tell them apart; no lane needs decoding.
+// Continuation bytes never equal a tested lead, so only lead lanes are set.
+inline std::uint64_t decision_lanes(const char* p) {
+  const ByteBlock b0 = load_block(p);
+  // C0 controls but tab and line feed, and DEL.
+  const ByteTest controls = ((b0 < 0x20) & (b0 != '\t') & (b0 != '\n')) | (b0 == 0x7F);
+  const ByteTest leads = (b0 == 0xC2) | (b0 == 0xCD) | (b0 == 0xD8) | within(b0, 0xE1, 0xE3) | (b0 == 0xEF) |
+                         (b0 == 0xF0) | (b0 == 0xF3);
+  // Most text outside ASCII has none of these leads: Latin letters with
+  // accents, Greek, Cyrillic, CJK.
+  if (lane_bits(leads) == 0) return lane_bits(controls);
+  const ByteBlock b1 = load_block(p + 1);
+  const ByteBlock b2 = load_block(p + 2);
+  const ByteBlock b3 = load_block(p + 3);
+  // U+0080..009F and U+00AD.
+  const ByteTest latin1 = (b0 == 0xC2) & ((b1 <= 0x9F) | (b1 == 0xAD));
+  // U+200B..200F, U+2028..202E, U+2060..206F; U+3164.
+  const ByteTest under_e2_e3 =
+      ((b0 == 0xE2) & (((b1 == 0x80) & (within(b2, 0x8B, 0x8F) | within(b2, 0xA8, 0xAE))) |
+                       ((b1 == 0x81) & within(b2, 0xA0, 0xAF)))) |
+      ((b0 == 0xE3) & (b1 == 0x85) & (b2 == 0xA4));
+  // U+FE00..FE0F, U+FEFF, U+FFA0, U+FFF0..FFFB.
+  const ByteTest under_ef = (b0 == 0xEF) & (((b1 == 0xB8) & (b2 <= 0x8F)) | ((b1 == 0xBB) & (b2 == 0xBF)) |
+                                            ((b1 == 0xBE) & (b2 == 0xA0)) | ((b1 == 0xBF) & within(b2, 0xB0, 0xBB)));
+  // The waving black flag, which every other emoji under F0 9F is told
+  // apart from; U+E0000..E0FFF.
+  const ByteTest flag_and_tags =
+      ((b0 == 0xF0) & (b1 == 0x9F) & (b2 == 0x8F) & (b3 == 0xB4)) | ((b0 == 0xF3) & (b1 == 0xA0));
+  ByteTest decided = controls | latin1 | under_e2_e3 | under_ef | flag_and_tags;
+  // The leads of the rest are rare in text: they are tested only in the
+  // blocks that hold them.
+  const ByteTest rare_leads = (b0 == 0xCD) | (b0 == 0xD8) | (b0 == 0xE1) |
+                              ((b0 == 0xF0) & ((b1 == 0x9B) | (b1 == 0x9D)));
+  if (lane_bits(rare_leads) != 0) {
+    // U+034F; U+061C; U+115F..1160, U+17B4..17B5, U+180B..180F;
+    // U+1BCA0..1BCA3, U+1D173..1D17A.
+    decided |= ((b0 == 0xCD) & (b1 == 0x8F)) | ((b0 == 0xD8) & (b1 == 0x9C)) |
+               ((b0 == 0xE1) & (((b1 == 0x85) & within(b2, 0x9F, 0xA0)) | ((b1 == 0x9E) & within(b2, 0xB4, 0xB5)) |
+                                ((b1 == 0xA0) & within(b2, 0x8B, 0x8F)))) |
+               ((b0 == 0xF0) & (((b1 == 0x9B) & (b2 == 0xB2) & within(b3, 0xA0, 0xA3)) |
+                                ((b1 == 0x9D) & (b2 == 0x85) & within(b3, 0xB3, 0xBA))));
   }
-  return nullptr;
+  return lane_bits(decided);
 }
 
-// Length of the stretch from `p` that consists of whole code points that
-// need no decision: it ends at the first code point for which
-// needs_decision holds, or at `end`. Sixteen bytes are tested at once. The
-// lead bytes of the decided code points also begin curly quotes, dashes,
-// guillemets and whole scripts (U+1000 to U+1FFF under 0xE1, Hiragana and
-// Katakana under 0xE3), so the code point of each such lead byte in a block
-// is decoded and settled here, and the walk stops only where a decision is
-// due.
-inline std::size_t undecided_run_length(const char* p, const char* end) {
-  BlockReader<block_size> reader{p, end};
+// Calls `decide(at)` for every code point of [p, end) that needs a decision,
+// in text order, with a pointer to its first byte; stops early, returning
+// false, when `decide` does. The text is valid UTF-8. Stretches of printable
+// ASCII are passed over sixteen bytes at a time, and every decision of a
+// block comes from one test of it, however dense they are. `decide` may write
+// over any byte before the end of the code point at `at`: each block is
+// tested before the decisions of the block before it, which reach at most
+// decision_reach bytes into it, and the last bytes are tested in a copy.
+template <typename Decide>
+bool for_each_decision(const char* p, const char* end, Decide&& decide) {
+  const auto settle = [&decide](const char* block, std::uint64_t lanes) {
+    for (; lanes != 0; lanes &= lanes - 1) {
+      if (!decide(block + std::countr_zero(lanes))) return false;
+    }
+    return true;
+  };
+  // The block tested last, whose decisions are still to be made.
+  const char* tested = p;
+  std::uint64_t tested_lanes = 0;
+  BlockReader<block_size, decision_reach> reader{p, end};
   for (; reader.has_full_block(); reader.advance()) {
-    const ByteBlock bytes = load_block(reader.block());
-    // Printable ASCII, the common case, is settled with one comparison.
-    if (lane_bits(outside_printable_ascii(bytes)) == 0) continue;
-    if (const char* const at = first_decision(reader.block(), bytes, ~std::uint64_t{0})) return static_cast<std::size_t>(at - p);
+    const char* const block = reader.block();
+    const std::uint64_t lanes =
+        lane_bits(outside_printable_ascii(load_block(block))) == 0 ? 0 : decision_lanes(block);
+    if (!settle(tested, tested_lanes)) return false;
+    tested = block;
+    tested_lanes = lanes;
   }
-  const auto last = reader.remainder();
-  const char* const at = first_decision(reader.block(), load_block(last.bytes.data()), last.text_lanes());
-  return static_cast<std::size_t>((at != nullptr ? at : end) - p);
+  // The rest, fewer than block_size + decision_reach bytes, is tested in a
+  // padded copy, one or two blocks of it; its lanes point back into the
+  // text.
+  std::array<char, 2 * block_size + decision_reach> padded{};
+  const char* const rest = reader.block();
+  const std::size_t size = static_cast<std::size_t>(end - rest);
+  if (size != 0) std::memcpy(padded.data(), rest, size);
+  std::array<std::uint64_t, 2> rest_lanes{};
+  for (std::size_t half = 0; half * block_size < size; ++half) {
+    const std::size_t text_lanes = size - half * block_size;
+    const std::uint64_t in_text = text_lanes >= block_size ? 0xFFFF : (std::uint64_t{1} << text_lanes) - 1;
+    rest_lanes[half] = decision_lanes(padded.data() + half * block_size) & in_text;
+  }
+  return settle(tested, tested_lanes) && settle(rest, rest_lanes[0]) && settle(rest + block_size, rest_lanes[1]);
 }
 
 }  // namespace orlenta

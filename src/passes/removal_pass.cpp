@@ -9,6 +9,7 @@
 #include "classes/variation_sequences.h"
 #include "normkit/normalize.h"
 #include "passes/decision_filter.h"
+#include "text/byte_block.h"
 #include "text/utf8.h"
 
 namespace orlenta {
@@ -50,7 +51,8 @@ struct Walk {
   // The last retained code point that is not a non-selector default-ignorable
   // was a variation selector.
   bool previous_selector = false;
-  // End of the protected tag sequence that follows a flag; 0 for none.
+  // End of the protected tag sequence that follows the last flag: its tags
+  // are retained with the flag, and the walk takes no decision before it.
   std::uint64_t protected_end = 0;
   ReasonCounts removed{};
   ReasonCounts flagged{};
@@ -72,22 +74,34 @@ void record_span(Walk& walk, std::string_view kind, Reason reason, const CodePoi
 // follows the code point retained before the removal.
 void note_junction(Walk& walk, std::size_t at) {
   walk.after_removal = false;
+  // Every ASCII character has a boundary before it in both forms, and
+  // removals between letters, the common case, are followed by one.
+  if (static_cast<unsigned char>(walk.data[at]) < 0x80) return;
   std::size_t length = 0;
   const char32_t next = decode_utf8(walk.data + at, length);
   if (!normkit::has_boundary_before(next, walk.policy.normalization)) walk.result.joined_without_boundary = true;
 }
 
 // Keeps the bytes of [from, to), which lie at or after the write position.
-// Between removals the stretches to move are short, so they are moved eight
-// bytes at a time without a call; each word is read before it is written
-// over, and the write position only trails the read position, so a word's
-// store never reaches bytes still to be read.
+// Between removals the stretches to move are short. Once removals have put
+// the write position a block behind `to`, a stretch of up to a block is
+// moved with one block-sized load and store: the store's surplus lands
+// before `to`, on bytes already decided, and is written over by what is
+// kept next. Otherwise the stretch is moved eight bytes at a time; each word
+// is read before it is written over, and the write position only trails the
+// read position, so a word's store never reaches bytes still to be read.
 void keep_bytes(Walk& walk, std::size_t from, std::size_t to) {
   const std::size_t length = to - from;
   if (walk.after_removal && length != 0) note_junction(walk, from);
   if (walk.written != from) {
     char* const destination = walk.data + walk.written;
     const char* const source = walk.data + from;
+    if (length <= block_size && walk.written + block_size <= to && from + block_size <= walk.text.size()) {
+      const ByteBlock bytes = load_block(source);
+      std::memcpy(destination, &bytes, sizeof bytes);
+      walk.written += length;
+      return;
+    }
     std::size_t i = 0;
     for (; length - i >= 8; i += 8) {
       std::uint64_t word = 0;
@@ -112,7 +126,6 @@ void remove_with(Walk& walk, Reason reason, const CodePoint& c) {
   ++walk.removed[reason];
   walk.after_removal = true;
   if (walk.record_spans) record_span(walk, "removed", reason, c);
-  walk.protected_end = 0;
 }
 
 void flag_with(Walk& walk, Reason reason, const CodePoint& c) {
@@ -120,10 +133,7 @@ void flag_with(Walk& walk, Reason reason, const CodePoint& c) {
   if (walk.record_spans) record_span(walk, "flag", reason, c);
 }
 
-void retain(Walk& walk, const CodePoint& c) {
-  push_output(walk, c);
-  walk.protected_end = 0;
-}
+void retain(Walk& walk, const CodePoint& c) { push_output(walk, c); }
 
 // The last retained code point, which a variation selector modifies.
 bool last_retained(const Walk& walk, char32_t& base) {
@@ -166,7 +176,6 @@ void remove_default_ignorable(Walk& walk, const CodePoint& c) {
 
 void retain_and_look_for_flag_tags(Walk& walk, const CodePoint& c) {
   push_output(walk, c);
-  walk.protected_end = 0;
   if (c.value == waving_black_flag && !walk.policy.remove_default_ignorables &&
       starts_with_protected_flag_tags(walk.text.substr(c.end))) {
     walk.protected_end = c.start + 4 + flag_tags_utf8_length;
@@ -177,6 +186,10 @@ void retain_and_look_for_flag_tags(Walk& walk, const CodePoint& c) {
 void decide(Walk& walk, const CodePoint& c) {
   const ResolvedPolicy& policy = walk.policy;
   const char32_t cp = c.value;
+  // The joiners of emoji sequences, the decisions chat is fullest of, are in
+  // no class the chain tests before default_ignorable, where they are never
+  // flagged, and they start no flag tags.
+  if (is_joiner(cp)) return policy.remove_default_ignorables ? remove_default_ignorable(walk, c) : retain(walk, c);
   if (is_carriage_return(cp)) return remove_with(walk, carriage_return, c);
   if (is_line_separator(cp)) return remove_with(walk, line_separator, c);
   if (policy.remove_bidi && is_bidi_control(cp)) return remove_with(walk, bidi_control, c);
@@ -186,11 +199,6 @@ void decide(Walk& walk, const CodePoint& c) {
     return retain(walk, c);
   }
   if (is_tag_character(cp)) {
-    if (c.start < walk.protected_end) {
-      push_output(walk, c);
-      if (c.end >= walk.protected_end) walk.protected_end = 0;
-      return;
-    }
     if (policy.remove_tag_chars) return remove_with(walk, tag_char, c);
     // A retained tag is counted but deliberately leaves no span event.
     ++walk.flagged[tag_char];
@@ -223,31 +231,30 @@ Outcome<Removal> remove_characters(std::string text, const ResolvedPolicy& polic
   char* const data = result.text.data();
   const std::size_t size = result.text.size();
   Walk walk{policy, recording != SpanRecording::none, result, std::string_view(data, size), data};
-  // One comparison per decision whatever the recording: an unlimited one
-  // has a limit no vector can reach.
+  // An unlimited recording has a limit no vector can reach.
   const std::size_t span_limit =
       recording == SpanRecording::capped ? max_span_events : std::numeric_limits<std::size_t>::max();
   // Retained stretches of ordinary code points are kept in one piece; the
   // walk stops only at the code points that need a decision.
   std::size_t pending = 0;
-  std::size_t i = 0;
-  while (i < size) {
-    i += undecided_run_length(data + i, data + size);
-    if (i == size) break;
+  const bool within_limit = for_each_decision(data, data + size, [&](const char* at) {
+    const auto i = static_cast<std::size_t>(at - data);
+    // The tags of a protected flag, retained whole: a tag is a
+    // default-ignorable, which leaves the selector state as it is.
+    if (i < walk.protected_end) return true;
     std::size_t length = 0;
-    const char32_t cp = decode_utf8(data + i, length);
+    const char32_t cp = decode_utf8(at, length);
     if (pending != i) {
       keep_bytes(walk, pending, i);
       walk.previous_selector = false;
-      walk.protected_end = 0;
     }
     decide(walk, CodePoint{cp, i, i + length});
+    pending = i + length;
     // Only decisions add events, so this is the one place they can pass the
     // limit.
-    if (result.spans.size() > span_limit) return Error{std::string(span_limit_message)};
-    i += length;
-    pending = i;
-  }
+    return !walk.record_spans || result.spans.size() <= span_limit;
+  });
+  if (!within_limit) return Error{std::string(span_limit_message)};
   keep_bytes(walk, pending, size);
   result.text.resize(walk.written);
   report_counts(walk);

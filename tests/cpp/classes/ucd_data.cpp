@@ -42,16 +42,21 @@ std::vector<std::vector<std::string>> read_data_lines(const std::filesystem::pat
   return lines;
 }
 
+std::pair<char32_t, char32_t> parse_range(const std::string& field) {
+  const auto dots = field.find("..");
+  const auto first = static_cast<char32_t>(std::stoul(field.substr(0, dots), nullptr, 16));
+  const auto last =
+      dots == std::string::npos ? first : static_cast<char32_t>(std::stoul(field.substr(dots + 2), nullptr, 16));
+  return {first, last};
+}
+
 CodePointSet read_property(const std::filesystem::path& file, std::string_view value) {
   CodePointSet set(code_space_size);
   for (const auto& fields : read_data_lines(file)) {
     if (fields.size() < 2 || fields[1] != value) {
       continue;
     }
-    const std::string& range = fields[0];
-    const auto dots = range.find("..");
-    const auto first = std::stoul(range.substr(0, dots), nullptr, 16);
-    const auto last = dots == std::string::npos ? first : std::stoul(range.substr(dots + 2), nullptr, 16);
+    const auto [first, last] = parse_range(fields[0]);
     for (auto cp = first; cp <= last; ++cp) {
       set[cp] = true;
     }

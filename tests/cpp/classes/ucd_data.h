@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -22,6 +23,9 @@ std::filesystem::path ucd_dir();
 // The semicolon-separated fields of every data line of a UCD file, with the
 // comment cut off and each field trimmed.
 std::vector<std::vector<std::string>> read_data_lines(const std::filesystem::path& file);
+
+// The first and last code point of a range field ("XXXX" or "XXXX..YYYY").
+std::pair<char32_t, char32_t> parse_range(const std::string& field);
 
 // The code points that a property file ("XXXX..YYYY ; Value # comment")
 // assigns the given value.

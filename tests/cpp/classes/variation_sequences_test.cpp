@@ -91,6 +91,21 @@ TEST(VariationSequenceLookup, FindsEveryRowAndRejectsItsNeighbours) {
   }
 }
 
+// Every code point before every selector of the table, against the rows.
+TEST(VariationSequenceLookup, AgreesWithTheTableForEveryBase) {
+  std::map<char32_t, std::vector<bool>> bases_by_selector;
+  for (const auto& [base, selector] : table_pairs()) {
+    std::vector<bool>& bases = bases_by_selector[selector];
+    bases.resize(0x110000);
+    bases[base] = true;
+  }
+  for (const auto& [selector, bases] : bases_by_selector) {
+    for (char32_t base = 0; base <= 0x10FFFF; ++base) {
+      ASSERT_EQ(is_variation_sequence(base, selector), bases[base]) << describe({base, selector});
+    }
+  }
+}
+
 TEST(HanIdeograph, CoversExactlyTheFiveBlocks) {
   const std::pair<char32_t, bool> probes[] = {
       {0x0041, false},  {0x33FF, false},  {0x3400, true},   {0x4DBF, true},   {0x4DC0, false},
