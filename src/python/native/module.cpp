@@ -11,6 +11,7 @@
 #include "batch_entry.h"
 #include "module_functions.h"
 #include "query_entries.h"
+#include "reveal_entry.h"
 #include "sanitize_dict_entry.h"
 #include "scan_entry.h"
 
@@ -79,7 +80,9 @@ PyMethodDef FUNCTION_DEFINITIONS[] = {
     {"_sanitize_chunk", as_method(sanitize_chunk_entry), METH_FASTCALL | METH_STATIC, SANITIZE_CHUNK_DOC},
     {"_scan_file", as_method(scan_file_entry), METH_FASTCALL | METH_STATIC, SCAN_FILE_DOC},
     {"_scan_paths", as_method(scan_paths_entry), METH_FASTCALL | METH_STATIC, SCAN_PATHS_DOC},
+    {"_walk_folder", as_method(walk_folder_entry), METH_FASTCALL | METH_STATIC, WALK_FOLDER_DOC},
     {"_analyze", as_method(analyze_entry), METH_FASTCALL | METH_STATIC, ANALYZE_DOC},
+    {"_hidden_runs", as_method(hidden_runs_entry), METH_FASTCALL | METH_STATIC, HIDDEN_RUNS_DOC},
 };
 
 constexpr char MODULE_NAME[] = "_native";
