@@ -4,6 +4,7 @@ import base64
 import json
 import os
 import pathlib
+import random
 import re
 import subprocess
 import sys
@@ -149,6 +150,19 @@ def test_every_kind_of_detection_is_a_reason_with_help():
     from orlenta.types import FindingKind
 
     assert set(SIGNAL_REASONS) == set(get_args(FindingKind)) and set(SIGNAL_REASONS) <= set(REASON_HELP)
+
+
+def test_positions_of_many_offsets_are_those_counted_from_the_start():
+    from orlenta.cli.positions import positions
+
+    rng = random.Random(3)
+    for _ in range(500):
+        text = "".join(rng.choice("ab\n\r\u00e9\u4e2d\U0001f600") for _ in range(rng.randint(0, 30)))
+        offsets = [rng.randint(0, len(text)) for _ in range(rng.randint(0, 6))]
+        found = positions(text, offsets)
+        for offset in offsets:
+            head = text[:offset]
+            assert found[offset] == (head.count("\n") + 1, len(head) - head.rfind("\n"), len(head.encode())), (text, offset)
 
 
 def test_no_signal_in_prose_of_any_script(tmp_path):
