@@ -84,13 +84,13 @@ void record(std::vector<Finding>& found, Stretch& stretch, FindingKind kind, con
     if (stack.marks > marks) marks = stack.marks;
     return;
   }
-  stretch = {found.size(), true};
-  found.push_back({kind,
-                   stack.start,
-                   stack.end,
-                   {{"script", std::string(script_code(stack.script))},
-                    {"marks", static_cast<std::int64_t>(stack.marks)},
-                    {"limit", static_cast<std::int64_t>(limit)}}});
+  const std::size_t index = add_finding(found, {kind,
+                                                stack.start,
+                                                stack.end,
+                                                {{"script", std::string(script_code(stack.script))},
+                                                 {"marks", static_cast<std::int64_t>(stack.marks)},
+                                                 {"limit", static_cast<std::int64_t>(limit)}}});
+  stretch = {index, true};
 }
 
 }  // namespace

@@ -139,7 +139,7 @@ struct Payload {
 };
 
 void record(std::vector<Finding>& found, std::size_t start, std::size_t end, Payload payload, bool wrapped) {
-  found.push_back({FindingKind::encoded_payload,
+  add_finding(found, {FindingKind::encoded_payload,
                    start,
                    end,
                    {{"encoding", std::string(encoding_name(payload.encoding))},

@@ -1,6 +1,7 @@
 #include "finding.h"
 
 #include <algorithm>
+#include <utility>
 #include <tuple>
 
 namespace orlenta::detect {
@@ -17,6 +18,22 @@ std::string_view finding_kind_name(FindingKind kind) {
     case FindingKind::confusable: return "confusable";
   }
   return "unknown";
+}
+
+std::size_t add_finding(std::vector<Finding>& found, Finding&& finding) {
+  if (found.size() >= max_findings) {
+    // A detector reports one or two kinds, so the latest of its kind is
+    // among the last few.
+    constexpr std::size_t looked_back = 8;
+    for (std::size_t i = found.size(); i > found.size() - looked_back; --i) {
+      Finding& latest = found[i - 1];
+      if (latest.kind != finding.kind) continue;
+      latest.end = std::max(latest.end, finding.end);
+      return i - 1;
+    }
+  }
+  found.push_back(std::move(finding));
+  return found.size() - 1;
 }
 
 void sort_findings(std::vector<Finding>& findings) {

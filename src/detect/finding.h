@@ -42,6 +42,16 @@ struct Finding {
   std::vector<EvidenceField> evidence;
 };
 
+// Once this many findings are held, a further one stretches the latest of
+// its kind instead of being added: a hostile text of millions of tiny
+// findings would otherwise cost many times its size in records, and one
+// finding that covers the rest still says where to look.
+inline constexpr std::size_t max_findings = 10'000;
+
+// Appends `finding` (or stretches the latest of its kind, past
+// max_findings) and returns the index of the finding that now covers it.
+std::size_t add_finding(std::vector<Finding>& found, Finding&& finding);
+
 // The order analyze() reports findings in: by start, then end, then kind.
 void sort_findings(std::vector<Finding>& findings);
 

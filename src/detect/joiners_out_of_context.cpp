@@ -178,7 +178,7 @@ void find_joiners_out_of_context(std::string_view text, std::vector<Finding>& fo
       ++count;
     }
     if (count != 1 || !is_joiner(cp) || has_a_job(Neighbours(text, start), cp)) continue;
-    found.push_back({FindingKind::joiner_out_of_context,
+    add_finding(found, {FindingKind::joiner_out_of_context,
                      static_cast<std::size_t>(start - begin),
                      static_cast<std::size_t>(p - begin),
                      {{"code_point", std::string(cp == zwnj ? "U+200C" : "U+200D")}}});

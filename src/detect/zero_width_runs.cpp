@@ -48,7 +48,7 @@ void find_zero_width_runs(std::string_view text, std::vector<Finding>& found) {
       alphabet |= alphabet_bit(cp);
     }
     if (length < 2) continue;
-    found.push_back({FindingKind::zero_width_run,
+    add_finding(found, {FindingKind::zero_width_run,
                      static_cast<std::size_t>(start - begin),
                      static_cast<std::size_t>(p - begin),
                      {{"length", length}, {"alphabet", alphabet_text(alphabet)}}});
