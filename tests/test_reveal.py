@@ -114,6 +114,8 @@ DETECTED = {
     "hex bytes": (f"key {BINARY.hex()} end", [("encoded_bytes", 4, 84, BINARY.hex(), "hex")]),
     "percent": (f"/p?{PERCENT} ", [("encoded_text", 3, 3 + len(PERCENT), SECRET.decode(), "percent")]),
     "joiner in a word": ("is\u200dAdmin", [("joiner_out_of_context", 2, 3, None, None)]),
+    # A str can hold what UTF-8 cannot.
+    "lone surrogate before": ("\ud800is\u200dAdmin", [("joiner_out_of_context", 3, 4, None, None)]),
     # The run is read as it is; analyze's run and joiner add nothing.
     "joiner in a run": ("a\u200b\u200cb", [("zero_width", 1, 3, None, None)]),
 }
@@ -124,6 +126,7 @@ def test_joiners_and_payloads_that_analyze_finds(text, runs):
     assert [(run.kind, run.start, run.end, run.payload, run.encoding) for run in reveal(text)] == runs
     # reveal runs these two detectors alone, which must find what analyze does.
     kinds = ("encoded_payload", "joiner_out_of_context")
+    text = text.replace("\ud800", "\ufffd")
     assert _native._payloads_and_joiners(text) == [found for found in _native._analyze(text) if found[0] in kinds]
 
 

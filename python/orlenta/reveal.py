@@ -142,6 +142,7 @@ _ASCII_CONTROLS = _class_body([r for r in _FAMILY_RANGES["invisible"] if r[1] < 
 _ASCII_RUN = re.compile(f"[{_ASCII_CONTROLS}][{_ASCII_CONTROLS}]*")
 
 _BLACK_FLAG = "\U0001f3f4"
+_LONE_SURROGATE = re.compile("[\ud800-\udfff]")
 _LONE_JOINERS = frozenset("\u200c\u200d")
 _BYTE_ORDER_MARK = "\ufeff"
 
@@ -176,9 +177,15 @@ def _detected_runs(text: str, hidden: list[HiddenRun]) -> list[HiddenRun]:
     detectors alone. analyze's zero-width runs are the runs above already,
     read as bits where they can be; a joiner that one of them holds is not
     listed twice."""
+    try:
+        detected = _native._payloads_and_joiners(text)
+    except UnicodeEncodeError:
+        # Lone surrogates have no UTF-8 form; U+FFFD in their place keeps
+        # every offset where it is.
+        detected = _native._payloads_and_joiners(_LONE_SURROGATE.sub("\ufffd", text))
     starts = [run.start for run in hidden]
     runs = []
-    for kind, start, end, evidence in _native._payloads_and_joiners(text):
+    for kind, start, end, evidence in detected:
         if kind == "joiner_out_of_context":
             holder = bisect.bisect_right(starts, start) - 1
             if holder < 0 or hidden[holder].end <= start:
