@@ -31,7 +31,7 @@ it is and, where it carries a known encoding, what it says.
 - ``zero_width``: the zero-width code points above when they do not read as
   text. A lone joiner (U+200C or U+200D, which emoji and many scripts need),
   also right after a lone selector, and a byte order mark at the very start
-  are no run.
+  are no run of this kind.
 - ``joiner_out_of_context``: a lone U+200C or U+200D where no script or
   emoji gives it a job (``orlenta.analyze`` decides; a joiner in a run of
   zero-width code points is part of that run instead).
