@@ -67,5 +67,8 @@ def _walk_folder(folder: bytes) -> list[bytes | tuple[bytes, str]]:
 def _analyze(text: str) -> list[tuple[FindingKind, int, int, dict[str, int | float | str]]]:
     """The findings of every detector as tuples, for orlenta.analyze."""
 
+def _payloads_and_joiners(text: str) -> list[tuple[FindingKind, int, int, dict[str, int | float | str]]]:
+    """The encoded payloads and joiners out of context as _analyze gives them, for orlenta.reveal."""
+
 def _hidden_runs(text: str) -> list[tuple[int, int]]:
     """Where the runs of hidden code points are, for orlenta.reveal."""
