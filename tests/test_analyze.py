@@ -189,6 +189,7 @@ NOT_PAYLOADS = [
     "snake_case_names_that_go_on_and_on_for_quite_a_while_1234 kebab-case-names-as-long-as-ever-20240101",
     "UNIVERSAL DECLARATION OF HUMAN RIGHTS\nPREAMBLE\nWHEREAS RECOGNITION OF THE INHERENT DIGNITY",
     "123e4567-e89b-12d3-a456-426614174000/4d5e6f70-8192-a3b4-c5d6-e7f8091a2b3c",
+    "en-GB-t-m0-iso-i0-pinyin-u-ca-buddhist-nu-Arab-rg-uszzzz-sd-usca xn--with-SUPER-MONKEYS-pc58ag80a8qai00g7n9n",
     "https://ru.wikipedia.org/wiki/%D0%92%D1%81%D0%B5%D0%BE%D0%B1%D1%89%D0%B0%D1%8F_%D0%B4%D0%B5%D0%BA%D0%BB",
     "src/orlenta/python/native/analyze_entry/module/functions/Definitions2",
 ]
