@@ -25,16 +25,6 @@ from timing import Targets, fresh_copy, interleaved, print_table, seconds
 MB = 1_000_000
 
 
-def chat_messages(corpus: str, count: int) -> list[str]:
-    """Half corpus slices, half emoji chat slices, interleaved."""
-    emoji = bench_texts.emoji_chat(2 * MB)
-    return [
-        message
-        for pair in zip(bench_texts.chat_messages(corpus, count // 2), bench_texts.chat_messages(emoji, count // 2))
-        for message in pair
-    ]
-
-
 def many_against_loop(messages: list[str], repetitions: int, targets: Targets) -> None:
     print(f"a. {len(messages)} chat messages, balanced_chat, {os.cpu_count()} CPUs\n")
 
@@ -96,7 +86,7 @@ def main() -> int:
     print(f"orlenta {orlenta.__file__}")
     print(f"Python {platform.python_version()}, load average {os.getloadavg()[0]:.2f} at start\n")
     targets = Targets()
-    many_against_loop(chat_messages(corpus, 10_000), 3 if args.quick else 7, targets)
+    many_against_loop(bench_texts.mixed_chat_messages(corpus, 10_000), 3 if args.quick else 7, targets)
     iter_memory(100 * MB if args.quick else 1000 * MB)
     print(f"load average {os.getloadavg()[0]:.2f} at end")
     targets.print_summary()

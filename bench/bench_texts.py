@@ -10,7 +10,8 @@
   balanced_chat removes (zero width spaces, bidi controls, tag characters,
   excess variation selectors, C0 and C1 controls).
 
-Run as a script, it writes the texts that pipeline_bench reads:
+Run as a script, it writes the texts that pipeline_bench reads, and the
+chat messages of its per-message case, each ended by a NUL byte:
 
     python bench/bench_texts.py --out DIR [--corpus DIR]
 """
@@ -201,6 +202,23 @@ def chat_messages(corpus: str, count: int) -> list[str]:
     return messages
 
 
+def mixed_chat_messages(corpus: str, count: int) -> list[str]:
+    """Chat messages as a gateway sees them: corpus slices and emoji chat
+    slices, interleaved."""
+    emoji = emoji_chat(2 * MB)
+    return [
+        message
+        for pair in zip(chat_messages(corpus, count // 2), chat_messages(emoji, count // 2))
+        for message in pair
+    ]
+
+
+# The messages of pipeline_bench's per-message case, and the byte that ends
+# each of them in its file: neither the corpus nor emoji chat holds it.
+PIPELINE_MESSAGES = 10_000
+MESSAGE_END = "\0"
+
+
 def write_pipeline_texts(out: pathlib.Path, corpus_folder: pathlib.Path) -> None:
     """The inputs of pipeline_bench, one UTF-8 file each."""
     out.mkdir(parents=True, exist_ok=True)
@@ -212,6 +230,10 @@ def write_pipeline_texts(out: pathlib.Path, corpus_folder: pathlib.Path) -> None
         "adversarial.txt": adversarial(10 * MB),
         "adversarial_spans.txt": adversarial_for_spans(),
     }
+    messages = mixed_chat_messages(corpus, PIPELINE_MESSAGES)
+    if any(MESSAGE_END in message for message in messages):
+        raise SystemExit("a chat message holds the byte that ends messages")
+    texts["chat_messages.txt"] = "".join(message + MESSAGE_END for message in messages)
     for name, text in texts.items():
         (out / name).write_bytes(text.encode("utf-8"))
         print(f"{out / name}: {utf8_size(text)} bytes")

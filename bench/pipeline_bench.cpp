@@ -5,13 +5,16 @@
 // removal pass, the tidying, the signals and the report add to it.
 //
 //   python bench/bench_texts.py --out DIR      (writes the inputs)
-//   pipeline_bench --texts DIR [--reps N] [--quick]
+//   pipeline_bench --texts DIR [--reps N] [--quick] [--messages]
 //
 // Inputs, written by bench_texts.py so that both benchmarks read the same
 // bytes: the UDHR corpus as stored, 10 MB of ASCII prose, 10 MB of emoji
 // chat, 10 MB of adversarial text (one code point in five removable), and
 // the adversarial text cut short enough to be sanitized with return_spans
-// (at most 10000 span events per call).
+// (at most 10000 span events per call), and 10000 chat messages of 50 to 300
+// characters (slices of the corpus and of emoji chat), each sanitized by a
+// call of its own: there the fixed cost of a call is what counts, and the
+// figure is the time per message next to ICU's NFC of the same message.
 
 #include <unicode/bytestream.h>
 #include <unicode/normalizer2.h>
@@ -44,6 +47,7 @@ namespace {
 struct Options {
   std::filesystem::path texts_dir;
   bench::Timing timing{5, 0.05, 0.01};
+  bool messages_only = false;
 };
 
 struct Row {
@@ -55,6 +59,8 @@ struct Row {
   // lowest throughput ratio, or a highest slowdown (reference MB/s over own).
   std::optional<double> min_ratio{};
   std::optional<double> max_slowdown{};
+  // For a group of messages: the most time a message may take.
+  std::optional<double> max_ns_per_message{};
 };
 
 // The inputs, loaded once; groups and their operations only view them.
@@ -64,11 +70,14 @@ struct Texts {
   std::string emoji_chat;
   std::string adversarial;
   std::string adversarial_spans;
+  std::string chat_messages;
 };
 
 struct Group {
   std::string input_name;
   std::string_view text;
+  // Set when the group's operations run over messages, one call each.
+  std::size_t messages = 0;
   // Rows[0] is the reference the other rows are divided by.
   std::vector<Row> rows;
 };
@@ -114,6 +123,55 @@ std::uint64_t sanitize_with_json(std::string_view text, const char* preset, bool
   return result.text.size() + orlenta::report_to_json(result.report).size();
 }
 
+// The messages of a file in which each one ends with a NUL byte.
+std::vector<std::string_view> split_messages(std::string_view file) {
+  std::vector<std::string_view> messages;
+  for (std::size_t start = 0; start < file.size();) {
+    const std::size_t end = file.find('\0', start);
+    if (end == std::string_view::npos) throw std::runtime_error("chat messages: the last message has no end");
+    messages.push_back(file.substr(start, end - start));
+    start = end + 1;
+  }
+  return messages;
+}
+
+// One operation per message, each a call of its own.
+template <class PerMessage>
+bench::Operation over_messages(std::vector<std::string_view> messages, PerMessage per_message) {
+  return [messages = std::move(messages), per_message] {
+    std::uint64_t folded = 0;
+    for (const std::string_view message : messages) folded += per_message(message);
+    return folded;
+  };
+}
+
+std::uint64_t sanitize_size(std::string_view text, const char* preset) {
+  auto outcome = orlenta::sanitize_inner_with_overrides(text, preset, std::nullopt, std::nullopt, false);
+  if (const auto* error = std::get_if<orlenta::Error>(&outcome)) {
+    throw std::runtime_error(std::string("sanitize under ") + preset + ": " + error->message);
+  }
+  return std::get<orlenta::SanitizeResult>(outcome).text.size();
+}
+
+// Chat messages one call each: the pipeline alone, which is what a caller
+// that takes the report as it is pays, and with the report's JSON text, which
+// orlenta._core.sanitize writes for json.loads. The input bytes leave out
+// the message ends.
+Group messages_group(std::string_view file) {
+  std::vector<std::string_view> messages = split_messages(file);
+  const icu::Normalizer2& nfc = icu_nfc();
+  Group group{.input_name = "chat messages", .text = file, .messages = messages.size(), .rows = {}};
+  group.rows.push_back(Row{.name = "ICU NFC normalizeUTF8",
+                           .run = over_messages(messages, [&nfc](std::string_view m) { return icu_nfc_size(nfc, m); })});
+  group.rows.push_back(Row{.name = "balanced_chat",
+                           .run = over_messages(messages, [](std::string_view m) { return sanitize_size(m, "balanced_chat"); }),
+                           .max_ns_per_message = 1200});
+  group.rows.push_back(
+      Row{.name = "balanced_chat + report JSON",
+          .run = over_messages(messages, [](std::string_view m) { return sanitize_with_json(m, "balanced_chat", false); })});
+  return group;
+}
+
 Row icu_row(std::string_view text) {
   const icu::Normalizer2& nfc = icu_nfc();
   return Row{.name = "ICU NFC normalizeUTF8", .run = [text, &nfc] { return icu_nfc_size(nfc, text); }};
@@ -152,6 +210,9 @@ Group spans_group(std::string_view text) {
   return group;
 }
 
+// The bytes a pass reads: a group of messages leaves out their ends.
+std::size_t input_bytes(const Group& group) { return group.text.size() - group.messages; }
+
 // All rows once per repetition, in turn, so that drifting machine load
 // touches them alike.
 void measure(Group& group, const Options& options) {
@@ -160,9 +221,14 @@ void measure(Group& group, const Options& options) {
   }
   for (int rep = 0; rep < options.timing.repetitions; ++rep) {
     for (Row& row : group.rows) {
-      row.mb_per_s.push_back(bench::time_pass(row.run, row.calls_per_pass, group.text.size()));
+      row.mb_per_s.push_back(bench::time_pass(row.run, row.calls_per_pass, input_bytes(group)));
     }
   }
+}
+
+// Nanoseconds per message of a pass at `mb_per_s`.
+double ns_per_message(const Group& group, double mb_per_s) {
+  return static_cast<double>(input_bytes(group)) / static_cast<double>(group.messages) / mb_per_s * 1e3;
 }
 
 void print_group(const Group& group, bench::TargetTally& tally) {
@@ -172,10 +238,14 @@ void print_group(const Group& group, bench::TargetTally& tally) {
     const bench::Throughput own = bench::summarize(row.mb_per_s);
     const double ratio = own.median_mb_per_s / reference.median_mb_per_s;
     std::printf("%-20s %9s %-28s %9.1f %9.1f %9.1f %7.2f", i == 0 ? group.input_name.c_str() : "",
-                i == 0 ? std::to_string(group.text.size()).c_str() : "", row.name.c_str(), own.min_mb_per_s,
+                i == 0 ? std::to_string(input_bytes(group)).c_str() : "", row.name.c_str(), own.min_mb_per_s,
                 own.median_mb_per_s, own.max_mb_per_s, ratio);
+    if (group.messages != 0) std::printf("  %6.0f ns/message", ns_per_message(group, own.median_mb_per_s));
     std::optional<bool> met;
-    if (row.min_ratio) {
+    if (row.max_ns_per_message) {
+      met = ns_per_message(group, own.median_mb_per_s) <= *row.max_ns_per_message;
+      std::printf(", <=%.0f %s", *row.max_ns_per_message, *met ? "ok" : "MISSED");
+    } else if (row.min_ratio) {
       met = ratio >= *row.min_ratio;
       std::printf("  >=%.1fx %s", *row.min_ratio, *met ? "ok" : "MISSED");
     } else if (row.max_slowdown) {
@@ -195,10 +265,11 @@ void print_group(const Group& group, bench::TargetTally& tally) {
 
 void print_usage() {
   std::fprintf(stderr,
-               "usage: pipeline_bench --texts DIR [--reps N] [--quick]\n"
+               "usage: pipeline_bench --texts DIR [--reps N] [--quick] [--messages]\n"
                "  --texts DIR  folder written by `python bench/bench_texts.py --out DIR`\n"
                "  --reps N     timed repetitions per measurement, at least 1 (default 5)\n"
-               "  --quick      2 short repetitions, for a fast look while developing\n");
+               "  --quick      2 short repetitions, for a fast look while developing\n"
+               "  --messages   only the chat messages, one call each\n");
 }
 
 std::optional<Options> parse_options(int argc, char** argv) {
@@ -208,6 +279,8 @@ std::optional<Options> parse_options(int argc, char** argv) {
     const bool has_value = i + 1 < argc;
     if (arg == "--texts" && has_value) {
       options.texts_dir = argv[++i];
+    } else if (arg == "--messages") {
+      options.messages_only = true;
     } else if (!bench::parse_timing_option(argc, argv, i, options.timing)) {
       return std::nullopt;
     }
@@ -224,13 +297,17 @@ int run(const Options& options) {
                     .ascii_prose = read("ascii_prose.txt"),
                     .emoji_chat = read("emoji_chat.txt"),
                     .adversarial = read("adversarial.txt"),
-                    .adversarial_spans = read("adversarial_spans.txt")};
+                    .adversarial_spans = read("adversarial_spans.txt"),
+                    .chat_messages = read("chat_messages.txt")};
   std::vector<Group> groups;
-  groups.push_back(presets_group("corpus", texts.corpus, true));
-  groups.push_back(presets_group("ascii prose", texts.ascii_prose, true));
-  groups.push_back(presets_group("emoji chat", texts.emoji_chat, false));
-  groups.push_back(presets_group("adversarial", texts.adversarial, false));
-  groups.push_back(spans_group(texts.adversarial_spans));
+  if (!options.messages_only) {
+    groups.push_back(presets_group("corpus", texts.corpus, true));
+    groups.push_back(presets_group("ascii prose", texts.ascii_prose, true));
+    groups.push_back(presets_group("emoji chat", texts.emoji_chat, false));
+    groups.push_back(presets_group("adversarial", texts.adversarial, false));
+    groups.push_back(spans_group(texts.adversarial_spans));
+  }
+  groups.push_back(messages_group(texts.chat_messages));
   for (const Group& group : groups) {
     if (group.text.size() > static_cast<std::size_t>(std::numeric_limits<int32_t>::max())) {
       throw std::runtime_error("input too large for ICU's 32-bit lengths: " + group.input_name);

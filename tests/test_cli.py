@@ -88,6 +88,42 @@ def test_unreadable_path_is_reported_and_the_others_are_still_scanned(tmp_path):
     ]
 
 
+def test_folder_walk_skips_git_and_links_and_goes_deep(tmp_path):
+    # Outside a work tree every regular file, in name order, but none under
+    # .git and none behind a symbolic link, at any depth: deeper than the
+    # interpreter's recursion limit here.
+    write_tree(tmp_path, {"t/.git/x.py": "\u200b", "t/b.py": "\u200b", "t/a b.py": "\u2066"})
+    (tmp_path / "t" / "link.py").symlink_to(tmp_path / "t" / "b.py")
+    (tmp_path / "t" / "linked").symlink_to(tmp_path / "t" / ".git")
+    deep = tmp_path / "t"
+    depth = sys.getrecursionlimit() + 100
+    for _ in range(depth):
+        deep /= "d"
+        deep.mkdir()
+    (deep / "z.py").write_text("\u202e")
+    try:
+        result = orlenta("check", "--format", "json", "t", cwd=tmp_path)
+    finally:
+        # shutil.rmtree, which cleans up tmp_path, recurses as deep.
+        (deep / "z.py").unlink()
+        while deep != tmp_path / "t":
+            deep.rmdir()
+            deep = deep.parent
+    assert result.returncode == 1, result.stderr[-400:]
+    assert [f[0] for f in findings(result)] == ["t/a b.py", "t/b.py", "t/" + "d/" * depth + "z.py"]
+
+
+def test_check_of_one_file_starts_without_the_heavy_modules(tmp_path):
+    # A pre-commit hook starts the command for a few files at a time.
+    write_tree(tmp_path, {"a.py": "x = 1\n"})
+    code = (
+        "import sys; from orlenta.cli.main import main; status = main(['check', 'a.py']); "
+        "print(status, [name for name in ('typing', 'dataclasses', 'json', 'subprocess') if name in sys.modules])"
+    )
+    child = subprocess.run([sys.executable, "-c", code], cwd=tmp_path, capture_output=True, text=True, timeout=60)
+    assert child.stdout == "0 []\n", child.stderr
+
+
 def test_a_finding_on_every_line_is_not_capped(tmp_path):
     write_tree(tmp_path, {"a.txt": "x = 1\r\n" * 13000})
     assert orlenta("check", cwd=tmp_path).returncode == 0

@@ -2,13 +2,14 @@
 
 import itertools
 import pathlib
+import random
 import re
 import unicodedata
 
 import pytest
 
-from orlenta import HiddenRun, reveal
-from orlenta.reveal import visual_order
+from orlenta import HiddenRun, _native, encoded_codepoint_risk, reveal
+from orlenta.reveal import HIDDEN_CODE_POINTS, visual_order
 
 CORPUS = pathlib.Path(__file__).resolve().parents[1].parent / "shared" / "corpus"
 BIDI = re.compile("[\u202a-\u202e\u2066-\u2069\u200e\u200f\u061c]")
@@ -89,10 +90,54 @@ def test_legitimate_uses_are_not_runs(text):
         (quads("abc", ZERO_WIDTH[:4]), [("zero_width", None)]),  # too few quads to be read
         ("a\u2062b \x07 \u00ad", [("invisible", None)] * 3),
         ("tab\tcr\r\nesc \x1b[31m\x7f", [("invisible", None)] * 2),  # ASCII text
+        ("\U0001bca0 \U0001d173\U0001d17ax \u2065 \ufff0", [("invisible", None)] * 4),
+        ("\u182d\u180b \u180e \u182d\u180e\u180b", [("invisible", None)]),  # Mongolian: only two in a row
     ],
 )
 def test_run_boundaries_and_what_they_say(text, runs):
     assert [(run.kind, run.payload) for run in reveal(text)] == runs
+
+
+EVERY_CODE_POINT = "".join(chr(cp) for cp in range(0x110000) if not 0xD800 <= cp <= 0xDFFF)
+# Every code point some policy removes one at a time, but the line breaks.
+HIDDEN = sorted({ch for ch in EVERY_CODE_POINT if encoded_codepoint_risk(ch, "strict_exec")} - {"\u2028", "\u2029"})
+
+
+def test_reveal_looks_at_every_code_point_sanitize_removes():
+    assert re.findall(f"[{HIDDEN_CODE_POINTS}]", EVERY_CODE_POINT) == HIDDEN
+    assert _native._hidden_runs("".join(set(EVERY_CODE_POINT) - set(HIDDEN))) == []
+    # Doubled, so that none stands alone as a legitimate joiner or selector.
+    runs = reveal("".join(f"a{ch}{ch}" for ch in HIDDEN))
+    assert [run.code_points for run in runs] == [(ord(ch), ord(ch)) for ch in HIDDEN]
+
+
+SELECTORS = {chr(cp) for cp in [*range(0xFE00, 0xFE10), *range(0xE0100, 0xE01F0)]}
+ALONE_LEGITIMATE = SELECTORS | {"\u200c", "\u200d", *map(chr, range(0x180B, 0x1810))}
+
+
+def reference_runs(text):
+    """The native search, spelled out: every maximal hidden run but the
+    legitimate ones."""
+    runs = []
+    for found in re.finditer(f"[{HIDDEN_CODE_POINTS}]+", text):
+        run = found.group()
+        legitimate = (
+            (len(run) == 1 and run in ALONE_LEGITIMATE)
+            or (len(run) == 2 and run[0] in SELECTORS and run[1] == "\u200d")
+            or (run in [tags(code) + "\U000e007f" for code in ("gbeng", "gbsct", "gbwls")] and text[found.start() - 1 : found.start()] == "\U0001f3f4")
+        )
+        if not legitimate:
+            runs.append(found.span())
+    return runs
+
+
+def test_native_search_matches_the_reference_on_random_texts():
+    rng = random.Random(12)
+    pieces = [*"ab \n\r\u2028\u00e9\U0001f600\U0001f3f4\ufe0f\u200d\u180e\U000e0100", *HIDDEN[:40], *rng.sample(HIDDEN, 80),
+              *(f"\U0001f3f4{tags(code)}\U000e007f" for code in ("gbeng", "gbsct", "gbwls", "usca", "gbengx"))]
+    for _ in range(20000):
+        text = "".join(rng.choice(pieces) for _ in range(rng.randint(1, 12)))
+        assert _native._hidden_runs(text) == reference_runs(text), ascii(text)
 
 
 def test_offsets_count_code_points():

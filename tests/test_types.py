@@ -12,6 +12,7 @@ import pytest
 
 import orlenta
 from orlenta import _core, encoded_codepoint_risk, sanitize, types
+from orlenta.cli.usage import POLICY_NAMES
 from orlenta.types import CodePointRisk, PolicyName, PresetName, Reason, SanitizeReport, SanitizeStats, SpanEvent, SpanReason
 
 REGISTRY = json.loads((pathlib.Path(__file__).resolve().parents[1] / "src" / "policy" / "registry.json").read_text())
@@ -20,6 +21,7 @@ REGISTRY = json.loads((pathlib.Path(__file__).resolve().parents[1] / "src" / "po
 def test_policy_names_are_those_of_the_registry():
     assert set(get_args(PresetName)) == set(REGISTRY["presets"])
     assert set(get_args(PolicyName)) == set(REGISTRY["presets"]) | set(REGISTRY["aliases"])
+    assert POLICY_NAMES == get_args(PolicyName)
 
 
 def test_package_exports_every_name():
@@ -82,6 +84,26 @@ def test_version_comes_from_the_metadata_on_first_use(run_python):
     assert child.stdout.split() == ["False", orlenta.__version__, "True"]
     with pytest.raises(AttributeError, match="module 'orlenta' has no attribute 'version'"):
         orlenta.version
+
+
+def test_import_is_cheap_and_reveal_stays_the_function(run_python):
+    # The orlenta command starts by importing the package: typing,
+    # dataclasses and orlenta.reveal come only with the names that need them.
+    # Importing the module orlenta.reveal first must not hide the function.
+    child = run_python(
+        """
+        import sys
+        import orlenta
+        print(sorted(name for name in ("typing", "dataclasses", "orlenta.reveal") if name in sys.modules))
+        import orlenta.reveal
+        from orlenta.reveal import visual_order
+        print(callable(orlenta.reveal), orlenta.reveal("a\\u200bb")[0].kind)
+        from orlenta import *
+        print(reveal is orlenta.reveal, HiddenRun.__module__, SanitizeReport.__name__)
+        """
+    )
+    assert child.returncode == 0, child.stderr
+    assert child.stdout.splitlines() == ["[]", "True zero_width", "True orlenta.reveal SanitizeReport"]
 
 
 # help() and IDEs show these; the Literal aliases carry theirs as attribute

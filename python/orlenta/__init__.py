@@ -21,7 +21,7 @@ each encoded payload, joiner out of context, zero-width run, homoglyph,
 combining-mark abuse or unusual entropy, with code point offsets and the
 evidence; unlike sanitize's signals, these are meant as alarms.
 
-``reveal`` (pure Python, from ``orlenta.reveal``) lists what a text hides:
+``reveal`` (from ``orlenta.reveal``) lists what a text hides:
 every run of invisible code points as a ``HiddenRun``, with its offsets and,
 where it carries a known encoding (tag characters, variation selectors,
 invisible bits), what it says.
@@ -38,27 +38,15 @@ every report and stats key, the span offsets (UTF-8 byte offsets into the
 normalized text, not str indices) and what orlenta does not catch.
 """
 
-from typing import TYPE_CHECKING
+import sys
+
+# typing is not imported for its TYPE_CHECKING alone; type checkers read this
+# name the same way.
+TYPE_CHECKING = False
 
 # The same native functions as orlenta._core's, registered again with
 # docstrings in orlenta._native.
 from orlenta._native import encoded_codepoint_risk, is_identifier_decoration, normalize_for_skeleton, sanitize
-from orlenta.detection import analyze
-from orlenta.reveal import HiddenRun, reveal
-from orlenta.types import (
-    CodePointRisk,
-    Finding,
-    FindingKind,
-    NormalizationForm,
-    PolicyName,
-    PresetName,
-    Reason,
-    SanitizeReport,
-    SanitizeStats,
-    SpanEvent,
-    SpanKind,
-    SpanReason,
-)
 
 __all__ = [
     "sanitize",
@@ -86,25 +74,63 @@ __all__ = [
 
 if TYPE_CHECKING:
     from orlenta.batch import sanitize_iter, sanitize_many
+    from orlenta.detection import analyze
+    from orlenta.reveal import HiddenRun, reveal
+    from orlenta.types import (
+        CodePointRisk,
+        Finding,
+        FindingKind,
+        NormalizationForm,
+        PolicyName,
+        PresetName,
+        Reason,
+        SanitizeReport,
+        SanitizeStats,
+        SpanEvent,
+        SpanKind,
+        SpanReason,
+    )
 
     __version__: str
 else:
+    # Where each name that is imported on first use lives. orlenta.reveal
+    # and orlenta.types bring in dataclasses, inspect and typing, and
+    # orlenta.batch concurrent.futures and logging: together several times
+    # what the native module costs to load, which the orlenta command would
+    # pay on every start for nothing.
+    _LAZY_MODULES = {
+        "sanitize_many": "orlenta.batch",
+        "sanitize_iter": "orlenta.batch",
+        "analyze": "orlenta.detection",
+        "reveal": "orlenta.reveal",
+        "HiddenRun": "orlenta.reveal",
+        **dict.fromkeys(["Finding", "FindingKind", *__all__[__all__.index("SanitizeReport") :]], "orlenta.types"),
+    }
 
     def __getattr__(name):
-        """Reads __version__ from the package metadata, and imports
-        sanitize_many and sanitize_iter, on first use."""
-        # Importing importlib.metadata takes far longer than importing
-        # orlenta, and orlenta.batch brings in concurrent.futures and
-        # logging, which the orlenta command does not need to check one
-        # file; so both wait until they are asked for, and are then kept.
-        if name in ("sanitize_many", "sanitize_iter"):
-            from orlenta import batch
+        """Imports the names above, and reads __version__ from the package
+        metadata, on first use; each is then kept."""
+        if name in _LAZY_MODULES:
+            import importlib
 
-            globals().update(sanitize_many=batch.sanitize_many, sanitize_iter=batch.sanitize_iter)
+            globals()[name] = getattr(importlib.import_module(_LAZY_MODULES[name]), name)
         elif name == "__version__":
+            # importlib.metadata takes far longer to import than orlenta.
             from importlib.metadata import version
 
             globals()["__version__"] = version(__name__)
         else:
             raise AttributeError(f"module {__name__!r} has no attribute {name!r}")
         return globals()[name]
+
+    class _Package(type(sys)):
+        """This package's module. The function reveal and the module
+        orlenta.reveal share a name, and importing the module binds the
+        module to it; the function, which the package exports, is kept."""
+
+        def __setattr__(self, name, value):
+            if name == "reveal" and isinstance(value, type(sys)):
+                value = value.reveal
+            super().__setattr__(name, value)
+
+    sys.modules[__name__].__class__ = _Package

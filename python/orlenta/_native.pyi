@@ -51,5 +51,11 @@ def _scan_paths(
 ) -> tuple[list[tuple[bytes | None, bytes | None, str | None]], tuple[str, ...], tuple[str, ...]]:
     """The findings of several files for orlenta check, for orlenta's own use."""
 
+def _walk_folder(folder: bytes) -> list[bytes | tuple[bytes, str]]:
+    """The files below a folder for orlenta check, for orlenta's own use."""
+
 def _analyze(text: str) -> list[tuple[FindingKind, int, int, dict[str, int | float | str]]]:
     """The findings of every detector as tuples, for orlenta.analyze."""
+
+def _hidden_runs(text: str) -> list[tuple[int, int]]:
+    """Where the runs of hidden code points are, for orlenta.reveal."""

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -39,13 +40,28 @@ inline void count_in_block(BlockCounts& block, char32_t cp) {
 // script, whose letters usually share a block of 128 code points: ASCII and
 // the block of the first code point outside it are counted in flat arrays.
 // The remaining code points are collected and sorted once, when the terms
-// are summed.
+// are summed. The block is only cleared once a text has such a code point:
+// a short message is often all ASCII.
 struct FrequencyTable {
   BlockCounts ascii;
-  BlockCounts script;
-  bool script_chosen = false;
+  std::optional<BlockCounts> script;
   std::vector<char32_t> other;
 };
+
+// Counts the code point `cp`, from outside ASCII, that starts at `at`.
+// The other code points of a text come in a few at a time, so their list
+// is sized at the first one for every code point outside ASCII that the
+// rest of the prefix can hold, at two bytes each or more: a message then
+// costs one allocation where growing would cost several.
+void count_outside_ascii(FrequencyTable& table, char32_t cp, std::size_t bytes_left, std::uint64_t code_points_left) {
+  if (!table.script) table.script.emplace().base = cp & ~char32_t{0x7F};
+  if (in_block(*table.script, cp)) {
+    count_in_block(*table.script, cp);
+    return;
+  }
+  if (table.other.capacity() == 0) table.other.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(bytes_left / 2, code_points_left)));
+  table.other.push_back(cp);
+}
 
 struct Prefix {
   std::uint64_t code_points = 0;
@@ -71,15 +87,7 @@ Prefix count_prefix(std::string_view text, std::uint64_t limit, FrequencyTable& 
     if (bytes == stretch_end) continue;
     std::size_t length = 0;
     const char32_t cp = decode_utf8(data + bytes, length);
-    if (!table.script_chosen) {
-      table.script.base = cp & ~char32_t{0x7F};
-      table.script_chosen = true;
-    }
-    if (in_block(table.script, cp)) {
-      count_in_block(table.script, cp);
-    } else {
-      table.other.push_back(cp);
-    }
+    count_outside_ascii(table, cp, size - bytes, limit - code_points);
     bytes += length;
     ++code_points;
   }
@@ -170,19 +178,21 @@ void add_sorted_terms(TermSum& sum, const char32_t* from, const char32_t* to) {
 }
 
 // ASCII first, then the sorted other code points below the script block,
-// the block, and the other code points above it.
+// the block, and the other code points above it. Without a block, the
+// prefix is all ASCII.
 double entropy_bits(FrequencyTable& table, std::uint64_t code_points) {
   if (code_points == 0) return 0.0;
   TermSum sum;
   sum.terms.code_points = static_cast<double>(code_points);
   add_block_terms(sum, table.ascii);
+  if (!table.script) return sum.h;
   std::vector<char32_t>& other = table.other;
   sort_code_points(other);
   const char32_t* const begin = other.data();
   const char32_t* const end = begin + other.size();
-  const char32_t* const above = std::lower_bound(begin, end, table.script.base);
+  const char32_t* const above = std::lower_bound(begin, end, table.script->base);
   add_sorted_terms(sum, begin, above);
-  add_block_terms(sum, table.script);
+  add_block_terms(sum, *table.script);
   add_sorted_terms(sum, above, end);
   return sum.h;
 }

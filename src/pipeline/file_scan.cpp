@@ -7,6 +7,7 @@
 
 #include "normkit/normalize.h"
 #include "normkit/utf8.h"
+#include "passes/decision_filter.h"
 #include "passes/removal_pass.h"
 #include "pipeline/utf8_validation.h"
 #include "text/utf8.h"
@@ -91,6 +92,11 @@ bool scan_stretch(std::string_view bytes, std::size_t start, std::size_t end, co
     bad = start + invalid;
     return false;
   }
+  // Most stretches of most files hold no code point that the pass decides
+  // on, and so give no event: they need no copy for the pass to rewrite.
+  const bool nothing_to_decide =
+      for_each_decision(stretch.data(), stretch.data() + stretch.size(), [](const char*) { return false; });
+  if (nothing_to_decide) return true;
   Outcome<Removal> removal = remove_characters(std::string(stretch), policy, SpanRecording::unlimited);
   if (const Error* error = std::get_if<Error>(&removal)) throw InternalFault(error->message);
   for (const SpanEvent& span : std::get<Removal>(removal).spans) {

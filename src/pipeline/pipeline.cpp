@@ -110,10 +110,10 @@ Signals measure(std::string_view output, const ResolvedPolicy& policy) {
 // The data versions and fixed settings every report states.
 void write_fixed_stats(StatsMap& stats) {
   const std::string_view unicode_version = normkit::unicode_version;
-  stats.add("ideographic_variation_policy", std::string("han_context"));
-  stats.add("unicode_mark_version", std::string(unicode_version));
-  stats.add("unicode_normalization_version", std::string(unicode_version));
-  stats.add("variation_data_version", std::string(variation_sequence_table_version()));
+  stats.add("ideographic_variation_policy", std::string_view("han_context"));
+  stats.add("unicode_mark_version", unicode_version);
+  stats.add("unicode_normalization_version", unicode_version);
+  stats.add("variation_data_version", variation_sequence_table_version());
 }
 
 SanitizeReport assemble(const ResolvedPolicy& policy, bool ascii_fast_path, const NormalizationFacts& normalization,

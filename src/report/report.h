@@ -27,8 +27,10 @@ struct SpanEvent {
 };
 
 // A statistic: JSON boolean, unsigned integer, float (null when not finite)
-// or string.
-using StatValue = std::variant<bool, std::uint64_t, double, std::string>;
+// or string. A string value names a setting or a data version fixed in the
+// program, so it is a view, as the names are; an entry is then copied as a
+// few words, which sorting the entries does on every call.
+using StatValue = std::variant<bool, std::uint64_t, double, std::string_view>;
 
 // Values under names, in one vector. The names are views: every name the
 // pipeline uses is a string literal, and a report lives no longer than the
@@ -60,16 +62,15 @@ struct NamedValues {
                          std::forward_as_tuple(std::forward<Argument>(value)));
   }
 
-  // A stable insertion sort: the phases add runs that are in order already,
-  // so most entries cost one comparison and few move.
+  // Sorts stably. The phases add the same names in the same order on every
+  // call, so the order that sorted the last list on this thread is tried
+  // first: checking it costs one comparison per entry, where finding it
+  // costs several, and each entry is then moved once. A list it does not
+  // sort gets its own order, which is kept for the next one.
   void sort_by_name() {
-    for (std::size_t i = 1; i < entries.size(); ++i) {
-      if (!(entries[i].first < entries[i - 1].first)) continue;
-      value_type moving = std::move(entries[i]);
-      std::size_t j = i;
-      for (; j > 0 && moving.first < entries[j - 1].first; --j) entries[j] = std::move(entries[j - 1]);
-      entries[j] = std::move(moving);
-    }
+    thread_local SortOrder last;
+    if (!sorts_stably(last.order)) find_stable_order(last.order);
+    permute(last.order, last.targets);
   }
 
   // Once sorted.
@@ -83,6 +84,49 @@ struct NamedValues {
   std::size_t size() const { return entries.size(); }
   const_iterator begin() const { return entries.begin(); }
   const_iterator end() const { return entries.end(); }
+
+ private:
+  // order[k]: the index of the entry that goes to place k.
+  struct SortOrder {
+    std::vector<std::size_t> order;
+    std::vector<std::size_t> targets;  // room for permute(), kept between calls
+  };
+
+  // Whether `order` is a permutation of the entries that puts their names
+  // in order, keeping equal names in the order they were added.
+  bool sorts_stably(const std::vector<std::size_t>& order) const {
+    if (order.size() != entries.size()) return false;
+    for (std::size_t k = 1; k < order.size(); ++k) {
+      const int sign = entries[order[k - 1]].first.compare(entries[order[k]].first);
+      if (sign > 0 || (sign == 0 && order[k - 1] > order[k])) return false;
+    }
+    return true;
+  }
+
+  // A stable insertion sort of the indices: the phases add runs that are in
+  // order already, so most cost one comparison.
+  void find_stable_order(std::vector<std::size_t>& order) const {
+    order.resize(entries.size());
+    for (std::size_t i = 0; i < order.size(); ++i) {
+      std::size_t k = i;
+      for (; k > 0 && entries[i].first < entries[order[k - 1]].first; --k) order[k] = order[k - 1];
+      order[k] = i;
+    }
+  }
+
+  // Moves entry order[k] to place k, following each cycle of the
+  // permutation with swaps.
+  void permute(const std::vector<std::size_t>& order, std::vector<std::size_t>& targets) {
+    targets.resize(order.size());
+    for (std::size_t k = 0; k < order.size(); ++k) targets[order[k]] = k;
+    for (std::size_t i = 0; i < targets.size(); ++i) {
+      while (targets[i] != i) {
+        const std::size_t target = targets[i];
+        std::swap(entries[i], entries[target]);
+        std::swap(targets[i], targets[target]);
+      }
+    }
+  }
 };
 
 using CountMap = std::map<std::string, std::uint64_t, std::less<>>;

@@ -121,12 +121,12 @@ void write_stat(JsonWriter& w, const StatValue& value) {
   } else if (const double* number = std::get_if<double>(&value)) {
     write_float(w, *number);
   } else {
-    write_string(w, std::get<std::string>(value));
+    write_string(w, std::get<std::string_view>(value));
   }
 }
 
 std::size_t stat_bound(const StatValue& value) {
-  const std::string* text = std::get_if<std::string>(&value);
+  const std::string_view* text = std::get_if<std::string_view>(&value);
   return text != nullptr ? string_bound(text->size()) : number_bound;
 }
 

@@ -8,14 +8,17 @@ import itertools
 import os
 import sys
 from collections.abc import Iterable, Iterator
-from typing import TextIO
 
 from orlenta.cli.files import STDIN, PathError, expand_paths
 from orlenta.cli.findings import FileResult, ScanSettings, scan_path, scan_paths
 from orlenta.cli.outputs import write_github, write_json, write_text
 from orlenta.cli.reasons import SIGNAL_REASONS
+from orlenta.cli.records import TYPE_CHECKING
 from orlenta.cli.settings import PathFilter, add_path_options, comma_list, path_filter
 from orlenta.cli.usage import HelpFormatter
+
+if TYPE_CHECKING:
+    from typing import TextIO
 
 FORMATS = ("text", "json", "sarif", "github")
 # Files per task of the thread pool: a native call per 64 files costs

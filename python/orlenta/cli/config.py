@@ -13,12 +13,18 @@ the root of the git work tree; globs are relative to the folder that holds
 it.
 """
 
+from __future__ import annotations
+
 import os
 from fnmatch import fnmatchcase
-from typing import Any, NamedTuple
+
+from orlenta.cli.records import TYPE_CHECKING, NamedTuple
 
 from orlenta.cli.reasons import REASON_HELP
-from orlenta.cli.usage import UsageError, policy_names
+from orlenta.cli.usage import POLICY_NAMES, UsageError
+
+if TYPE_CHECKING:
+    from typing import Any
 
 TABLE_MARK = b"tool.orlenta"
 KEYS = {"policy", "select", "ignore", "exclude", "per-file-ignores"}
@@ -76,7 +82,7 @@ def parse_table(table: dict[str, Any], root: str, source: str) -> Config:
     if unknown:
         raise UsageError(f"{source}: unknown key in [tool.orlenta]: {', '.join(unknown)}")
     policy = table.get("policy")
-    if policy is not None and policy not in policy_names():
+    if policy is not None and policy not in POLICY_NAMES:
         raise UsageError(f"{source}: unknown policy: {policy!r}")
     per_file = table.get("per-file-ignores", {})
     if not isinstance(per_file, dict):

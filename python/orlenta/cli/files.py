@@ -1,10 +1,14 @@
 """Which files a command reads, and reading one."""
 
+from __future__ import annotations
+
 import os
 import stat
 import sys
 from collections.abc import Callable, Iterator
-from typing import NamedTuple
+from orlenta.cli.records import NamedTuple
+
+from orlenta import _native
 
 STDIN = "-"
 # A file with a NUL byte among its first bytes is binary and skipped.
@@ -27,7 +31,7 @@ def expand_paths(arguments: list[str], excluded: Callable[[str], bool]) -> Itera
             yield argument
         elif os.path.isdir(argument):
             for path in files_in_folder(argument):
-                if not excluded(path):
+                if isinstance(path, PathError) or not excluded(path):
                     yield path
         elif os.path.exists(argument) or os.path.islink(argument):
             if not excluded(argument):
@@ -36,10 +40,10 @@ def expand_paths(arguments: list[str], excluded: Callable[[str], bool]) -> Itera
             yield PathError(argument, "no such file or directory")
 
 
-def files_in_folder(folder: str) -> list[str]:
+def files_in_folder(folder: str) -> list[str | PathError]:
     tracked = git_tracked_files(folder)
     if tracked is None:
-        return list(walked_files(os.path.normpath(folder)))
+        return walked_files(os.path.normpath(folder))
     return [path for path in tracked if is_regular_file(path)]
 
 
@@ -63,19 +67,14 @@ def git_tracked_files(folder: str) -> list[str] | None:
     return [os.path.normpath(os.path.join(folder, name)) for name in dict.fromkeys(names) if name]
 
 
-def walked_files(folder: str) -> Iterator[str]:
+def walked_files(folder: str) -> list[str | PathError]:
     """Every regular file below the folder, in name order, but under .git;
     symbolic links are not followed. The paths are as normal as the
-    folder's."""
-    with os.scandir(folder) as scanned:
-        entries = sorted(scanned, key=lambda entry: entry.name)
-    for entry in entries:
-        path = entry.name if folder == os.curdir else entry.path
-        if entry.is_dir(follow_symlinks=False):
-            if entry.name != ".git":
-                yield from walked_files(path)
-        elif entry.is_file(follow_symlinks=False):
-            yield path
+    folder's. A folder that cannot be listed is a PathError in its place."""
+    return [
+        PathError(os.fsdecode(found[0]), found[1]) if isinstance(found, tuple) else os.fsdecode(found)
+        for found in _native._walk_folder(os.fsencode(folder))
+    ]
 
 
 def is_regular_file(path: str) -> bool:

@@ -1,9 +1,11 @@
 """The findings of ``orlenta check`` in one file."""
 
+from __future__ import annotations
+
 import os
 import struct
 from collections.abc import Callable
-from typing import NamedTuple
+from orlenta.cli.records import NamedTuple
 
 from orlenta import _native, sanitize
 from orlenta.cli.files import display_name, error_message, read_file

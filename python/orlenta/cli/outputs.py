@@ -3,10 +3,13 @@
 from __future__ import annotations
 
 from collections.abc import Iterable
-from typing import TextIO
 
 from orlenta.cli.findings import FileResult, Finding
+from orlenta.cli.records import TYPE_CHECKING
 from orlenta.cli.visible import code_point_name, make_visible
+
+if TYPE_CHECKING:
+    from typing import TextIO
 
 # Around a finding on a long line, this many bytes on either side are shown.
 LINE_WINDOW_BYTES = 240
@@ -48,12 +51,41 @@ def write_text(results: Iterable[FileResult], out: TextIO) -> None:
                 out.write(f"    {source_line(result.data, finding.byte_offset)}\n")
 
 
-def finding_record(path: str, finding: Finding) -> dict[str, object]:
+def write_json(results: Iterable[FileResult], out: TextIO) -> None:
+    """{"findings": [...], "errors": [{"path", "message"}]}, one finding per
+    line, so that a large result is never held whole. Each finding is an
+    object of path, line, column, byte_offset, code_point, name, reason, kind
+    and message."""
+    import json
+
+    # One encoder for every string: json.dumps with options makes one per call.
+    encoder = json.JSONEncoder(ensure_ascii=False)
+    # A tree's findings repeat a few code points under a few reasons, and
+    # everything after the position follows from those: encoded once each.
+    described: dict[tuple[int | None, str, str], str] = {}
+    errors = []
+    separator = "\n"
+    out.write('{"findings": [')
+    for result in results:
+        if result.error is not None:
+            errors.append({"path": result.path, "message": result.error})
+        if not result.findings:
+            continue
+        path = encoder.encode(result.path)
+        for finding in result.findings:
+            key = (finding.code_point, finding.reason, finding.kind)
+            if key not in described:
+                described[key] = encoder.encode(what_was_found(finding))[1:-1]
+            out.write(
+                f'{separator}{{"path": {path}, "line": {json_int(finding.line)}, "column": {json_int(finding.column)}, '
+                f'"byte_offset": {json_int(finding.byte_offset)}, {described[key]}}}'
+            )
+            separator = ",\n"
+    out.write('\n], "errors": ' + encoder.encode(errors) + "}\n")
+
+
+def what_was_found(finding: Finding) -> dict[str, object]:
     return {
-        "path": path,
-        "line": finding.line,
-        "column": finding.column,
-        "byte_offset": finding.byte_offset,
         "code_point": finding.code_point_text,
         "name": None if finding.code_point_text is None else code_point_name(finding.code_point or 0),
         "reason": finding.reason,
@@ -62,23 +94,8 @@ def finding_record(path: str, finding: Finding) -> dict[str, object]:
     }
 
 
-def write_json(results: Iterable[FileResult], out: TextIO) -> None:
-    """{"findings": [...], "errors": [{"path", "message"}]}, one finding per
-    line, so that a large result is never held whole."""
-    import json
-
-    # One encoder for every finding: json.dumps with options makes one per call.
-    encoder = json.JSONEncoder(ensure_ascii=False)
-    errors = []
-    separator = "\n"
-    out.write('{"findings": [')
-    for result in results:
-        if result.error is not None:
-            errors.append({"path": result.path, "message": result.error})
-        for finding in result.findings:
-            out.write(separator + encoder.encode(finding_record(result.path, finding)))
-            separator = ",\n"
-    out.write('\n], "errors": ' + encoder.encode(errors) + "}\n")
+def json_int(value: int | None) -> str:
+    return "null" if value is None else str(value)
 
 
 def escape_data(text: str) -> str:

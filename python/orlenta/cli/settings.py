@@ -1,7 +1,9 @@
 """What check and fix take from the command line and from [tool.orlenta]."""
 
+from __future__ import annotations
+
 import argparse
-from typing import NamedTuple
+from orlenta.cli.records import NamedTuple
 
 from orlenta.cli.config import Config, load_config, matches, reasons, relative_to_root
 from orlenta.cli.usage import add_policy_option

@@ -4,21 +4,19 @@ from __future__ import annotations
 
 import argparse
 import os
-import typing
 
 
 class UsageError(Exception):
     """A mistake in the command line or the configuration: exit status 2."""
 
 
-def policy_names() -> tuple[str, ...]:
-    from orlenta.types import PolicyName
-
-    return typing.get_args(PolicyName)
+# The names orlenta.types.PolicyName lists, spelled out: importing that module
+# would bring typing and dataclasses into every start of the command.
+POLICY_NAMES = ("preserve", "balanced_chat", "strict_exec", "code_mode", "balanced", "strict", "code")
 
 
 def add_policy_option(parser: argparse.ArgumentParser, default: str | None, help_text: str) -> None:
-    parser.add_argument("--policy", choices=policy_names(), default=default, help=help_text)
+    parser.add_argument("--policy", choices=POLICY_NAMES, default=default, help=help_text)
 
 
 class HelpFormatter(argparse.RawDescriptionHelpFormatter):

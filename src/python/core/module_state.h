@@ -34,6 +34,9 @@ struct ModuleState {
   ResolvedPolicy policy;
   // orlenta.PanicException, made at the module's first fault.
   PyObject* panic_exception = nullptr;
+  // A capsule of the str objects that orlenta._native's sanitize builds its
+  // report dicts with: the same few dozen names on every call.
+  PyObject* report_names = nullptr;
 };
 
 // For PyModuleDef: the state is built in place by start_module_state, in the

@@ -37,11 +37,11 @@ struct SanitizeArguments {
   bool return_spans = false;
 };
 
-// What the pipeline hands back to the interpreter side: the report is already
-// written as JSON, so it never needs the lock.
+// What the pipeline hands back to the interpreter side: the report, and its
+// JSON text when json.loads is to read it, written without the lock.
 struct SanitizeOutput {
   std::string text;
-  bool changed = false;
+  SanitizeReport report;
   std::string report_json;
 };
 
@@ -79,46 +79,35 @@ bool convert_arguments(const BoundArguments& bound, SanitizeArguments& arguments
 // it reads only the UTF-8 buffers of the argument strings, which the caller
 // keeps alive for the duration of the call.
 Outcome<SanitizeOutput> run_without_lock(const SanitizeArguments& arguments,
-                                         std::optional<NormalizationForm> normalization) {
+                                         std::optional<NormalizationForm> normalization, bool write_json) {
   ReleasedGil released;
   Outcome<SanitizeResult> outcome = sanitize_inner_with_overrides(
       arguments.text, arguments.policy, normalization, arguments.tidy_whitespace, arguments.return_spans);
   if (Error* error = std::get_if<Error>(&outcome)) return std::move(*error);
   SanitizeResult& result = std::get<SanitizeResult>(outcome);
-  std::string report_json = report_to_json(result.report);
-  return SanitizeOutput{std::move(result.text), result.report.changed, std::move(report_json)};
+  SanitizeOutput output{.text = std::move(result.text), .report = {}, .report_json = {}};
+  if (write_json) {
+    // Only the text goes on from here, and whether it changed.
+    output.report_json = report_to_json(result.report);
+    output.report.changed = result.report.changed;
+  } else {
+    output.report = std::move(result.report);
+  }
+  return output;
 }
 
 // The sanitized text as a str. An unchanged text is the argument itself
 // when that is an exact str: it is immutable, so no copy is needed.
 PyObject* output_text(const SanitizeArguments& arguments, const SanitizeOutput& output) {
-  if (!output.changed && PyUnicode_CheckExact(arguments.text_object)) {
+  if (!output.report.changed && PyUnicode_CheckExact(arguments.text_object)) {
     Py_INCREF(arguments.text_object);
     return arguments.text_object;
   }
   return PyUnicode_FromStringAndSize(output.text.data(), static_cast<Py_ssize_t>(output.text.size()));
 }
 
-PyObject* sanitize(SanitizeArguments& arguments) {
-  std::optional<NormalizationForm> normalization;
-  if (arguments.normalization) {
-    normalization = parse_normalization(*arguments.normalization);
-    if (!normalization) {
-      raise_value_error("unknown normalization: " + std::string(*arguments.normalization));
-      return nullptr;
-    }
-  }
-
-  Outcome<SanitizeOutput> outcome = run_without_lock(arguments, normalization);
-  if (const Error* error = std::get_if<Error>(&outcome)) {
-    raise_value_error(error->message);
-    return nullptr;
-  }
-  const SanitizeOutput& output = std::get<SanitizeOutput>(outcome);
-  // The input has been read: its encoded copy goes before the result's str
-  // is built, which keeps the call's peak memory down on long texts.
-  arguments.text_copy = PyRef{};
-
+// json.loads of the report's JSON text, which must give a dict.
+PyObject* load_report(const SanitizeOutput& output) {
   PyRef loads = json_loads();
   if (!loads) return nullptr;
   PyRef report_text{PyUnicode_FromStringAndSize(output.report_json.data(),
@@ -130,6 +119,32 @@ PyObject* sanitize(SanitizeArguments& arguments) {
     raise_type_mismatch(report.get(), "dict");
     return nullptr;
   }
+  return report.release();
+}
+
+// `make_report` is null for the report read back by json.loads.
+PyObject* sanitize(SanitizeArguments& arguments, ReportDictMaker make_report) {
+  std::optional<NormalizationForm> normalization;
+  if (arguments.normalization) {
+    normalization = parse_normalization(*arguments.normalization);
+    if (!normalization) {
+      raise_value_error("unknown normalization: " + std::string(*arguments.normalization));
+      return nullptr;
+    }
+  }
+
+  Outcome<SanitizeOutput> outcome = run_without_lock(arguments, normalization, make_report == nullptr);
+  if (const Error* error = std::get_if<Error>(&outcome)) {
+    raise_value_error(error->message);
+    return nullptr;
+  }
+  const SanitizeOutput& output = std::get<SanitizeOutput>(outcome);
+  // The input has been read: its encoded copy goes before the result's str
+  // is built, which keeps the call's peak memory down on long texts.
+  arguments.text_copy = PyRef{};
+
+  PyRef report{make_report == nullptr ? load_report(output) : make_report(output.report)};
+  if (!report) return nullptr;
   PyRef text{output_text(arguments, output)};
   if (!text) return nullptr;
   return PyTuple_Pack(2, text.get(), report.get());
@@ -148,12 +163,17 @@ std::optional<NormalizationForm> parse_normalization(std::string_view name) {
 }
 
 PyObject* sanitize_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+  return sanitize_entry_with(args, nargs, kwnames, nullptr);
+}
+
+PyObject* sanitize_entry_with(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
+                              ReportDictMaker make_report) noexcept {
   return guarded<PyObject*>(PANIC_EXCEPTION_CELL, nullptr, [&]() -> PyObject* {
     BoundArguments bound{};
     if (!bind_arguments(SANITIZE_SIGNATURE, args, nargs, kwnames, bound)) return nullptr;
     SanitizeArguments arguments;
     if (!convert_arguments(bound, arguments)) return nullptr;
-    return sanitize(arguments);
+    return sanitize(arguments, make_report);
   });
 }
 

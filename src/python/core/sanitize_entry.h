@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "policy/policy.h"
+#include "report/report.h"
 
 namespace orlenta {
 
@@ -27,7 +28,18 @@ inline constexpr char SANITIZE_DOC[] =
 std::optional<NormalizationForm> parse_normalization(std::string_view name);
 
 // Fast-call entry point: returns the tuple (sanitized text, report dict), or
-// NULL with a Python exception set.
+// NULL with a Python exception set. The report dict is json.loads of the
+// report's JSON text.
 PyObject* sanitize_entry(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept;
+
+// Builds the dict of a report, equal to what json.loads makes of its JSON
+// text, with the lock held; NULL with an exception set on failure.
+using ReportDictMaker = PyObject* (*)(const SanitizeReport& report);
+
+// As sanitize_entry, the same arguments, exceptions and result, with the
+// report dict made by `make_report` from the report itself: the pipeline
+// then writes no JSON text and nothing parses it.
+PyObject* sanitize_entry_with(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
+                              ReportDictMaker make_report) noexcept;
 
 }  // namespace orlenta

@@ -33,7 +33,7 @@ bool read_into(int descriptor, std::string& bytes, std::size_t& filled, std::siz
 
 }  // namespace
 
-FileRead read_whole_file(const std::string& path) {
+FileRead read_whole_file(const std::string& path, std::string& buffer) {
   FileRead result;
   const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (descriptor < 0) {
@@ -45,21 +45,18 @@ FileRead read_whole_file(const std::string& path) {
   // the end of the file; a file that grows is read on to its new end.
   const std::size_t expected =
       ::fstat(descriptor, &status) == 0 && status.st_size > 0 ? static_cast<std::size_t>(status.st_size) : 0;
-  result.bytes.resize(std::max(expected + 1, binary_probe_bytes));
+  const std::size_t wanted = std::max(expected + 1, binary_probe_bytes);
+  if (buffer.size() < wanted) buffer.resize(wanted);
   std::size_t filled = 0;
-  bool read = read_into(descriptor, result.bytes, filled, binary_probe_bytes);
-  if (read && std::memchr(result.bytes.data(), 0, filled) != nullptr) {
+  bool read = read_into(descriptor, buffer, filled, binary_probe_bytes);
+  if (read && std::memchr(buffer.data(), 0, filled) != nullptr) {
     result.binary = true;
   } else if (read && filled == binary_probe_bytes) {
-    read = read_into(descriptor, result.bytes, filled, static_cast<std::size_t>(-1));
+    read = read_into(descriptor, buffer, filled, static_cast<std::size_t>(-1));
   }
   if (!read) result.error = error_text(errno);
   ::close(descriptor);
-  if (result.binary || !read) {
-    result.bytes = std::string();
-  } else {
-    result.bytes.resize(filled);
-  }
+  if (!result.binary && read) result.size = filled;
   return result;
 }
 

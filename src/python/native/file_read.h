@@ -10,14 +10,18 @@ namespace orlenta {
 inline constexpr std::size_t binary_probe_bytes = 8192;
 
 struct FileRead {
-  std::string bytes;
+  // How many bytes of the buffer the file filled.
+  std::size_t size = 0;
   bool binary = false;
   // Why the file could not be read, as strerror words it; empty when read.
   std::string error;
 };
 
-// The bytes of the file at `path`, read to its end. A binary file stops
-// after the probe, with its bytes dropped.
-FileRead read_whole_file(const std::string& path);
+// Reads the file at `path` to its end into the front of `buffer`, which
+// grows as needed and is never shrunk: the files of a tree are read one
+// after the other into the same memory, which then needs no fresh pages and
+// no clearing per file. A binary file stops after the probe, with a size of
+// 0.
+FileRead read_whole_file(const std::string& path, std::string& buffer);
 
 }  // namespace orlenta

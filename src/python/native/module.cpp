@@ -1,15 +1,18 @@
 // orlenta._native: the package's own extension module beside orlenta._core.
 // It holds the native code the package adds, and registers the four entry
-// points of orlenta._core again, the very same C functions, with the
-// docstrings that help() and IDEs show for the package's names: _core keeps
-// its bare signatures, and a Python wrapper would cost every call.
+// points of orlenta._core again, with the docstrings that help() and IDEs
+// show for the package's names: _core keeps its bare signatures, and a
+// Python wrapper would cost every call. Three are the very same C functions;
+// sanitize is _core's with the report dict built natively, which makes the
+// same dict without the JSON round trip.
 #include <Python.h>
 
 #include "analyze_entry.h"
 #include "batch_entry.h"
 #include "module_functions.h"
 #include "query_entries.h"
-#include "sanitize_entry.h"
+#include "reveal_entry.h"
+#include "sanitize_dict_entry.h"
 #include "scan_entry.h"
 
 namespace orlenta {
@@ -69,7 +72,7 @@ constexpr char ENCODED_CODEPOINT_RISK_HELP[] =
 
 // Added in this order, which is also the order of __all__.
 PyMethodDef FUNCTION_DEFINITIONS[] = {
-    {"sanitize", as_method(sanitize_entry), FUNCTION_FLAGS, SANITIZE_HELP},
+    {"sanitize", as_method(sanitize_dict_entry), FUNCTION_FLAGS, SANITIZE_HELP},
     {"normalize_for_skeleton", as_method(normalize_for_skeleton_entry), FUNCTION_FLAGS, NORMALIZE_FOR_SKELETON_HELP},
     {"is_identifier_decoration", as_method(is_identifier_decoration_entry), FUNCTION_FLAGS,
      IS_IDENTIFIER_DECORATION_HELP},
@@ -77,7 +80,9 @@ PyMethodDef FUNCTION_DEFINITIONS[] = {
     {"_sanitize_chunk", as_method(sanitize_chunk_entry), METH_FASTCALL | METH_STATIC, SANITIZE_CHUNK_DOC},
     {"_scan_file", as_method(scan_file_entry), METH_FASTCALL | METH_STATIC, SCAN_FILE_DOC},
     {"_scan_paths", as_method(scan_paths_entry), METH_FASTCALL | METH_STATIC, SCAN_PATHS_DOC},
+    {"_walk_folder", as_method(walk_folder_entry), METH_FASTCALL | METH_STATIC, WALK_FOLDER_DOC},
     {"_analyze", as_method(analyze_entry), METH_FASTCALL | METH_STATIC, ANALYZE_DOC},
+    {"_hidden_runs", as_method(hidden_runs_entry), METH_FASTCALL | METH_STATIC, HIDDEN_RUNS_DOC},
 };
 
 constexpr char MODULE_NAME[] = "_native";

@@ -8,22 +8,11 @@
 namespace orlenta {
 namespace {
 
-// A new reference to the str of `text`, from the cache.
-PyObject* name(NameCache& cache, std::string_view text) {
-  auto found = cache.names.find(text);
-  if (found == cache.names.end()) {
-    PyRef made{PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()))};
-    if (!made) return nullptr;
-    found = cache.names.emplace(std::string(text), std::move(made)).first;
-  }
-  return Py_NewRef(found->second.get());
-}
-
 // Sets dict[key] = value, taking over the new reference `value`.
 bool set_item(PyObject* dict, NameCache& cache, std::string_view key, PyObject* value) {
   PyRef owned{value};
   if (!owned) return false;
-  PyRef key_object{name(cache, key)};
+  PyRef key_object{cached_name(cache, key)};
   return key_object && PyDict_SetItem(dict, key_object.get(), owned.get()) == 0;
 }
 
@@ -40,8 +29,8 @@ PyObject* span_to_dict(const SpanEvent& span, NameCache& cache) {
   PyRef dict{PyDict_New()};
   if (!dict) return nullptr;
   const bool filled =
-      set_item(dict.get(), cache, "kind", name(cache, span.kind)) &&
-      set_item(dict.get(), cache, "reason", name(cache, span.reason)) &&
+      set_item(dict.get(), cache, "kind", cached_name(cache, span.kind)) &&
+      set_item(dict.get(), cache, "reason", cached_name(cache, span.reason)) &&
       set_item(dict.get(), cache, "start", PyLong_FromUnsignedLongLong(span.start)) &&
       set_item(dict.get(), cache, "end", PyLong_FromUnsignedLongLong(span.end)) &&
       set_item(dict.get(), cache, "detail",
@@ -69,7 +58,7 @@ PyObject* stat_to_object(const StatValue& value, NameCache& cache) {
   if (const double* number = std::get_if<double>(&value)) {
     return std::isfinite(*number) ? PyFloat_FromDouble(*number) : Py_NewRef(Py_None);
   }
-  return name(cache, std::get<std::string>(value));
+  return cached_name(cache, std::get<std::string_view>(value));
 }
 
 PyObject* stats_to_dict(const StatsMap& stats, NameCache& cache) {
@@ -89,8 +78,8 @@ PyObject* report_to_dict(const SanitizeReport& report, NameCache& cache) {
   PyObject* const target = dict.get();
   const bool filled =
       set_item(target, cache, "report_version", PyLong_FromUnsignedLong(report.report_version)) &&
-      set_item(target, cache, "policy", name(cache, report.policy)) &&
-      set_item(target, cache, "normalization", name(cache, report.normalization)) &&
+      set_item(target, cache, "policy", cached_name(cache, report.policy)) &&
+      set_item(target, cache, "normalization", cached_name(cache, report.normalization)) &&
       set_item(target, cache, "changed", Py_NewRef(report.changed ? Py_True : Py_False)) &&
       set_item(target, cache, "removed_counts", counts_to_dict(report.removed_counts, cache)) &&
       set_item(target, cache, "flagged_counts", counts_to_dict(report.flagged_counts, cache)) &&

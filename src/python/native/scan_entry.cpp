@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "file_read.h"
+#include "file_walk.h"
 #include "interpreter_states.h"
 #include "pipeline/file_scan.h"
 #include "python/convert.h"
@@ -62,6 +63,8 @@ struct PathScan {
   std::string path;
   FileRead file;
   std::vector<ScanFinding> findings;
+  // The file's bytes, when they go back to Python.
+  std::string bytes;
 };
 
 std::vector<PathScan> read_paths(PyObject* list) {
@@ -81,23 +84,36 @@ std::vector<PathScan> read_paths(PyObject* list) {
   return scans;
 }
 
-// Reads and scans every path; a file without findings is dropped at once,
-// unless its data is to be kept.
+// Reads and scans every path into one buffer; a file's bytes are kept only
+// when it has findings or its data is to be kept.
 void scan_paths(std::vector<PathScan>& scans, const ResolvedPolicy& policy, const ScanOptions& options,
                 bool keep_data) {
   ReleasedGil released;
+  std::string buffer;
   for (PathScan& scan : scans) {
-    scan.file = read_whole_file(scan.path);
+    scan.file = read_whole_file(scan.path, buffer);
     if (!scan.file.error.empty() || scan.file.binary) continue;
-    scan.findings = scan_file(scan.file.bytes, policy, options);
-    if (scan.findings.empty() && !keep_data) scan.file.bytes = std::string();
+    const std::string_view bytes(buffer.data(), scan.file.size);
+    scan.findings = scan_file(bytes, policy, options);
+    if (!scan.findings.empty() || keep_data) scan.bytes = bytes;
   }
+}
+
+PyObject* error_text(const std::string& message) {
+  return PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace");
+}
+
+PyObject* walk_result(const WalkEntry& entry) {
+  PyRef path{PyBytes_FromStringAndSize(entry.path.data(), static_cast<Py_ssize_t>(entry.path.size()))};
+  if (!path || entry.error.empty()) return path.release();
+  PyRef error{error_text(entry.error)};
+  if (!error) return nullptr;
+  return PyTuple_Pack(2, path.get(), error.get());
 }
 
 PyObject* path_result(const PathScan& scan, bool keep_data) {
   if (!scan.file.error.empty()) {
-    const std::string& message = scan.file.error;
-    PyRef error{PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace")};
+    PyRef error{error_text(scan.file.error)};
     if (!error) return nullptr;
     return PyTuple_Pack(3, Py_None, Py_None, error.get());
   }
@@ -105,7 +121,7 @@ PyObject* path_result(const PathScan& scan, bool keep_data) {
   PyRef records{records_bytes(scan.findings)};
   if (!records) return nullptr;
   if (scan.findings.empty() && !keep_data) return PyTuple_Pack(3, records.get(), Py_None, Py_None);
-  PyRef data{PyBytes_FromStringAndSize(scan.file.bytes.data(), static_cast<Py_ssize_t>(scan.file.bytes.size()))};
+  PyRef data{PyBytes_FromStringAndSize(scan.bytes.data(), static_cast<Py_ssize_t>(scan.bytes.size()))};
   if (!data) return nullptr;
   return PyTuple_Pack(3, records.get(), data.get(), Py_None);
 }
@@ -138,6 +154,36 @@ PyObject* scan_file_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs) no
       findings = scan_file(std::string_view(data, static_cast<std::size_t>(length)), *policy, options);
     }
     return with_names(records_bytes(findings));
+  });
+}
+
+PyObject* walk_folder_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs) noexcept {
+  return guarded<PyObject*>(PANIC_EXCEPTION_CELL, nullptr, [&]() -> PyObject* {
+    if (nargs != 1) {
+      PyErr_Format(PyExc_TypeError, "_walk_folder() takes 1 positional argument but %zd were given", nargs);
+      return nullptr;
+    }
+    char* data = nullptr;
+    Py_ssize_t length = 0;
+    if (!PyBytes_Check(args[0])) {
+      raise_type_mismatch(args[0], "bytes");
+      return nullptr;
+    }
+    if (PyBytes_AsStringAndSize(args[0], &data, &length) < 0) return nullptr;
+    const std::string folder(data, static_cast<std::size_t>(length));
+    std::vector<WalkEntry> entries;
+    {
+      ReleasedGil released;
+      entries = walk_folder(folder);
+    }
+    PyRef results{PyList_New(static_cast<Py_ssize_t>(entries.size()))};
+    if (!results) return nullptr;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+      PyObject* result = walk_result(entries[i]);
+      if (result == nullptr) return nullptr;
+      PyList_SetItem(results.get(), static_cast<Py_ssize_t>(i), result);  // steals the reference
+    }
+    return results.release();
   });
 }
 

@@ -27,6 +27,18 @@ PyObject* scan_file_entry(PyObject* self, PyObject* const* args, Py_ssize_t narg
 // reason it could not be read, as strerror words it, or None.
 PyObject* scan_paths_entry(PyObject* self, PyObject* const* args, Py_ssize_t nargs) noexcept;
 
+// _walk_folder(folder)
+//
+// `folder` is a bytes file system path. Returns, with the interpreter lock
+// released for the walk, every regular file below it as walk_folder finds
+// them, as bytes, with a (path, reason) tuple in the place of each folder
+// that could not be listed.
+PyObject* walk_folder_entry(PyObject* self, PyObject* const* args, Py_ssize_t nargs) noexcept;
+
+inline constexpr char WALK_FOLDER_DOC[] =
+    "_walk_folder(folder)\n--\n\n"
+    "The files below a folder for orlenta check, for orlenta's own use.";
+
 inline constexpr char SCAN_PATHS_DOC[] =
     "_scan_paths(paths, policy, strict_newlines, check_normalization, keep_data)\n--\n\n"
     "The findings of several files for orlenta check, for orlenta's own use.";

@@ -91,7 +91,7 @@ TEST(Pipeline, StatsDescribeTheFirstNormalization) {
   EXPECT_TRUE(result.report.changed);
   EXPECT_TRUE(stat<bool>(result.report, "normalized_changed"));
   EXPECT_FALSE(stat<bool>(result.report, "post_removal_normalized_changed"));
-  EXPECT_EQ(stat<std::string>(result.report, "unicode_normalization_version"), "17.0.0");
+  EXPECT_EQ(stat<std::string_view>(result.report, "unicode_normalization_version"), "17.0.0");
   EXPECT_EQ(stat<std::uint64_t>(result.report, "normalization_input_chars"), 2u);
   EXPECT_EQ(stat<std::uint64_t>(result.report, "normalization_output_chars"), 1u);
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -41,7 +42,7 @@ TEST(ReportJson, FullReportKeepsKeyOrderAndSortsMaps) {
   bump_removed(report, "junk_invisible", 1);
   report.spans.push_back({"removed", "carriage_return", 0, 1, code_point_detail(0x0D)});
   report.spans.push_back({"flag", "default_ignorable", 3, 7, code_point_detail(0xE0041)});
-  report.stats.add("unicode_normalization_version", std::string("17.0.0"));
+  report.stats.add("unicode_normalization_version", std::string_view("17.0.0"));
   report.stats.add("ascii_fast_path", false);
   report.stats.add("entropy_2000", 2.0);
   report.stats.add("normalization_input_chars", std::uint64_t{18446744073709551615u});
@@ -141,6 +142,28 @@ TEST(ReportJson, StatsAreSortedWhateverTheInsertionOrder) {
   const std::string json = report_to_json(report);
   EXPECT_TRUE(json.ends_with(R"("stats":{"a":0,"b":1,"c":2,"m":12,"z":25,"zz":25}})")) << json;
   EXPECT_EQ(stats_json({{"b", true}, {"a", false}, {"b", false}}), R"({"a":false,"b":true})");
+}
+
+// The order that sorted the last list is tried first: lists of the same
+// length, sorted one after the other, must each come out as a stable sort
+// puts them, whether that order fits them or not.
+TEST(ReportJson, EachListIsSortedStablyAfterAnother) {
+  const std::vector<std::vector<std::string_view>> lists = {
+      {"b", "a", "d", "c"}, {"b", "a", "d", "c"}, {"a", "b", "c", "d"}, {"d", "c", "b", "a"},
+      {"b", "a", "d", "a"}, {"b", "a", "a", "d"}, {"a", "a", "a", "a"}, {"b", "a", "d", "c"},
+      {"ab", "a", "abc", "b"}, {}, {"x"}, {"b", "a", "d", "c"},
+  };
+  for (const auto& names : lists) {
+    StatsMap stats;
+    for (std::uint64_t i = 0; i < names.size(); ++i) stats.add(names[i], i);
+    std::vector<std::pair<std::string_view, std::uint64_t>> expected;
+    for (std::uint64_t i = 0; i < names.size(); ++i) expected.emplace_back(names[i], i);
+    std::stable_sort(expected.begin(), expected.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    stats.sort_by_name();
+    std::vector<std::pair<std::string_view, std::uint64_t>> sorted;
+    for (const auto& [name, value] : stats) sorted.emplace_back(name, std::get<std::uint64_t>(value));
+    EXPECT_EQ(sorted, expected) << testing::PrintToString(names);
+  }
 }
 
 }  // namespace
