@@ -5,9 +5,10 @@ the same run, so that the ratios hold on any machine.
 
 a. a tree of at least --megabytes, copies of the UDHR corpus and the source
    trees of DIR/code with a few hazards planted, outside any git work tree:
-   MB/s of `orlenta check` and of `grep -rlP` searching the same files for
-   the bidi controls and zero-width characters, and the cores check kept
-   busy (CPU time over wall time);
+   MB/s of `orlenta check`, of `orlenta check --signals` (which also runs
+   the detectors of orlenta.analyze on every file) and of `grep -rlP`
+   searching the same files for the bidi controls and zero-width
+   characters, and the cores each kept busy (CPU time over wall time);
 b. `orlenta check` of one small file against `python -c pass`, many runs
    of each in turn, the ratio of the medians and of the fastest runs.
 
@@ -65,11 +66,12 @@ def timed_children(command: list[str], expected: set[int]) -> tuple[float, float
 
 
 def tree_figures(tree: pathlib.Path, size: int, repetitions: int) -> None:
-    cpu: dict[str, list[float]] = {"orlenta check": [], "grep -rlP": []}
     commands = {
         "orlenta check": ([SCRIPT, "check", "--format", "json", str(tree)], {1}),
+        "check --signals": ([SCRIPT, "check", "--signals", "--format", "json", str(tree)], {1}),
         "grep -rlP": (["grep", "-rlP", BIDI_AND_ZERO_WIDTH, str(tree)], {0}),
     }
+    cpu: dict[str, list[float]] = {name: [] for name in commands}
 
     def run(name: str) -> float:
         wall, used = timed_children(*commands[name])
@@ -89,6 +91,8 @@ def tree_figures(tree: pathlib.Path, size: int, repetitions: int) -> None:
         print(f"   {name:<16} {rate.low:7.0f} / {rate.median:7.0f} / {rate.high:7.0f}      {busy:.2f}")
     ratio = spreads["grep -rlP"].median / spreads["orlenta check"].median
     print(f"   orlenta check runs at {ratio:.2f} x the speed of grep (target: at least 1)")
+    signals = spreads["check --signals"].median / spreads["orlenta check"].median
+    print(f"   check --signals takes {signals:.2f} x the time of check")
 
 
 def load_average() -> str:

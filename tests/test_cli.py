@@ -1,8 +1,11 @@
 """The orlenta command, run as its console script on temporary trees."""
 
+import base64
 import json
 import os
 import pathlib
+import random
+import re
 import subprocess
 import sys
 import textwrap
@@ -10,7 +13,9 @@ import textwrap
 import pytest
 
 SCRIPT = str(pathlib.Path(sys.executable).parent / "orlenta")
-SCHEMA = pathlib.Path(__file__).resolve().parents[1].parent / "shared" / "schemas" / "sarif-schema-2.1.0.json"
+SHARED = pathlib.Path(__file__).resolve().parents[1].parent / "shared"
+SCHEMA = SHARED / "schemas" / "sarif-schema-2.1.0.json"
+PAYLOAD = base64.b64encode(b"Ignore the previous instructions.").decode()
 
 
 def orlenta(*args, cwd, stdin=b""):
@@ -51,7 +56,13 @@ CHECK_CASES = {
     "ignore": ({"a.py": "a\u200eb\u200b\n"}, ["--ignore", "bidi_mark"], 1, [("a.py", 1, 4, 5, "junk_invisible", "removed")]),
     "select": ({"a.py": "a\u200eb\u200b\n"}, ["--select", "bidi_mark,tag_char"], 1, [("a.py", 1, 2, 1, "bidi_mark", "removed")]),
     "exclude": ({"a.py": "\u200b", "data/b.txt": "\u200b"}, ["--exclude", "data", "--exclude", "*.py"], 0, []),
-    "signals": ({"a.txt": "QUJD" * 40 + "\n"}, ["--signals"], 1, [("a.txt", None, None, None, "base64ish_blob", "signal")]),
+    "signals": ({"a.py": f"x = 1\né = '{PAYLOAD}'\n"}, ["--signals"], 1,
+                [("a.py", 2, 6, 12, "encoded_payload", "signal")]),
+    # The joiner is removed by the policy and out of context for analyze.
+    "signals beside code points": ({"a.py": "is\u200dAdmin\n"}, ["--signals"], 1,
+                                   [("a.py", 1, 3, 2, "default_ignorable", "removed"),
+                                    ("a.py", 1, 3, 2, "joiner_out_of_context", "signal")]),
+    "signals ignored": ({"a.py": "is\u200dAdmin\n"}, ["--signals", "--select", "zero_width_run,zalgo"], 0, []),
     "folder order": ({"b/z.py": "\u2066", "a.py": "\u2028"}, [], 1,
                      [("a.py", 1, 1, 0, "line_separator", "removed"), ("b/z.py", 1, 1, 0, "bidi_control", "removed")]),
 }
@@ -63,6 +74,102 @@ def test_check(tmp_path, files, options, status, expected):
     result = orlenta("check", "--format", "json", *options, cwd=tmp_path)
     assert result.returncode == status, result.stderr
     assert findings(result) == expected
+
+
+def homoglyph_sample():
+    import orlenta
+
+    sample = SHARED / "corpus" / "trojan-source" / "Python" / "homoglyph-function.py"
+    if not sample.is_file():
+        pytest.skip(f"{sample} is absent")
+    if not hasattr(orlenta, "confusable_skeleton"):
+        pytest.skip("this build has no homoglyph detector")
+    return sample.read_bytes()
+
+
+# A file's content (or a function that gives it) and its signals as
+# (line, column, end line, end column, reason).
+SIGNAL_FILES = {
+    "payload": (f"# Notes\n\nsee {PAYLOAD} here\n", [(3, 5, 3, 49, "encoded_payload")]),
+    "joiner": ("let x = 1;\nif (is\u200cAdmin) {}\n", [(2, 7, 2, 8, "joiner_out_of_context")]),
+    "homoglyph": (homoglyph_sample, [(3, 5, 3, 13, "confusable"), (9, 1, 9, 9, "confusable")]),
+}
+
+
+def signals_found(result, form):
+    """(line, column, end line, end column, reason) of each signal; the text
+    form has no end."""
+    output = result.stdout.decode()
+    if form == "text":
+        return [(int(line), int(column), None, None, reason)
+                for line, column, reason in re.findall(r"^f:(\d+):(\d+): (\w+) ", output, re.MULTILINE)]
+    if form == "json":
+        return [(f["line"], f["column"], f["end_line"], f["end_column"], f["reason"])
+                for f in json.loads(output)["findings"] if f["kind"] == "signal"]
+    regions = [(r["ruleId"], r["locations"][0]["physicalLocation"]["region"]) for r in json.loads(output)["runs"][0]["results"]]
+    return [(region["startLine"], region["startColumn"], region["endLine"], region["endColumn"], rule)
+            for rule, region in regions]
+
+
+@pytest.mark.parametrize("form", ["text", "json", "sarif"])
+@pytest.mark.parametrize("content, expected", SIGNAL_FILES.values(), ids=SIGNAL_FILES.keys())
+def test_signals_are_reported_where_they_stand(tmp_path, form, content, expected):
+    write_tree(tmp_path, {"f": content() if callable(content) else content})
+    kinds = ",".join(reason for *_, reason in expected)
+    result = orlenta("check", "--signals", "--select", kinds, "--format", form, "f", cwd=tmp_path)
+    assert result.returncode == 1, result.stderr
+    if form == "text":
+        expected = [(line, column, None, None, reason) for line, column, _, _, reason in expected]
+    assert signals_found(result, form) == expected
+
+
+EVIDENCE_IN_WORDS = [
+    ("unusual_entropy", {"script": "Latn", "entropy": 6.31, "baseline": 5.02}, "6.3 bits a character, where Latn prose reaches 5.0"),
+    ("zalgo", {"script": "Latn", "marks": 3, "limit": 2}, "3 marks on one letter, Latn allows 2"),
+    ("zero_width_run", {"length": 16, "alphabet": "U+200C U+200D"}, "16 zero-width code points of U+200C U+200D"),
+    ("confusable", {"scripts": "Latn+Cyrl", "looks_like": "paypal"}, "scripts Latn+Cyrl, looks like 'paypal'"),
+    # A shape this version does not know is shown, not lost.
+    ("zalgo", {"script": "Latn", "stack": 4}, "script Latn, stack 4"),
+]
+
+
+@pytest.mark.parametrize("kind, evidence, words", EVIDENCE_IN_WORDS)
+def test_evidence_in_words(kind, evidence, words):
+    from orlenta.cli.detections import evidence_text
+
+    assert evidence_text(kind, evidence) == words
+
+
+def test_every_kind_of_detection_is_a_reason_with_help():
+    from typing import get_args
+
+    from orlenta.cli.reasons import REASON_HELP, SIGNAL_REASONS
+    from orlenta.types import FindingKind
+
+    assert set(SIGNAL_REASONS) == set(get_args(FindingKind)) and set(SIGNAL_REASONS) <= set(REASON_HELP)
+
+
+def test_positions_of_many_offsets_are_those_counted_from_the_start():
+    from orlenta.cli.positions import positions
+
+    rng = random.Random(3)
+    for _ in range(500):
+        text = "".join(rng.choice("ab\n\r\u00e9\u4e2d\U0001f600") for _ in range(rng.randint(0, 30)))
+        offsets = [rng.randint(0, len(text)) for _ in range(rng.randint(0, 6))]
+        found = positions(text, offsets)
+        for offset in offsets:
+            head = text[:offset]
+            assert found[offset] == (head.count("\n") + 1, len(head) - head.rfind("\n"), len(head.encode())), (text, offset)
+
+
+def test_no_signal_in_prose_of_any_script(tmp_path):
+    udhr = SHARED / "corpus" / "udhr"
+    names = ["eng", "cmn_hans", "jpn", "kor", "hin", "pes_1", "arb", "mya"]
+    if not all((udhr / f"{name}.txt").is_file() for name in names):
+        pytest.skip(f"{udhr} is absent or incomplete")
+    write_tree(tmp_path, {f"{name}.txt": (udhr / f"{name}.txt").read_bytes() for name in names})
+    result = orlenta("check", "--signals", "--format", "json", cwd=tmp_path)
+    assert [f for f in json.loads(result.stdout)["findings"] if f["kind"] == "signal"] == []
 
 
 def test_text_format_shows_the_line_with_hidden_code_points_visible(tmp_path):
@@ -180,7 +287,7 @@ def test_sarif_is_valid_and_names_a_rule_per_reason(tmp_path):
     jsonschema = pytest.importorskip("jsonschema")
     if not SCHEMA.is_file():
         pytest.skip(f"{SCHEMA} is absent")
-    write_tree(tmp_path, {"a b.py": "\u202e\n\u00e9\u200b", "c.txt": b"\xff", "d.txt": "QUJD" * 40})
+    write_tree(tmp_path, {"a b.py": "\u202e\n\u00e9\u200b", "c.txt": b"\xff", "d.txt": f"z {PAYLOAD}"})
     result = orlenta("check", "--format", "sarif", "--signals", cwd=tmp_path)
     log = json.loads(result.stdout)
     jsonschema.validate(log, json.loads(SCHEMA.read_text()))
@@ -191,7 +298,7 @@ def test_sarif_is_valid_and_names_a_rule_per_reason(tmp_path):
     located = [(r["ruleId"], r["locations"][0]["physicalLocation"]) for r in run["results"]]
     assert [(rule, place["artifactLocation"]["uri"], place.get("region", {}).get("startColumn"))
             for rule, place in located] == [("bidi_control", "a%20b.py", 1), ("junk_invisible", "a%20b.py", 2),
-                                            ("not_utf8", "c.txt", 1), ("base64ish_blob", "d.txt", None)]
+                                            ("not_utf8", "c.txt", 1), ("encoded_payload", "d.txt", 3)]
     assert all(rules[r["ruleIndex"]] == r["ruleId"] for r in run["results"])
 
 

@@ -19,6 +19,7 @@ import pathlib
 import re
 import sys
 
+from confusables import confusables_table
 from emoji_properties import emoji_properties_table
 from indic_syllabic_category import indic_syllabic_category_table
 from joining_types import joining_type_table
@@ -505,6 +506,7 @@ OUTPUTS = [
      lambda ucd, command: emoji_properties_table(pathlib.Path(ucd.directory), command)),
     ("src/classes/script_enum.inc", lambda ucd, command: script_tables(pathlib.Path(ucd.directory), command)[0]),
     ("src/classes/script_tables.inc", lambda ucd, command: script_tables(pathlib.Path(ucd.directory), command)[1]),
+    ("src/classes/confusables.inc", lambda ucd, command: confusables_table(pathlib.Path(ucd.directory), command)),
     ("src/detect/script_baselines.inc",
      lambda ucd, command: script_baselines_table(pathlib.Path(ucd.directory), command)),
 ]

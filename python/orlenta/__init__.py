@@ -16,6 +16,9 @@ docstrings):
 - ``encoded_codepoint_risk``: the reason a policy would remove one character,
   or None.
 
+``confusable_skeleton`` (from ``orlenta._native``) maps a text to its
+look-alike skeleton, so that texts that look alike compare equal.
+
 ``analyze`` runs the detectors over a text and returns a ``Finding`` for
 each encoded payload, joiner out of context, zero-width run, homoglyph,
 combining-mark abuse or unusual entropy, with code point offsets and the
@@ -46,7 +49,13 @@ TYPE_CHECKING = False
 
 # The same native functions as orlenta._core's, registered again with
 # docstrings in orlenta._native.
-from orlenta._native import encoded_codepoint_risk, is_identifier_decoration, normalize_for_skeleton, sanitize
+from orlenta._native import (
+    confusable_skeleton,
+    encoded_codepoint_risk,
+    is_identifier_decoration,
+    normalize_for_skeleton,
+    sanitize,
+)
 
 __all__ = [
     "sanitize",
@@ -56,6 +65,7 @@ __all__ = [
     "sanitize_many",
     "sanitize_iter",
     "analyze",
+    "confusable_skeleton",
     "Finding",
     "FindingKind",
     "reveal",

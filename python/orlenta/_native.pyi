@@ -2,7 +2,13 @@ from typing import Any
 
 from orlenta.types import CodePointRisk, FindingKind, PolicyName, SanitizeReport
 
-__all__ = ["sanitize", "normalize_for_skeleton", "is_identifier_decoration", "encoded_codepoint_risk"]
+__all__ = [
+    "sanitize",
+    "normalize_for_skeleton",
+    "is_identifier_decoration",
+    "encoded_codepoint_risk",
+    "confusable_skeleton",
+]
 
 def sanitize(
     text: str,
@@ -51,11 +57,18 @@ def _scan_paths(
 ) -> tuple[list[tuple[bytes | None, bytes | None, str | None]], tuple[str, ...], tuple[str, ...]]:
     """The findings of several files for orlenta check, for orlenta's own use."""
 
+def confusable_skeleton(text: str, max_chars: int = 1000000) -> str:
+    """Return the confusable skeleton of text (NFD, every code point replaced by
+    its prototype, NFD again): texts that look alike have equal skeletons.
+    ValueError when the text or its skeleton exceeds max_chars code points."""
 def _walk_folder(folder: bytes) -> list[bytes | tuple[bytes, str]]:
     """The files below a folder for orlenta check, for orlenta's own use."""
 
 def _analyze(text: str) -> list[tuple[FindingKind, int, int, dict[str, int | float | str]]]:
     """The findings of every detector as tuples, for orlenta.analyze."""
+
+def _payloads_and_joiners(text: str) -> list[tuple[FindingKind, int, int, dict[str, int | float | str]]]:
+    """The encoded payloads and joiners out of context as _analyze gives them, for orlenta.reveal."""
 
 def _hidden_runs(text: str) -> list[tuple[int, int]]:
     """Where the runs of hidden code points are, for orlenta.reveal."""

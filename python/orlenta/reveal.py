@@ -31,7 +31,15 @@ it is and, where it carries a known encoding, what it says.
 - ``zero_width``: the zero-width code points above when they do not read as
   text. A lone joiner (U+200C or U+200D, which emoji and many scripts need),
   also right after a lone selector, and a byte order mark at the very start
-  are no run.
+  are no run of this kind.
+- ``joiner_out_of_context``: a lone U+200C or U+200D where no script or
+  emoji gives it a job (``orlenta.analyze`` decides; a joiner in a run of
+  zero-width code points is part of that run instead).
+- ``encoded_text`` and ``encoded_bytes``: a base64, base64url, hex or
+  percent-encoded run that ``orlenta.analyze`` finds, decoded: the payload
+  is the text when the bytes are UTF-8 of printable text, else the bytes in
+  hex (None when they do not decode after all); ``encoding`` names the
+  encoding. The run is visible text, listed for what it says.
 - ``invisible``: other code points that show nothing: controls other than
   tab, line feed and carriage return (C0, DEL, C1), the soft hyphen, U+034F,
   the Hangul fillers, U+17B4, U+17B5, U+2061–2064 that do not read as bits,
@@ -49,11 +57,14 @@ Offsets are indices into the str, in code points; ``end`` is exclusive.
 
 from __future__ import annotations
 
+import base64
+import bisect
 import itertools
 import re
 import unicodedata
 from dataclasses import dataclass
 from typing import Literal
+from urllib.parse import unquote_to_bytes
 
 from orlenta import _native
 
@@ -67,6 +78,9 @@ RunKind = Literal[
     "zero_width_bits",
     "bidi",
     "zero_width",
+    "joiner_out_of_context",
+    "encoded_text",
+    "encoded_bytes",
     "invisible",
 ]
 
@@ -86,6 +100,8 @@ class HiddenRun:
     payload: str | None
     # True when the encoding is inferred from the symbols alone.
     guess: bool
+    # For encoded_text and encoded_bytes: base64, base64url, hex or percent.
+    encoding: str | None = None
 
 
 # The hidden code points, as (first, last) ranges by family: the code points
@@ -126,6 +142,7 @@ _ASCII_CONTROLS = _class_body([r for r in _FAMILY_RANGES["invisible"] if r[1] < 
 _ASCII_RUN = re.compile(f"[{_ASCII_CONTROLS}][{_ASCII_CONTROLS}]*")
 
 _BLACK_FLAG = "\U0001f3f4"
+_LONE_SURROGATE = re.compile("[\ud800-\udfff]")
 _LONE_JOINERS = frozenset("\u200c\u200d")
 _BYTE_ORDER_MARK = "\ufeff"
 
@@ -148,7 +165,63 @@ def reveal(text: str) -> list[HiddenRun]:
             run = _read_run(text, family, members[0], members[-1] + 1)
             if run is not None:
                 runs.append(run)
+    detected = _detected_runs(text, runs)
+    if detected:
+        runs = sorted(runs + detected, key=lambda run: run.start)
     return runs
+
+
+def _detected_runs(text: str, hidden: list[HiddenRun]) -> list[HiddenRun]:
+    """The joiners out of context and the encoded payloads that analyze
+    finds, from one native call over the whole text that runs those two
+    detectors alone. analyze's zero-width runs are the runs above already,
+    read as bits where they can be; a joiner that one of them holds is not
+    listed twice."""
+    try:
+        detected = _native._payloads_and_joiners(text)
+    except UnicodeEncodeError:
+        # Lone surrogates have no UTF-8 form; U+FFFD in their place keeps
+        # every offset where it is.
+        detected = _native._payloads_and_joiners(_LONE_SURROGATE.sub("\ufffd", text))
+    starts = [run.start for run in hidden]
+    runs = []
+    for kind, start, end, evidence in detected:
+        if kind == "joiner_out_of_context":
+            holder = bisect.bisect_right(starts, start) - 1
+            if holder < 0 or hidden[holder].end <= start:
+                runs.append(HiddenRun(kind, start, end, tuple(map(ord, text[start:end])), None, False))
+        elif kind == "encoded_payload":
+            runs.append(_payload_run(text, start, end, str(evidence["encoding"])))
+    return runs
+
+
+def _payload_run(text: str, start: int, end: int, encoding: str) -> HiddenRun:
+    symbols = text[start:end]
+    data = _decoded(symbols, encoding)
+    text_read = None if data is None else _printable_utf8(data)
+    code_points = tuple(map(ord, symbols))
+    if text_read is not None:
+        return HiddenRun("encoded_text", start, end, code_points, text_read, False, encoding)
+    return HiddenRun("encoded_bytes", start, end, code_points, None if data is None else data.hex(), False, encoding)
+
+
+def _decoded(symbols: str, encoding: str) -> bytes | None:
+    """The bytes an encoded run stands for, or None when it does not decode
+    (an encoding this module does not know)."""
+    try:
+        if encoding == "base64":
+            # Wrapped base64 has line breaks inside the run.
+            return base64.b64decode("".join(symbols.split()), validate=True)
+        if encoding == "base64url":
+            compact = "".join(symbols.split())
+            return base64.urlsafe_b64decode(compact + "=" * (-len(compact) % 4))
+        if encoding == "hex":
+            return bytes.fromhex(symbols)
+        if encoding == "percent":
+            return unquote_to_bytes(symbols)
+    except ValueError:  # binascii.Error is one
+        return None
+    return None
 
 
 def _read_run(text: str, family: str, start: int, end: int) -> HiddenRun | None:

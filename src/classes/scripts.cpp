@@ -5,7 +5,7 @@
 namespace orlenta {
 namespace {
 
-#include "classes/script_tables.inc"
+using namespace script_data;
 
 static_assert(std::size(script_codes) == script_count);
 static_assert(std::size(script_extension_sets[0]) == ScriptSet::word_count);
@@ -22,23 +22,13 @@ constexpr auto extension_sets = [] {
 
 }  // namespace
 
-ScriptInfo script_info(char32_t cp) {
-  // Code points past U+10FFFF are Unknown, like the unassigned ones.
-  if (cp >= 0x110000) return {Script::Zzzz, 0, false};
-  const std::uint16_t value =
-      script_values[std::size_t{script_blocks[cp >> script_block_shift]} * script_block_size +
-                    (cp & (script_block_size - 1))];
-  const auto extensions = static_cast<std::uint8_t>((value & ~script_word_bit) >> script_extensions_shift);
-  return {static_cast<Script>(value & 0xFFu), extensions, (value & script_word_bit) != 0};
-}
-
 const ScriptSet& script_extension_set(std::uint8_t extensions) {
   return extension_sets[extensions < extension_sets.size() ? extensions : 0];
 }
 
 ScriptSet script_extensions_of(char32_t cp) {
   const ScriptInfo info = script_info(cp);
-  return info.extensions == 0 ? ScriptSet(info.script) : script_extension_set(info.extensions);
+  return info.extensions() == 0 ? ScriptSet(info.script()) : script_extension_set(info.extensions());
 }
 
 std::string_view script_code(Script script) {

@@ -1,5 +1,6 @@
 // The Script and Script_Extensions properties of every code point, and the
-// word characters (XID_Continue) that the homoglyph detector splits text by.
+// word characters (letters, marks, digits, letter numbers and connector
+// punctuation) that the homoglyph detector splits text by.
 #pragma once
 
 #include <array>
@@ -61,18 +62,42 @@ class ScriptSet {
 constexpr ScriptSet operator&(ScriptSet a, const ScriptSet& b) { return a &= b; }
 constexpr ScriptSet operator|(ScriptSet a, const ScriptSet& b) { return a |= b; }
 
-// What one table read tells about a code point. `extensions` numbers its
-// Script_Extensions set when that differs from {script}, and is 0 otherwise,
-// so that the common case needs no set at all.
-struct ScriptInfo {
-  Script script;
-  std::uint8_t extensions;
-  bool word_character;
+// What one table read tells about a code point, as the table holds it:
+// bits 0-7 the script, bits 8-14 the number of its Script_Extensions set
+// when that differs from {script} (0 otherwise, so that the common case
+// needs no set at all), bit 15 whether it is a word character. One 16-bit value
+// travels in a register, where a record of three fields would be written
+// to memory and read back whole.
+class ScriptInfo {
+ public:
+  constexpr ScriptInfo() = default;
+  constexpr explicit ScriptInfo(std::uint16_t value) : value_(value) {}
+  constexpr ScriptInfo(Script script, bool word_character)
+      : value_(static_cast<std::uint16_t>(static_cast<unsigned>(script) | (word_character ? 0x8000u : 0u))) {}
+
+  constexpr Script script() const { return static_cast<Script>(value_ & 0xFFu); }
+  constexpr std::uint8_t extensions() const { return static_cast<std::uint8_t>((value_ >> 8) & 0x7Fu); }
+  constexpr bool word_character() const { return (value_ & 0x8000u) != 0; }
+  friend constexpr bool operator==(ScriptInfo, ScriptInfo) = default;
+
+ private:
+  std::uint16_t value_ = 0;
 };
 
-ScriptInfo script_info(char32_t cp);
+namespace script_data {
+#include "classes/script_tables.inc"
+}  // namespace script_data
 
-inline Script script_of(char32_t cp) { return script_info(cp).script; }
+// Inline: the scans call it for every code point of a word.
+inline ScriptInfo script_info(char32_t cp) {
+  using namespace script_data;
+  // Code points past U+10FFFF are Unknown, like the unassigned ones.
+  if (cp >= 0x110000) return ScriptInfo(Script::Zzzz, false);
+  return ScriptInfo(script_values[std::size_t{script_blocks[cp >> script_block_shift]} * script_block_size +
+                                  (cp & (script_block_size - 1))]);
+}
+
+inline Script script_of(char32_t cp) { return script_info(cp).script(); }
 
 // The Script_Extensions set numbered `extensions` in a ScriptInfo (not 0).
 const ScriptSet& script_extension_set(std::uint8_t extensions);

@@ -4,6 +4,7 @@
 #include "combining_abuse.h"
 #include "encoded_payloads.h"
 #include "joiners_out_of_context.h"
+#include "mixed_script_words.h"
 #include "unusual_entropy.h"
 #include "zero_width_runs.h"
 
@@ -17,6 +18,7 @@ std::vector<Finding> analyze(std::string_view utf8_text) {
   find_combining_abuse(utf8_text, found);
   find_joiners_out_of_context(utf8_text, found);
   find_zero_width_runs(utf8_text, found);
+  find_mixed_script_words(utf8_text, found);
   sort_findings(found);
   to_code_point_offsets(utf8_text, found);
   return found;

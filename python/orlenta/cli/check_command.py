@@ -32,6 +32,12 @@ invisible characters, tag characters, variation selectors, controls, lone
 carriage returns), with its line and column (1-based, in code points) in the
 file as it is on disk.
 
+--signals adds what the detectors of orlenta.analyze find: encoded payloads,
+entropy or combining marks beyond what prose of the script has, joiners out
+of context, zero-width runs, mixed-script and confusable words; each with
+where it starts and ends and its evidence (kind "signal", reason the
+detection's kind).
+
 Folders inside a git work tree give the files git tracks; elsewhere every
 file. Binary files (a NUL byte in the first 8 KiB) are skipped; a file that
 is not UTF-8 is one not_utf8 finding. [tool.orlenta] in pyproject.toml sets
@@ -57,7 +63,7 @@ def register(subparsers: argparse._SubParsersAction[argparse.ArgumentParser]) ->
     parser.add_argument("--strict-newlines", action="store_true",
                         help="also report the carriage return of CR LF line endings")
     parser.add_argument("--signals", action="store_true",
-                        help="also report the content signals, once per file: " + ", ".join(SIGNAL_REASONS))
+                        help="also report what orlenta.analyze finds, where it stands: " + ", ".join(SIGNAL_REASONS))
     parser.add_argument("--normalization-findings", action="store_true",
                         help="also report, once per file, where the policy's normalization would change it")
     parser.set_defaults(run=run)

@@ -7,9 +7,8 @@ import struct
 from collections.abc import Callable
 from orlenta.cli.records import NamedTuple
 
-from orlenta import _native, sanitize
+from orlenta import _native
 from orlenta.cli.files import display_name, error_message, read_file
-from orlenta.cli.reasons import SIGNAL_REASONS
 from orlenta.cli.visible import code_point_name
 
 # One record of _native._scan_file: byte offset, line, column, code point,
@@ -28,12 +27,18 @@ class Finding(NamedTuple):
     reason: str
     # removed, flagged, not_utf8, not_normalized or signal.
     kind: str
-    # None for a finding about the whole file (a signal).
     line: int | None = None
     column: int | None = None
     byte_offset: int | None = None
-    # For not_utf8, the bad byte.
+    # For not_utf8, the bad byte; None for a signal.
     code_point: int | None = None
+    # Where a signal ends (exclusive); the other findings are one code
+    # point, or one byte for not_utf8.
+    end_line: int | None = None
+    end_column: int | None = None
+    end_byte_offset: int | None = None
+    # A signal's evidence, in words.
+    detail: str | None = None
 
     @property
     def code_point_text(self) -> str | None:
@@ -47,11 +52,21 @@ class Finding(NamedTuple):
         if self.kind == "not_utf8":
             return f"byte 0x{self.code_point:02X}"
         if self.kind == "signal":
-            return "in the file as a whole"
+            return self.detail or ""
         described = f"{self.code_point_text} {code_point_name(self.code_point or 0)}"
         if self.kind == "not_normalized":
             return f"{described}: normalizing changes the file from here"
         return described
+
+    @property
+    def end(self) -> tuple[int, int, int] | None:
+        """The line, column and byte offset just after the finding."""
+        if self.line is None or self.column is None or self.byte_offset is None:
+            return None
+        if self.end_line is not None and self.end_column is not None and self.end_byte_offset is not None:
+            return self.end_line, self.end_column, self.end_byte_offset
+        byte_length = 1 if self.kind == "not_utf8" else len(chr(self.code_point or 0).encode("utf-8"))
+        return self.line, self.column + 1, self.byte_offset + byte_length
 
 
 class FileResult(NamedTuple):
@@ -125,17 +140,16 @@ def native_scan(data: bytes, settings: ScanSettings) -> tuple[bytes, tuple[str, 
 
 def unpacked(records: bytes, names: Names, data: bytes | None, settings: ScanSettings) -> list[Finding]:
     """The records as findings, and the signals when asked for (the file's
-    data is then at hand)."""
+    data is then at hand), all in the order of the file."""
     reasons, kinds = names
     findings = [
         Finding(reasons[reason], kinds[kind], line, column, offset, code_point)
         for offset, line, column, code_point, reason, kind in RECORD.iter_unpack(records)
     ]
     if settings.signals and data is not None and not (findings and findings[0].kind == "not_utf8"):
-        findings += signal_findings(data.decode("utf-8"), settings.policy)
+        from orlenta.cli.detections import detector_findings
+
+        signals = detector_findings(data.decode("utf-8"))
+        if signals:
+            findings = sorted(findings + signals, key=lambda finding: finding.byte_offset or 0)
     return findings
-
-
-def signal_findings(text: str, policy: str) -> list[Finding]:
-    _, report = sanitize(text, policy)  # type: ignore[arg-type]
-    return [Finding(reason, "signal") for reason in SIGNAL_REASONS if reason in report["flagged_counts"]]

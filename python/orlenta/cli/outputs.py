@@ -54,15 +54,15 @@ def write_text(results: Iterable[FileResult], out: TextIO) -> None:
 def write_json(results: Iterable[FileResult], out: TextIO) -> None:
     """{"findings": [...], "errors": [{"path", "message"}]}, one finding per
     line, so that a large result is never held whole. Each finding is an
-    object of path, line, column, byte_offset, code_point, name, reason, kind
-    and message."""
+    object of path, line, column, byte_offset, end_line, end_column (just
+    after the finding), code_point, name, reason, kind and message."""
     import json
 
     # One encoder for every string: json.dumps with options makes one per call.
     encoder = json.JSONEncoder(ensure_ascii=False)
     # A tree's findings repeat a few code points under a few reasons, and
     # everything after the position follows from those: encoded once each.
-    described: dict[tuple[int | None, str, str], str] = {}
+    described: dict[tuple[int | None, str, str, str | None], str] = {}
     errors = []
     separator = "\n"
     out.write('{"findings": [')
@@ -73,12 +73,14 @@ def write_json(results: Iterable[FileResult], out: TextIO) -> None:
             continue
         path = encoder.encode(result.path)
         for finding in result.findings:
-            key = (finding.code_point, finding.reason, finding.kind)
+            key = (finding.code_point, finding.reason, finding.kind, finding.detail)
             if key not in described:
                 described[key] = encoder.encode(what_was_found(finding))[1:-1]
+            end_line, end_column, _ = finding.end or (None, None, None)
             out.write(
                 f'{separator}{{"path": {path}, "line": {json_int(finding.line)}, "column": {json_int(finding.column)}, '
-                f'"byte_offset": {json_int(finding.byte_offset)}, {described[key]}}}'
+                f'"byte_offset": {json_int(finding.byte_offset)}, "end_line": {json_int(end_line)}, '
+                f'"end_column": {json_int(end_column)}, {described[key]}}}'
             )
             separator = ",\n"
     out.write('\n], "errors": ' + encoder.encode(errors) + "}\n")

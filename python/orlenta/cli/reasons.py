@@ -1,8 +1,8 @@
 """What each finding of ``orlenta check`` means, for help texts and SARIF rules."""
 
-# The per-character reasons of the report, then the file-level findings of
+# The per-character reasons of the report, then the other findings of
 # check: bytes that are not UTF-8, a file that normalization would change,
-# and the content signals.
+# and the kinds of orlenta.analyze, which --signals reports.
 REASON_HELP = {
     "bidi_control": "A bidi embedding, override or isolate (U+202A-202E, U+2066-2069): it reorders how the "
     "text around it is displayed, so code can read differently from how it runs (Trojan Source).",
@@ -24,13 +24,33 @@ REASON_HELP = {
     "not_utf8": "The file is not valid UTF-8 from this byte on.",
     "not_normalized": "The file is not in the policy's normalization form: normalizing changes it from "
     "this code point on (off unless --normalization-findings).",
-    "high_entropy": "The text has the entropy of encoded or random data (with --signals).",
-    "high_combining_ratio": "Combining marks make up an unusual share of the text (with --signals).",
-    "excessive_combining_stack": "Stacks of combining marks pile up on single characters (with --signals).",
-    "base64ish_blob": "The text holds a long base64-like run (with --signals).",
+    "encoded_payload": "A base64, base64url, hex or percent-encoded run that decodes to 24 bytes or more: "
+    "a way to carry instructions or data past a reader (with --signals).",
+    "unusual_entropy": "A stretch of text whose characters are far more varied than prose of its script "
+    "reaches: encoded or random data (with --signals).",
+    "combining_abuse": "A character carrying more combining marks than its script's orthography uses (with "
+    "--signals).",
+    "zalgo": "A Latin, Greek or Cyrillic letter carrying three combining marks or more, which pile up over "
+    "the neighbouring lines (with --signals).",
+    "joiner_out_of_context": "A zero width joiner or non-joiner where no script or emoji gives it a job: it "
+    "splits or joins identifiers unseen, or carries a bit of a hidden message (with --signals).",
+    "zero_width_run": "Two or more zero-width code points in a row: no writing needs them, and they can spell "
+    "a hidden message (with --signals).",
+    "mixed_script": "A word that mixes scripts beyond what ordinary writing does (with --signals).",
+    "confusable": "A word that imitates a word of one script with look-alike letters of another, so that "
+    "two different identifiers read the same (with --signals).",
 }
 
-SIGNAL_REASONS = ("high_entropy", "high_combining_ratio", "excessive_combining_stack", "base64ish_blob")
+SIGNAL_REASONS = (
+    "encoded_payload",
+    "unusual_entropy",
+    "combining_abuse",
+    "zalgo",
+    "joiner_out_of_context",
+    "zero_width_run",
+    "mixed_script",
+    "confusable",
+)
 
 
 def summary(reason: str) -> str:

@@ -1,8 +1,9 @@
 """``orlenta reveal [FILE|-]``: what a file hides, run by run.
 
 Each run is printed as ``PATH:LINE:COLUMN: KIND ESCAPES`` (line and column
-count from 1, the column in code points), followed by what it says when it
-carries a known encoding; every line with bidi controls is then shown twice:
+count from 1, the column in code points), an encoded payload as
+``PATH:LINE:COLUMN: KIND ENCODING, SIZE bytes``, followed by what it says
+when it carries a known encoding; every line with bidi controls is then shown twice:
 logical, in the order it is stored (the order a compiler or a model reads),
 and visual, in the order a reader sees. ``--format json`` prints the same as
 one JSON object.
@@ -37,7 +38,8 @@ def register(subparsers: Any) -> None:
         "reveal",
         help="show every hidden run in a file and what it says",
         description="Lists every run of hidden code points in FILE with its line and column, what it is and, "
-        "where it carries a known encoding, what it says; shows each line with bidi controls in logical order "
+        "where it carries a known encoding, what it says; also joiners out of context and encoded payloads "
+        "(base64, hex, percent-encoding) with what they decode to; shows each line with bidi controls in logical order "
         "(as stored) and in visual order (as seen). Exits with 0 when nothing is hidden, 1 when something is, "
         "2 when FILE cannot be read.",
     )
@@ -101,6 +103,17 @@ def _code_point_escapes(run: HiddenRun) -> str:
     return shown
 
 
+def _what_it_is(run: HiddenRun) -> str:
+    """The escapes of a run's code points; for an encoded payload, which is
+    visible text, its encoding and decoded size."""
+    if run.encoding is None:
+        return _code_point_escapes(run)
+    if run.payload is None:
+        return f"{run.encoding}, does not decode"
+    size = len(run.payload.encode("utf-8")) if run.kind == "encoded_text" else len(run.payload) // 2
+    return f"{run.encoding}, {size} bytes"
+
+
 def _bidi_line_numbers(runs: list[HiddenRun], lines: _Lines) -> list[int]:
     return sorted({lines.number(run.start) for run in runs if run.kind == "bidi"})
 
@@ -115,7 +128,7 @@ def _write_text(out: TextIO, label: str, text: str, runs: list[HiddenRun]) -> No
         said = ""
         if run.payload is not None:
             said = f" says {json.dumps(run.payload, ensure_ascii=False)}" + (" (guess)" if run.guess else "")
-        print(f"{where}: {run.kind} {_code_point_escapes(run)}{said}", file=out)
+        print(f"{where}: {run.kind} {_what_it_is(run)}{said}", file=out)
     for number in _bidi_line_numbers(runs, lines):
         line = lines.line(number)
         print(f"{label}:{number}: logical: {_escaped(line)}", file=out)
@@ -136,6 +149,7 @@ def _write_json(out: TextIO, label: str, text: str, runs: list[HiddenRun]) -> No
                 "code_points": [f"U+{cp:04X}" for cp in run.code_points],
                 "payload": run.payload,
                 "guess": run.guess,
+                "encoding": run.encoding,
             }
             for run in runs
         ],

@@ -42,15 +42,16 @@ def artifact_location(path: str) -> dict[str, str]:
 
 def result_object(path: str, finding: Finding) -> dict[str, object]:
     location: dict[str, object] = {"artifactLocation": artifact_location(path)}
-    if finding.line is not None and finding.column is not None and finding.byte_offset is not None:
-        byte_length = 1 if finding.kind == "not_utf8" else len(chr(finding.code_point or 0).encode("utf-8"))
+    end = finding.end
+    if end is not None:
+        end_line, end_column, end_byte_offset = end
         location["region"] = {
             "startLine": finding.line,
             "startColumn": finding.column,
-            "endLine": finding.line,
-            "endColumn": finding.column + 1,
+            "endLine": end_line,
+            "endColumn": end_column,
             "byteOffset": finding.byte_offset,
-            "byteLength": byte_length,
+            "byteLength": end_byte_offset - (finding.byte_offset or 0),
         }
     return {
         "ruleId": finding.reason,

@@ -7,6 +7,9 @@
 #include <vector>
 
 #include "detect/analyze.h"
+#include "detect/code_point_offsets.h"
+#include "detect/encoded_payloads.h"
+#include "detect/joiners_out_of_context.h"
 #include "interpreter_states.h"
 #include "python/convert.h"
 #include "python/gil.h"
@@ -50,12 +53,23 @@ PyObject* finding_tuple(const detect::Finding& finding) {
   return PyTuple_Pack(4, kind.get(), start.get(), end.get(), evidence.get());
 }
 
-}  // namespace
+// What reveal adds to its runs: the payloads and the joiners alone, without
+// the entropy windows and word scans that take most of analyze's time.
+std::vector<detect::Finding> payloads_and_joiners(std::string_view text) {
+  std::vector<detect::Finding> found;
+  detect::find_encoded_payloads(text, found);
+  detect::find_joiners_out_of_context(text, found);
+  detect::sort_findings(found);
+  detect::to_code_point_offsets(text, found);
+  return found;
+}
 
-PyObject* analyze_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs) noexcept {
+using Detector = std::vector<detect::Finding> (*)(std::string_view);
+
+PyObject* findings_entry(const char* name, Detector detector, PyObject* const* args, Py_ssize_t nargs) {
   return guarded<PyObject*>(PANIC_EXCEPTION_CELL, nullptr, [&]() -> PyObject* {
     if (nargs != 1) {
-      PyErr_Format(PyExc_TypeError, "_analyze() takes 1 positional argument but %zd were given", nargs);
+      PyErr_Format(PyExc_TypeError, "%s() takes 1 positional argument but %zd were given", name, nargs);
       return nullptr;
     }
     std::string_view text;
@@ -65,7 +79,7 @@ PyObject* analyze_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs) noex
     {
       // Only the UTF-8 buffer is read, which the argument (or `copy`) keeps.
       ReleasedGil released;
-      findings = detect::analyze(text);
+      findings = detector(text);
     }
     PyRef list{PyList_New(static_cast<Py_ssize_t>(findings.size()))};
     if (!list) return nullptr;
@@ -76,6 +90,16 @@ PyObject* analyze_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs) noex
     }
     return list.release();
   });
+}
+
+}  // namespace
+
+PyObject* analyze_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs) noexcept {
+  return findings_entry("_analyze", detect::analyze, args, nargs);
+}
+
+PyObject* payloads_and_joiners_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs) noexcept {
+  return findings_entry("_payloads_and_joiners", payloads_and_joiners, args, nargs);
 }
 
 }  // namespace orlenta

@@ -14,6 +14,7 @@
 #include "reveal_entry.h"
 #include "sanitize_dict_entry.h"
 #include "scan_entry.h"
+#include "skeleton_entry.h"
 
 namespace orlenta {
 namespace {
@@ -82,6 +83,9 @@ PyMethodDef FUNCTION_DEFINITIONS[] = {
     {"_scan_paths", as_method(scan_paths_entry), METH_FASTCALL | METH_STATIC, SCAN_PATHS_DOC},
     {"_walk_folder", as_method(walk_folder_entry), METH_FASTCALL | METH_STATIC, WALK_FOLDER_DOC},
     {"_analyze", as_method(analyze_entry), METH_FASTCALL | METH_STATIC, ANALYZE_DOC},
+    {"confusable_skeleton", as_method(confusable_skeleton_entry), FUNCTION_FLAGS, CONFUSABLE_SKELETON_HELP},
+    {"_payloads_and_joiners", as_method(payloads_and_joiners_entry), METH_FASTCALL | METH_STATIC,
+     PAYLOADS_AND_JOINERS_DOC},
     {"_hidden_runs", as_method(hidden_runs_entry), METH_FASTCALL | METH_STATIC, HIDDEN_RUNS_DOC},
 };
 

@@ -4,6 +4,7 @@
 #include <set>
 #include <sstream>
 
+#include "normkit/utf8.h"
 #include "normkit_test_util.h"
 
 namespace normkit_test {
@@ -49,6 +50,22 @@ std::vector<TestLine> read_normalization_test(const std::string& path, std::set<
   return lines;
 }
 
+std::u32string code_points_of(std::string_view text) {
+  std::u32string cps;
+  for (std::size_t i = 0; i < text.size();) {
+    const normkit::utf8::Decoded decoded = normkit::utf8::decode(text, i);
+    cps.push_back(decoded.cp);
+    i += decoded.length;
+  }
+  return cps;
+}
+
+std::u32string nfd(const std::string& text) {
+  std::u32string out;
+  normkit::decompose_canonical(code_points_of(text), out);
+  return out;
+}
+
 // quick_check and is_normalized agree with normalization itself.
 void expect_checks_agree(const std::string& text, Form form, int line) {
   const bool normalized = normalize(text, form) == text;
@@ -73,6 +90,8 @@ TEST(NormkitConformance, EveryNormalizationTestLine) {
     EXPECT_EQ(nfc(c[2]), c[1]) << "line " << t.line_number;
     EXPECT_EQ(nfc(c[3]), c[3]) << "line " << t.line_number;
     EXPECT_EQ(nfc(c[4]), c[3]) << "line " << t.line_number;
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(nfd(c[i]), code_points_of(c[2])) << "line " << t.line_number;
+    for (int i = 3; i < 5; ++i) EXPECT_EQ(nfd(c[i]), code_points_of(c[4])) << "line " << t.line_number;
     for (const std::string& column : c) {
       EXPECT_EQ(nfkc(column), c[3]) << "line " << t.line_number;
       for (Form form : {Form::nfc, Form::nfkc}) {
@@ -97,6 +116,7 @@ TEST(NormkitConformance, CodePointsOutsidePart1AreTheirOwnForms) {
     const std::string x = utf8_of({cp});
     ASSERT_EQ(normalize(x, Form::nfc), x) << hex(cp);
     ASSERT_EQ(normalize(x, Form::nfkc), x) << hex(cp);
+    ASSERT_EQ(nfd(x), std::u32string(1, cp)) << hex(cp);
     ASSERT_NE(quick_check(x, Form::nfc), QuickCheck::no) << hex(cp);
   }
 }

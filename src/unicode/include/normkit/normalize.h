@@ -80,6 +80,10 @@ class ComposeStream {
   std::unique_ptr<State> state_;
 };
 
+// Appends the canonical decomposition (NFD) of `cps` to `out`: every code
+// point fully decomposed, then every run of non-starters in canonical order.
+void decompose_canonical(std::u32string_view cps, std::u32string& out);
+
 // Convenience: the whole normalized text.
 std::string normalize(std::string_view utf8, Form form);
 
