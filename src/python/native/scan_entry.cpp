@@ -20,6 +20,20 @@
 namespace orlenta {
 namespace {
 
+// The contents of a bytes argument, which the caller keeps alive; false with
+// TypeError set for any other type.
+bool read_bytes(PyObject* object, std::string_view& bytes) {
+  if (!PyBytes_Check(object)) {
+    raise_type_mismatch(object, "bytes");
+    return false;
+  }
+  char* data = nullptr;
+  Py_ssize_t length = 0;
+  if (PyBytes_AsStringAndSize(object, &data, &length) < 0) return false;
+  bytes = std::string_view(data, static_cast<std::size_t>(length));
+  return true;
+}
+
 PyObject* names_tuple(std::span<const std::string_view> names) {
   PyRef tuple{PyTuple_New(static_cast<Py_ssize_t>(names.size()))};
   if (!tuple) return nullptr;
@@ -71,15 +85,9 @@ std::vector<PathScan> read_paths(PyObject* list) {
   const Py_ssize_t count = PyList_Size(list);
   std::vector<PathScan> scans(static_cast<std::size_t>(count < 0 ? 0 : count));
   for (Py_ssize_t i = 0; i < count; ++i) {
-    PyObject* path = PyList_GetItem(list, i);
-    char* data = nullptr;
-    Py_ssize_t length = 0;
-    if (!PyBytes_Check(path)) {
-      raise_type_mismatch(path, "bytes");
-      return {};
-    }
-    if (PyBytes_AsStringAndSize(path, &data, &length) < 0) return {};
-    scans[static_cast<std::size_t>(i)].path.assign(data, static_cast<std::size_t>(length));
+    std::string_view path;
+    if (!read_bytes(PyList_GetItem(list, i), path)) return {};
+    scans[static_cast<std::size_t>(i)].path.assign(path);
   }
   return scans;
 }
@@ -134,13 +142,8 @@ PyObject* scan_file_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs) no
       PyErr_Format(PyExc_TypeError, "_scan_file() takes 4 positional arguments but %zd were given", nargs);
       return nullptr;
     }
-    char* data = nullptr;
-    Py_ssize_t length = 0;
-    if (!PyBytes_Check(args[0])) {
-      raise_type_mismatch(args[0], "bytes");
-      return nullptr;
-    }
-    if (PyBytes_AsStringAndSize(args[0], &data, &length) < 0) return nullptr;
+    std::string_view data;
+    if (!read_bytes(args[0], data)) return nullptr;
     ScanOptions options;
     if (!convert_bool(args[2], options.strict_newlines) || !convert_bool(args[3], options.check_normalization)) {
       return nullptr;
@@ -151,7 +154,7 @@ PyObject* scan_file_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs) no
     {
       // The bytes object is immutable and the caller holds it for the call.
       ReleasedGil released;
-      findings = scan_file(std::string_view(data, static_cast<std::size_t>(length)), *policy, options);
+      findings = scan_file(data, *policy, options);
     }
     return with_names(records_bytes(findings));
   });
@@ -163,14 +166,9 @@ PyObject* walk_folder_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs) 
       PyErr_Format(PyExc_TypeError, "_walk_folder() takes 1 positional argument but %zd were given", nargs);
       return nullptr;
     }
-    char* data = nullptr;
-    Py_ssize_t length = 0;
-    if (!PyBytes_Check(args[0])) {
-      raise_type_mismatch(args[0], "bytes");
-      return nullptr;
-    }
-    if (PyBytes_AsStringAndSize(args[0], &data, &length) < 0) return nullptr;
-    const std::string folder(data, static_cast<std::size_t>(length));
+    std::string_view folder_bytes;
+    if (!read_bytes(args[0], folder_bytes)) return nullptr;
+    const std::string folder(folder_bytes);
     std::vector<WalkEntry> entries;
     {
       ReleasedGil released;
