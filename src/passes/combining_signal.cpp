@@ -101,20 +101,36 @@ struct Stack {
   stack.suspicious += mark && stack.height == suspicious_stack_height;
 }
 
+// Decodes the code point whose lead byte, 0xC2 or above, is at `p`.
+char32_t decode_lead(const char* p) {
+  const auto b0 = static_cast<unsigned char>(p[0]);
+  const char32_t b1 = static_cast<unsigned char>(p[1]) & 0x3Fu;
+  if (b0 < 0xE0) return (char32_t{b0 & 0x1Fu} << 6) | b1;
+  const char32_t b2 = static_cast<unsigned char>(p[2]) & 0x3Fu;
+  if (b0 < 0xF0) return (char32_t{b0 & 0x0Fu} << 12) | (b1 << 6) | b2;
+  const char32_t b3 = static_cast<unsigned char>(p[3]) & 0x3Fu;
+  return (char32_t{b0 & 0x07u} << 18) | (b1 << 12) | (b2 << 6) | b3;
+}
+
 // The stack through the code points that begin in one block: those at the
 // lanes `stops` are decoded and looked up, in order; each of the others,
-// `breakers`, breaks the stack where it stands among them.
+// `breakers`, breaks the stack where it stands among them. A stop after one
+// or more breakers finds the stack broken: adding the breakers to
+// themselves and the lanes of no kind (continuation bytes) carries each run
+// of them up to the next lane of a stop.
 [[gnu::always_inline]] inline void walk_block(Stack& stack, const EffectTables& tables, const char* block,
                                               std::uint64_t stops, std::uint64_t breakers) {
+  const std::uint64_t no_kind = ~(stops | breakers);
+  const std::uint64_t broken = ((no_kind | breakers) + breakers) & stops;
+  // Breakers after the last stop break the stack for the next block.
+  const bool broken_after = (breakers >> (63 - std::countl_zero(stops))) != 0;
   for (; stops != 0; stops &= stops - 1) {
-    const std::uint64_t lanes_before = (stops & -stops) - 1;
-    if ((breakers & lanes_before) != 0) stack.height = 0;
-    breakers &= ~lanes_before;
-    std::size_t length = 0;
-    const char32_t cp = decode_utf8(block + std::countr_zero(stops), length);
+    const int lane = std::countr_zero(stops);
+    if ((broken >> lane) & 1) stack.height = 0;
+    const char32_t cp = decode_lead(block + lane);
     add_effect(stack, cp < 0x10000 ? tables.bmp[cp] : stack_effect(cp));
   }
-  if (breakers != 0) stack.height = 0;
+  if (broken_after) stack.height = 0;
 }
 
 // The code points are counted in per-lane tallies, which take at most 255
@@ -127,9 +143,7 @@ MarkCounts count_marks(std::string_view text) {
   constexpr std::size_t blocks_per_tally = 255;
   std::uint64_t total = 0;
   Stack stack;
-  // Built at the first stop: ASCII and the scripts without marks never need
-  // them.
-  const EffectTables* tables = nullptr;
+  const EffectTables& tables = effect_tables();
   BlockReader<block_size, 1> reader{text.data(), text.data() + text.size()};
   while (reader.has_full_block()) {
     ByteBlock tally{};
@@ -143,8 +157,11 @@ MarkCounts count_marks(std::string_view text) {
       }
       const std::uint64_t stops =
           lane_bits(may_not_break_leads(bytes) & ~emoji_leads(bytes, load_block(reader.block() + 1)));
-      if (tables == nullptr) tables = &effect_tables();
-      walk_block(stack, *tables, reader.block(), stops, lane_bits(starts) & ~stops);
+      if (stops == 0) {
+        stack.height = 0;
+        continue;
+      }
+      walk_block(stack, tables, reader.block(), stops, lane_bits(starts) & ~stops);
     }
     total += sum_lanes(tally);
   }
@@ -158,10 +175,7 @@ MarkCounts count_marks(std::string_view text) {
   const std::uint64_t stops =
       lane_bits(may_not_break_leads(bytes) & ~emoji_leads(bytes, load_block(last.bytes.data() + 1))) &
       last.text_lanes();
-  if (stops != 0) {
-    if (tables == nullptr) tables = &effect_tables();
-    walk_block(stack, *tables, reader.block(), stops, starts & ~stops);
-  }
+  if (stops != 0) walk_block(stack, tables, reader.block(), stops, starts & ~stops);
   return {total, stack.marks, stack.highest, stack.suspicious};
 }
 
