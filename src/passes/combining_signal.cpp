@@ -73,11 +73,23 @@ ByteTest may_not_break_leads(ByteBlock bytes) {
          (bytes == 0xEA) | bytes_in_range(bytes, 0xEF, 0xFF);
 }
 
-// Lanes that hold the lead byte of an emoji: U+1F000 to U+1FFFF (0xF0,
-// then 0x9F), of which none grows or leaves a stack. Chat text is full of
-// them, and leaving them out of the stops spares their decoding. `next`
-// holds the byte after each lane.
-ByteTest emoji_leads(ByteBlock bytes, ByteBlock next) { return (bytes == 0xF0) & (next == 0x9F); }
+// Lanes that begin a code point known from its first bytes to break a
+// stack: the emoji, U+1F000 to U+1FFFF (0xF0, then 0x9F), and the symbols
+// of U+2100 to U+2CBF (0xE2, then 0x84 to 0xB2). `next` holds the byte after
+// each lane.
+ByteTest known_breaking(ByteBlock bytes, ByteBlock next) {
+  return ((bytes == 0xF0) & (next == 0x9F)) | ((bytes == 0xE2) & bytes_in_range(next, 0x84, 0xB2));
+}
+
+// Lanes that begin a code point known from its first bytes to leave a
+// stack as it is: the tags and ideographic variation selectors, U+E0000 to
+// U+E0FFF (0xF3, then 0xA0); the variation selectors U+FE00 to U+FE0F; and
+// U+200B to U+200F, the joiners among them. `after` holds the byte two
+// lanes on.
+ByteTest known_leaving(ByteBlock bytes, ByteBlock next, ByteBlock after) {
+  return ((bytes == 0xF3) & (next == 0xA0)) | ((bytes == 0xEF) & (next == 0xB8) & bytes_in_range(after, 0x80, 0x8F)) |
+         ((bytes == 0xE2) & (next == 0x80) & bytes_in_range(after, 0x8B, 0x8F));
+}
 
 // Lanes that begin a code point: those that hold no continuation byte
 // (10xxxxxx, below -64 read as signed).
@@ -112,16 +124,31 @@ char32_t decode_lead(const char* p) {
   return (char32_t{b0 & 0x07u} << 18) | (b1 << 12) | (b2 << 6) | b3;
 }
 
-// The stack through the code points that begin in one block: those at the
-// lanes `stops` are decoded and looked up, in order; each of the others,
-// `breakers`, breaks the stack where it stands among them. A stop after one
-// or more breakers finds the stack broken: adding the breakers to
-// themselves and the lanes of no kind (continuation bytes) carries each run
-// of them up to the next lane of a stop.
+// The stack through the code points that begin in one block, at the lanes
+// `starts`: the stops, those that may not break it and are not known to
+// leave it, are decoded and looked up, in order; the others break it where
+// they stand among them, except those known to leave it. A stop after one or
+// more breakers finds the stack broken: adding the breakers to themselves
+// and the lanes of neither kind carries each run of them up to the next
+// stop. The bytes are read from `bytes_at`, the text at `block` or its padded
+// copy; the code points are decoded in the text.
 [[gnu::always_inline]] inline void walk_block(Stack& stack, const EffectTables& tables, const char* block,
-                                              std::uint64_t stops, std::uint64_t breakers) {
-  const std::uint64_t no_kind = ~(stops | breakers);
-  const std::uint64_t broken = ((no_kind | breakers) + breakers) & stops;
+                                              const char* bytes_at, std::uint64_t starts) {
+  const ByteBlock bytes = load_block(bytes_at);
+  const ByteBlock next = load_block(bytes_at + 1);
+  // The last lane's byte two lanes on lies beyond the bytes read; zero
+  // keeps its code point a stop.
+  const ByteBlock after =
+      __builtin_shufflevector(next, ByteBlock{}, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16);
+  const std::uint64_t leaving = lane_bits(known_leaving(bytes, next, after));
+  std::uint64_t stops = lane_bits(may_not_break_leads(bytes) & ~known_breaking(bytes, next)) & starts & ~leaving;
+  const std::uint64_t breakers = starts & ~stops & ~leaving;
+  if (stops == 0) {
+    if (breakers != 0) stack.height = 0;
+    return;
+  }
+  const std::uint64_t neither = ~(stops | breakers);
+  const std::uint64_t broken = ((neither | breakers) + breakers) & stops;
   // Breakers after the last stop break the stack for the next block.
   const bool broken_after = (breakers >> (63 - std::countl_zero(stops))) != 0;
   for (; stops != 0; stops &= stops - 1) {
@@ -155,13 +182,7 @@ MarkCounts count_marks(std::string_view text) {
         stack.height = 0;
         continue;
       }
-      const std::uint64_t stops =
-          lane_bits(may_not_break_leads(bytes) & ~emoji_leads(bytes, load_block(reader.block() + 1)));
-      if (stops == 0) {
-        stack.height = 0;
-        continue;
-      }
-      walk_block(stack, tables, reader.block(), stops, lane_bits(starts) & ~stops);
+      walk_block(stack, tables, reader.block(), reader.block(), lane_bits(starts));
     }
     total += sum_lanes(tally);
   }
@@ -172,10 +193,7 @@ MarkCounts count_marks(std::string_view text) {
   const ByteBlock bytes = load_block(last.bytes.data());
   const std::uint64_t starts = lane_bits(code_point_starts(bytes)) & last.text_lanes();
   total += count_bits(starts);
-  const std::uint64_t stops =
-      lane_bits(may_not_break_leads(bytes) & ~emoji_leads(bytes, load_block(last.bytes.data() + 1))) &
-      last.text_lanes();
-  if (stops != 0) walk_block(stack, tables, reader.block(), stops, starts & ~stops);
+  walk_block(stack, tables, reader.block(), last.bytes.data(), starts);
   return {total, stack.marks, stack.highest, stack.suspicious};
 }
 
