@@ -21,11 +21,12 @@ constexpr std::size_t stats_capacity = 24;
 // The named preset or alias with the call's overrides applied.
 Outcome<ResolvedPolicy> resolve(std::string_view name, std::optional<NormalizationForm> normalization,
                                 std::optional<bool> tidy_whitespace) {
-  std::optional<ResolvedPolicy> policy = get_policy(name);
-  if (!policy) return Error{"unknown policy: " + std::string(name)};
-  if (normalization) policy->normalization = *normalization;
-  if (tidy_whitespace) policy->tidy_whitespace = *tidy_whitespace;
-  return std::move(*policy);
+  const ResolvedPolicy* preset = find_policy(name);
+  if (preset == nullptr) return Error{"unknown policy: " + std::string(name)};
+  ResolvedPolicy policy = *preset;
+  if (normalization) policy.normalization = *normalization;
+  if (tidy_whitespace) policy.tidy_whitespace = *tidy_whitespace;
+  return policy;
 }
 
 // The text under processing and what its normalization did.
