@@ -83,12 +83,16 @@ struct NamedValues {
   // with other text.
   void sort_literal_names() {
     SortOrder& last = last_sort();
+    literal_names = true;
     if (place_in_order(last)) {
       entries.swap(last.placed);
       return;
     }
     sort_by_name();
   }
+
+  // Set by sort_literal_names(): every name is a string literal.
+  bool literal_names = false;
 
   // Once sorted.
   const_iterator find(std::string_view name) const {

@@ -183,5 +183,28 @@ TEST(ReportJson, LiteralNamesSortAsAnyOther) {
                       &StatsMap::sort_literal_names);
 }
 
+// The writer remembers literal names that needed no escapes and copies the
+// very same views untested; a name at another address or of another length
+// is tested again, and one that needs escapes is never remembered.
+TEST(ReportJson, LiteralNamesAreEscapedWhereTheyNeedIt) {
+  static const std::string quoted = "a\"b";
+  constexpr std::string_view line = "ab\ncd";
+  const std::string_view ab = "ab";
+  const std::string_view cd = "cd";
+  const std::vector<std::vector<std::string_view>> lists = {
+      {ab, cd}, {ab, cd},   {line.substr(0, 2), cd}, {ab, line.substr(3)}, {ab, line}, {ab, line},
+      {ab, cd}, {quoted, cd}, {quoted, cd},          {ab, cd},             {ab},       {ab, cd, line}};
+  for (const auto& names : lists) {
+    StatsMap stats;
+    nlohmann::json expected = nlohmann::json::object();
+    for (std::uint64_t i = 0; i < names.size(); ++i) {
+      stats.add(names[i], i);
+      expected[std::string(names[i])] = i;
+    }
+    stats.sort_literal_names();
+    EXPECT_EQ(stats_json(std::move(stats)), expected.dump()) << testing::PrintToString(names);
+  }
+}
+
 }  // namespace
 }  // namespace orlenta
