@@ -2,8 +2,10 @@
 // share. It walks over the code points that pass the quick check as they
 // stand (Yes starters; Yes non-starters in canonical order) and stops at the
 // first other one: a code point that is No or Maybe, a non-starter out of
-// order, or an ill-formed byte. ASCII goes eight bytes at a time, and code
-// points below the form's first non-Yes-starter need no table lookup.
+// order, or an ill-formed byte. Blocks of sixteen bytes made only of Yes
+// starters are passed with one vector test (yes_block.h); in the rest, ASCII
+// goes eight bytes at a time, and code points below the form's first
+// non-Yes-starter need no table lookup.
 #pragma once
 
 #include <bit>
@@ -11,6 +13,7 @@
 
 #include "normkit/utf8.h"
 #include "unicode_data.h"
+#include "yes_block.h"
 
 
 namespace normkit::detail {
@@ -43,7 +46,27 @@ struct Scanner {
     const unsigned char* boundary = s.boundary;
     unsigned prev_ccc = s.prev_ccc;
     std::uint64_t count = s.count;
+    // The scalar steps go on to the end of the block that the shortcut left
+    // to them, then the shortcut takes over again.
+    const unsigned char* scalar_until = p;
     while (p < limit) {
+      if (p >= scalar_until && static_cast<std::size_t>(limit - p) >= kYesBlockSize + kYesBlockReach) {
+        const YesBlock block = test_yes_block<F>(p);
+        // Every code point before the first doubtful lane passes (all of
+        // them when there is none).
+        const std::uint32_t passed = block.starts & ((block.doubtful & (0u - block.doubtful)) - 1u);
+        if (passed != 0) {
+          boundary = p + (31 - std::countl_zero(passed));
+          prev_ccc = 0;
+          if constexpr (Count) count += static_cast<std::uint64_t>(std::popcount(passed));
+        }
+        if (block.doubtful == 0) {
+          p += kYesBlockSize + block.overhang;
+          continue;
+        }
+        scalar_until = p + kYesBlockSize;
+        p += std::countr_zero(block.doubtful);
+      }
       if (*p < 0x80) {
         // A lone ASCII byte (a space between words of another script) is
         // common enough to test for first.
