@@ -15,6 +15,7 @@
 #include "python/py_ref.h"
 #include "report/report.h"
 #include "report_dict.h"
+#include "sanitize_dict_entry.h"
 #include "sanitize_entry.h"
 
 namespace orlenta {
@@ -118,7 +119,7 @@ void sanitize_elements(std::vector<Element>& elements, const ChunkSettings& sett
 
 // The result of one element, or the exception object it raised, as a new
 // reference; NULL with an exception set when building it failed.
-PyObject* element_result(Element& element, const ChunkSettings& settings, NameCache& cache) {
+PyObject* element_result(Element& element, const ChunkSettings& settings, ReportShapes& shapes) {
   if (element.conversion_error) return Py_NewRef(element.conversion_error.get());
   if (const Error* error = std::get_if<Error>(&*element.outcome)) {
     // The exception sanitize raises, made the way it makes it.
@@ -135,7 +136,7 @@ PyObject* element_result(Element& element, const ChunkSettings& settings, NameCa
   PyRef report;
   switch (settings.report) {
     case ReportForm::dict:
-      report = PyRef{report_to_dict(result.report, cache)};
+      report = PyRef{report_to_dict(result.report, shapes)};
       break;
     case ReportForm::json:
       report = PyRef{PyUnicode_FromStringAndSize(element.report_json.data(),
@@ -160,9 +161,10 @@ PyObject* sanitize_chunk(PyObject* list, const ChunkSettings& settings) {
   sanitize_elements(elements, settings);
   PyRef results{PyList_New(static_cast<Py_ssize_t>(elements.size()))};
   if (!results) return nullptr;
-  NameCache cache;
+  const HeldReportShapes held = current_report_shapes();
+  if (held.shapes == nullptr) return nullptr;
   for (std::size_t i = 0; i < elements.size(); ++i) {
-    PyObject* result = element_result(elements[i], settings, cache);
+    PyObject* result = element_result(elements[i], settings, *held.shapes);
     if (result == nullptr) return nullptr;
     PyList_SetItem(results.get(), static_cast<Py_ssize_t>(i), result);  // steals the reference
   }
