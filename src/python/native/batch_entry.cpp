@@ -1,5 +1,7 @@
 #include "batch_entry.h"
 
+#include <atomic>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -13,6 +15,7 @@
 #include "python/gil.h"
 #include "python/panic.h"
 #include "python/py_ref.h"
+#include "chunk_runner.h"
 #include "report/report.h"
 #include "report_dict.h"
 #include "sanitize_dict_entry.h"
@@ -20,30 +23,6 @@
 
 namespace orlenta {
 namespace {
-
-// What each result holds beside the text: the report as a dict or as JSON
-// text, whether the text changed, or both of the last two.
-enum class ReportForm { dict, json, none, changed_and_json };
-
-struct ChunkSettings {
-  std::string_view policy;
-  std::optional<NormalizationForm> normalization;
-  std::optional<bool> tidy_whitespace;
-  bool return_spans = false;
-  ReportForm report = ReportForm::dict;
-};
-
-// One text of the chunk: the str (a strong reference, so that the list may
-// change while the lock is released), its UTF-8 form, and what became of it.
-struct Element {
-  PyRef object;
-  std::string_view text;
-  PyRef copy;
-  // Set when the text could not be read as UTF-8 (not a str, lone surrogates).
-  PyRef conversion_error;
-  std::optional<Outcome<SanitizeResult>> outcome;
-  std::string report_json;
-};
 
 // The pending exception as an object, with its traceback attached.
 PyRef take_exception() {
@@ -58,10 +37,12 @@ PyRef take_exception() {
   return PyRef{value};
 }
 
+// Reads policy, normalization, tidy_whitespace, return_spans and report
+// from the five arguments at `args`.
 bool read_settings(PyObject* const* args, ChunkSettings& settings) {
-  if (!convert_text(args[1], settings.policy)) return false;
+  if (!convert_text(args[0], settings.policy)) return false;
   std::optional<std::string_view> normalization;
-  if (!convert_optional_text(args[2], normalization)) return false;
+  if (!convert_optional_text(args[1], normalization)) return false;
   if (normalization) {
     settings.normalization = parse_normalization(*normalization);
     if (!settings.normalization) {
@@ -69,11 +50,11 @@ bool read_settings(PyObject* const* args, ChunkSettings& settings) {
       return false;
     }
   }
-  if (!convert_optional_bool(args[3], settings.tidy_whitespace) || !convert_bool(args[4], settings.return_spans)) {
+  if (!convert_optional_bool(args[2], settings.tidy_whitespace) || !convert_bool(args[3], settings.return_spans)) {
     return false;
   }
   std::string_view report;
-  if (!convert_text(args[5], report)) return false;
+  if (!convert_text(args[4], report)) return false;
   if (report == "dict") {
     settings.report = ReportForm::dict;
   } else if (report == "json") {
@@ -101,20 +82,6 @@ std::vector<Element> read_elements(PyObject* list) {
     }
   }
   return elements;
-}
-
-// The pipeline over every readable text, without the lock.
-void sanitize_elements(std::vector<Element>& elements, const ChunkSettings& settings) {
-  ReleasedGil released;
-  for (Element& element : elements) {
-    if (element.conversion_error) continue;
-    element.outcome = sanitize_inner_with_overrides(element.text, settings.policy, settings.normalization,
-                                                    settings.tidy_whitespace, settings.return_spans);
-    if (SanitizeResult* result = std::get_if<SanitizeResult>(&*element.outcome);
-        result != nullptr && (settings.report == ReportForm::json || settings.report == ReportForm::changed_and_json)) {
-      element.report_json = report_to_json(result->report);
-    }
-  }
 }
 
 // The result of one element, or the exception object it raised, as a new
@@ -156,9 +123,8 @@ PyObject* element_result(Element& element, const ChunkSettings& settings, Report
   return PyTuple_Pack(2, text.get(), report.get());
 }
 
-PyObject* sanitize_chunk(PyObject* list, const ChunkSettings& settings) {
-  std::vector<Element> elements = read_elements(list);
-  sanitize_elements(elements, settings);
+// The results of a chunk whose pipeline has run, in a new list.
+PyObject* chunk_results(std::vector<Element>& elements, const ChunkSettings& settings) {
   PyRef results{PyList_New(static_cast<Py_ssize_t>(elements.size()))};
   if (!results) return nullptr;
   const HeldReportShapes held = current_report_shapes();
@@ -169,6 +135,33 @@ PyObject* sanitize_chunk(PyObject* list, const ChunkSettings& settings) {
     PyList_SetItem(results.get(), static_cast<Py_ssize_t>(i), result);  // steals the reference
   }
   return results.release();
+}
+
+PyObject* sanitize_chunk(PyObject* list, const ChunkSettings& settings) {
+  std::vector<Element> elements = read_elements(list);
+  {
+    ReleasedGil released;
+    const std::atomic<bool> never{false};
+    sanitize_elements(elements, settings, never);
+  }
+  return chunk_results(elements, settings);
+}
+
+// A runner and the policy name its settings view, in one capsule.
+struct HeldRunner {
+  PyRef policy;
+  std::unique_ptr<ChunkRunner> runner;
+};
+
+constexpr char RUNNER_CAPSULE[] = "orlenta._native.chunk_runner";
+
+void free_runner(PyObject* capsule) {
+  delete static_cast<HeldRunner*>(PyCapsule_GetPointer(capsule, RUNNER_CAPSULE));
+}
+
+ChunkRunner* runner_in(PyObject* capsule) {
+  auto* held = static_cast<HeldRunner*>(PyCapsule_GetPointer(capsule, RUNNER_CAPSULE));
+  return held == nullptr ? nullptr : held->runner.get();
 }
 
 }  // namespace
@@ -184,8 +177,60 @@ PyObject* sanitize_chunk_entry(PyObject*, PyObject* const* args, Py_ssize_t narg
       return nullptr;
     }
     ChunkSettings settings;
-    if (!read_settings(args, settings)) return nullptr;
+    if (!read_settings(args + 1, settings)) return nullptr;
     return sanitize_chunk(args[0], settings);
+  });
+}
+
+PyObject* chunk_runner_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs) noexcept {
+  return guarded<PyObject*>(PANIC_EXCEPTION_CELL, nullptr, [&]() -> PyObject* {
+    if (nargs != 6) {
+      PyErr_Format(PyExc_TypeError, "_chunk_runner() takes 6 positional arguments but %zd were given", nargs);
+      return nullptr;
+    }
+    ChunkSettings settings;
+    if (!read_settings(args, settings)) return nullptr;
+    const std::size_t threads = PyLong_AsSize_t(args[5]);
+    if (PyErr_Occurred()) return nullptr;
+    auto held = std::make_unique<HeldRunner>();
+    // The settings view the policy's UTF-8 form, which the capsule keeps.
+    held->policy = PyRef{Py_NewRef(args[0])};
+    held->runner = std::make_unique<ChunkRunner>(settings, threads);
+    PyObject* capsule = PyCapsule_New(held.get(), RUNNER_CAPSULE, free_runner);
+    if (capsule != nullptr) held.release();
+    return capsule;
+  });
+}
+
+PyObject* submit_chunk_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs) noexcept {
+  return guarded<PyObject*>(PANIC_EXCEPTION_CELL, nullptr, [&]() -> PyObject* {
+    if (nargs != 2) {
+      PyErr_Format(PyExc_TypeError, "_submit_chunk() takes 2 positional arguments but %zd were given", nargs);
+      return nullptr;
+    }
+    ChunkRunner* runner = runner_in(args[0]);
+    if (runner == nullptr) return nullptr;
+    if (!PyList_Check(args[1])) {
+      raise_type_mismatch(args[1], "list");
+      return nullptr;
+    }
+    runner->submit(read_elements(args[1]));
+    Py_RETURN_NONE;
+  });
+}
+
+PyObject* take_chunk_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs) noexcept {
+  return guarded<PyObject*>(PANIC_EXCEPTION_CELL, nullptr, [&]() -> PyObject* {
+    if (nargs != 1) {
+      PyErr_Format(PyExc_TypeError, "_take_chunk() takes 1 positional argument but %zd were given", nargs);
+      return nullptr;
+    }
+    ChunkRunner* runner = runner_in(args[0]);
+    if (runner == nullptr) return nullptr;
+    std::unique_ptr<Chunk> chunk = runner->take<ReleasedGil>();
+    if (!chunk) Py_RETURN_NONE;
+    if (chunk->fault) std::rethrow_exception(chunk->fault);
+    return chunk_results(chunk->elements, runner->settings());
   });
 }
 

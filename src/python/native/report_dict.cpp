@@ -166,9 +166,9 @@ PyObject* stats_to_dict(const StatsMap& stats, ReportShapes& shapes) {
   return dict.release();
 }
 
-// The top-level keys in order, with None as every value: the dict each
-// report's dict is copied from.
-bool make_top_template(ReportShapes& shapes) {
+// The top-level dict each report's dict is copied from, with this report's
+// scalars: a batch repeats the same version, policy and normalization.
+bool make_top_template(const SanitizeReport& report, ReportShapes& shapes) {
   PyRef dict{PyDict_New()};
   if (!dict) return false;
   std::vector<PyRef> keys;
@@ -176,27 +176,38 @@ bool make_top_template(ReportShapes& shapes) {
     keys.emplace_back(cached_name(shapes.names, name));
     if (!keys.back() || PyDict_SetItem(dict.get(), keys.back().get(), Py_None) != 0) return false;
   }
+  const bool filled = set_item(dict.get(), keys[version].get(), PyLong_FromUnsignedLong(report.report_version)) &&
+                      set_item(dict.get(), keys[policy].get(), cached_name(shapes.names, report.policy)) &&
+                      set_item(dict.get(), keys[normalization].get(), cached_name(shapes.names, report.normalization)) &&
+                      PyDict_SetItem(dict.get(), keys[changed].get(), Py_False) == 0;
+  if (!filled) return false;
   shapes.top_template = std::move(dict);
   shapes.top_keys = std::move(keys);
+  shapes.template_version = report.report_version;
+  shapes.template_policy = report.policy;
+  shapes.template_normalization = report.normalization;
   return true;
 }
 
 }  // namespace
 
 PyObject* report_to_dict(const SanitizeReport& report, ReportShapes& shapes) {
-  if (!shapes.top_template && !make_top_template(shapes)) return nullptr;
+  if (!shapes.top_template && !make_top_template(report, shapes)) return nullptr;
   PyRef dict{PyDict_Copy(shapes.top_template.get())};
   if (!dict) return nullptr;
   PyObject* const target = dict.get();
   const auto set = [&](TopKey key, PyObject* value) { return set_item(target, shapes.top_keys[key].get(), value); };
   NameCache& names = shapes.names;
-  const bool filled = set(version, PyLong_FromUnsignedLong(report.report_version)) &&
-                      set(policy, cached_name(names, report.policy)) &&
-                      set(normalization, cached_name(names, report.normalization)) &&
-                      set(changed, Py_NewRef(report.changed ? Py_True : Py_False)) &&
-                      set(removed_counts, counts_to_dict(report.removed_counts, names)) &&
-                      set(flagged_counts, counts_to_dict(report.flagged_counts, names)) &&
-                      set(spans, spans_to_list(report.spans, names)) && set(stats, stats_to_dict(report.stats, shapes));
+  const bool filled =
+      (report.report_version == shapes.template_version ||
+       set(version, PyLong_FromUnsignedLong(report.report_version))) &&
+      (report.policy == shapes.template_policy || set(policy, cached_name(names, report.policy))) &&
+      (report.normalization == shapes.template_normalization ||
+       set(normalization, cached_name(names, report.normalization))) &&
+      (!report.changed || set(changed, Py_NewRef(Py_True))) &&
+      set(removed_counts, counts_to_dict(report.removed_counts, names)) &&
+      set(flagged_counts, counts_to_dict(report.flagged_counts, names)) &&
+      set(spans, spans_to_list(report.spans, names)) && set(stats, stats_to_dict(report.stats, shapes));
   return filled ? dict.release() : nullptr;
 }
 

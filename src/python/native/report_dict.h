@@ -36,9 +36,14 @@ struct StatsTemplate {
 // templates.
 struct ReportShapes {
   NameCache names;
-  // The top-level keys in order, every value None; see StatsTemplate.
+  // The top-level keys in order, with the version, policy and
+  // normalization of the first report and changed False, the containers
+  // None; see StatsTemplate.
   PyRef top_template;
   std::vector<PyRef> top_keys;
+  std::uint32_t template_version = 0;
+  std::string template_policy;
+  std::string template_normalization;
   std::vector<StatsTemplate> stats_templates;
 };
 
