@@ -82,6 +82,21 @@ def test_refused_texts_raise_with_their_index_or_are_collected(bad, error, words
     assert results[:2] + results[3:] == expected(texts[:2] + texts[3:], "balanced_chat", spans=True)
 
 
+class Text(str):
+    pass
+
+
+@pytest.mark.parametrize("workers", [1, 2])
+def test_every_way_of_reading_a_text_equals_sanitize(workers):
+    """Short texts go to the pipeline threads as code points, long ones as
+    UTF-8; ASCII, 2-, 3- and 4-byte forms, empty texts and str subclasses."""
+    texts = ["", "plain", "\u00e9\u200b", "\u4e2d\u202e", "\U0001d518\U000e0041", Text("sub\u200bclass")]
+    texts += ["\u00e9" * 70_000 + "\u200b", "a" * 70_000, Text("\U0001f600" * 70_000)]
+    with mock.patch.object(batch, "CHUNK_TEXTS", 2):
+        got = sanitize_many(texts, "strict", workers=workers)
+    assert [(text, as_json(report)) for text, report in got] == [(t, as_json(r)) for t, r in expected(texts, "strict")]
+
+
 @pytest.mark.parametrize("collect", [False, True])
 def test_refusals_in_later_chunks_name_their_index(collect):
     texts = ["fine"] * 7 + ["x\ud800"] + ["after\u200b"] * 4

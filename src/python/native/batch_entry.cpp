@@ -70,6 +70,24 @@ bool read_settings(PyObject* const* args, ChunkSettings& settings) {
   return true;
 }
 
+// Below this many code points a str is read as its code points (4 bytes
+// each), for a pipeline thread to encode; a longer one is encoded here, as
+// sanitize reads it, which keeps a chunk's memory down.
+constexpr Py_ssize_t CODE_POINTS_LIMIT = Py_ssize_t{1} << 16;
+
+// Reads one text into the element: false with an exception set when it
+// cannot be read.
+bool read_element(Element& element) {
+  PyObject* const object = element.object.get();
+  if (!PyUnicode_Check(object)) return convert_large_text(object, element.text, element.copy);
+  const Py_ssize_t length = PyUnicode_GetLength(object);
+  if (length < 0) return false;
+  if (length >= CODE_POINTS_LIMIT) return convert_large_text(object, element.text, element.copy);
+  element.code_points.reset(new Py_UCS4[static_cast<std::size_t>(length)]);
+  element.code_point_count = static_cast<std::size_t>(length);
+  return length == 0 || PyUnicode_AsUCS4(object, element.code_points.get(), length, 0) != nullptr;
+}
+
 // Reads every text of the list, with the lock held.
 std::vector<Element> read_elements(PyObject* list) {
   const Py_ssize_t count = PyList_Size(list);
@@ -77,7 +95,8 @@ std::vector<Element> read_elements(PyObject* list) {
   for (Py_ssize_t i = 0; i < count; ++i) {
     Element& element = elements[static_cast<std::size_t>(i)];
     element.object = PyRef{Py_NewRef(PyList_GetItem(list, i))};
-    if (!convert_large_text(element.object.get(), element.text, element.copy)) {
+    if (!read_element(element)) {
+      element.code_points.reset();
       element.conversion_error = take_exception();
     }
   }
@@ -88,6 +107,12 @@ std::vector<Element> read_elements(PyObject* list) {
 // reference; NULL with an exception set when building it failed.
 PyObject* element_result(Element& element, const ChunkSettings& settings, ReportShapes& shapes) {
   if (element.conversion_error) return Py_NewRef(element.conversion_error.get());
+  if (element.unencodable) {
+    // Reading the str as UTF-8 raises the error sanitize raises.
+    if (!convert_text(element.object.get(), element.text)) return take_exception().release();
+    PyErr_SetString(PyExc_SystemError, "a str with a surrogate was read as UTF-8");
+    return nullptr;
+  }
   if (const Error* error = std::get_if<Error>(&*element.outcome)) {
     // The exception sanitize raises, made the way it makes it.
     raise_value_error(error->message);

@@ -4,9 +4,27 @@
 #include <utility>
 #include <variant>
 
+#include "normkit/utf8.h"
 #include "report/report.h"
 
 namespace orlenta {
+
+bool encode_code_points(const Py_UCS4* code_points, std::size_t count, std::string& out) {
+  out.resize(count * 4);
+  char* const begin = out.data();
+  char* end = begin;
+  for (std::size_t i = 0; i < count; ++i) {
+    const char32_t cp = static_cast<char32_t>(code_points[i]);
+    if (cp < 0x80) {
+      *end++ = static_cast<char>(cp);
+      continue;
+    }
+    if (cp >= 0xD800 && cp <= 0xDFFF) return false;
+    end += normkit::utf8::encode(cp, end);
+  }
+  out.resize(static_cast<std::size_t>(end - begin));
+  return true;
+}
 
 void sanitize_elements(std::vector<Element>& elements, const ChunkSettings& settings,
                        const std::atomic<bool>& stop) {
@@ -14,6 +32,12 @@ void sanitize_elements(std::vector<Element>& elements, const ChunkSettings& sett
   for (Element& element : elements) {
     if (stop.load(std::memory_order_relaxed)) return;
     if (element.conversion_error) continue;
+    if (element.code_points) {
+      element.unencodable = !encode_code_points(element.code_points.get(), element.code_point_count, element.encoded);
+      element.code_points.reset();
+      if (element.unencodable) continue;
+      element.text = element.encoded;
+    }
     element.outcome = sanitize_inner_with_overrides(element.text, settings.policy, settings.normalization,
                                                     settings.tidy_whitespace, settings.return_spans);
     if (SanitizeResult* result = std::get_if<SanitizeResult>(&*element.outcome); result != nullptr && write_json) {

@@ -37,17 +37,31 @@ struct ChunkSettings {
 // One text of a chunk: the str (a strong reference, so that the list may
 // change and the UTF-8 form stays put while the lock is released), its UTF-8
 // form, and what became of it. Only the calling thread, holding the lock,
-// touches the references; the pipeline threads read `text` and fill
-// `outcome` and `report_json`.
+// touches the references; the pipeline threads read the text and fill in
+// the rest.
 struct Element {
   PyRef object;
   std::string_view text;
   PyRef copy;
+  // A short str that is not ASCII comes as its code points instead, which
+  // the pipeline thread encodes into `encoded`: encoding it under the lock
+  // cost the calling thread more than anything else in reading a chunk.
+  std::unique_ptr<Py_UCS4[]> code_points;
+  std::size_t code_point_count = 0;
+  std::string encoded;
+  // Set by the pipeline thread when the code points hold a surrogate, which
+  // UTF-8 cannot carry: the calling thread then raises what reading the
+  // str as UTF-8 raises.
+  bool unencodable = false;
   // Set when the text could not be read as UTF-8 (not a str, lone surrogates).
   PyRef conversion_error;
   std::optional<Outcome<SanitizeResult>> outcome;
   std::string report_json;
 };
+
+// The UTF-8 form of the code points into `out`; false when one of them is a
+// surrogate.
+bool encode_code_points(const Py_UCS4* code_points, std::size_t count, std::string& out);
 
 // The pipeline over every readable element, stopping early once `stop` is
 // set; touches no Python object.
