@@ -25,6 +25,10 @@ using HeldStat = std::variant<bool, std::uint64_t, double, std::string>;
 // dozen keys into a growing dict.
 struct StatsTemplate {
   std::vector<std::string> names;
+  // Where the first report's names were: the pipeline's names are string
+  // literals, so a later report's names are found at the same addresses,
+  // and comparing those spares comparing the names' text.
+  std::vector<const char*> name_addresses;
   std::vector<HeldStat> values;
   // The key objects in the same order, for replacing values by key.
   std::vector<PyRef> keys;
