@@ -26,7 +26,7 @@ ChunkArguments = tuple[PolicyName, Optional[str], Optional[bool], bool, str]
 # character budget: enough to make the lock's release worth it, few enough
 # that a long text does not hold up the results behind it.
 CHUNK_TEXTS = 256
-CHUNK_CHARS = 1 << 20
+CHUNK_CHARS = 1 << 18
 # Chunks under way per pipeline thread, beyond the one whose results are
 # being built: enough that no thread waits for the next chunk, few enough
 # that sanitize_iter holds only a few chunks at a time.

@@ -10,19 +10,24 @@
 namespace orlenta {
 
 bool encode_code_points(const Py_UCS4* code_points, std::size_t count, std::string& out) {
-  out.resize(count * 4);
-  char* const begin = out.data();
-  char* end = begin;
+  // Measured first, so that the text takes only the memory it needs while
+  // its chunk waits for its results to be built.
+  std::size_t size = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    const Py_UCS4 cp = code_points[i];
+    if (cp >= 0xD800 && cp <= 0xDFFF) return false;
+    size += cp < 0x80 ? 1 : cp < 0x800 ? 2 : cp < 0x10000 ? 3 : 4;
+  }
+  out.resize(size);
+  char* end = out.data();
   for (std::size_t i = 0; i < count; ++i) {
     const char32_t cp = static_cast<char32_t>(code_points[i]);
     if (cp < 0x80) {
       *end++ = static_cast<char>(cp);
-      continue;
+    } else {
+      end += normkit::utf8::encode(cp, end);
     }
-    if (cp >= 0xD800 && cp <= 0xDFFF) return false;
-    end += normkit::utf8::encode(cp, end);
   }
-  out.resize(static_cast<std::size_t>(end - begin));
   return true;
 }
 
