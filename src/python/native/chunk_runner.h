@@ -38,7 +38,7 @@ struct ChunkSettings {
 // change and the UTF-8 form stays put while the lock is released), its UTF-8
 // form, and what became of it. Only the calling thread, holding the lock,
 // touches the references; the pipeline threads read the text and fill in
-// the rest.
+// the rest. Elements stay where they were read: `text` may view `encoded`.
 struct Element {
   PyRef object;
   std::string_view text;
