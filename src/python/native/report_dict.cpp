@@ -109,8 +109,9 @@ bool has_names(const StatsTemplate& shape, const StatsMap& stats) {
   if (shape.names.size() != stats.size()) return false;
   std::size_t i = 0;
   for (const auto& [name, value] : stats) {
-    if (shape.name_addresses[i] != name.data() && shape.names[i] != name) return false;
-    if (shape.names[i].size() != name.size()) return false;
+    const bool same_literal =
+        stats.literal_names && shape.name_addresses[i] == name.data() && shape.names[i].size() == name.size();
+    if (!same_literal && shape.names[i] != name) return false;
     ++i;
   }
   return true;
@@ -133,7 +134,7 @@ bool add_stats_template(const StatsMap& stats, ReportShapes& shapes) {
   if (!shape.dict) return false;
   for (const auto& [name, value] : stats) {
     shape.names.emplace_back(name);
-    shape.name_addresses.push_back(name.data());
+    shape.name_addresses.push_back(stats.literal_names ? name.data() : nullptr);
     shape.values.push_back(held(value));
     shape.keys.emplace_back(cached_name(shapes.names, name));
     if (!shape.keys.back()) return false;

@@ -25,9 +25,11 @@ using HeldStat = std::variant<bool, std::uint64_t, double, std::string>;
 // dozen keys into a growing dict.
 struct StatsTemplate {
   std::vector<std::string> names;
-  // Where the first report's names were: the pipeline's names are string
-  // literals, so a later report's names are found at the same addresses,
-  // and comparing those spares comparing the names' text.
+  // Where the first report's names were: when a report's names are all
+  // string literals, as the pipeline's are, a name at the same address with
+  // the same length is the same text, and comparing addresses spares
+  // comparing the names' text. Names that may live in freed memory are
+  // always compared by text.
   std::vector<const char*> name_addresses;
   std::vector<HeldStat> values;
   // The key objects in the same order, for replacing values by key.
