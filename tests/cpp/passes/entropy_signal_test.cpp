@@ -9,6 +9,7 @@
 #include <map>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "signal_test_support.h"
@@ -103,41 +104,91 @@ double reference_entropy(const std::vector<char32_t>& code_points, std::uint64_t
   return h;
 }
 
+std::uint64_t entropy_bits_of(std::string_view text, std::uint64_t prefix_chars) {
+  SignalSpec signals = builtin_signals();
+  signals.entropy_prefix_chars = prefix_chars;
+  return std::bit_cast<std::uint64_t>(stat<double>(scan(text, signals), "entropy_2000"));
+}
+
+std::string utf8_of(const std::vector<char32_t>& code_points) {
+  std::string text;
+  for (const char32_t cp : code_points) text += utf8(cp);
+  return text;
+}
+
+// Random texts of each kind the counting treats apart: ASCII alone, ASCII
+// with one script, many scripts (some spread over many blocks), emoji with
+// their joiners and selectors, and astral planes up to the last code point.
+// Draws are skewed towards a few code points of each range so that counts
+// vary.
+std::vector<char32_t> random_text(std::mt19937_64& random, std::size_t kind, std::size_t length) {
+  using Ranges = std::vector<std::pair<char32_t, char32_t>>;
+  const Ranges kinds[] = {
+      {{0x00, 0x7F}},
+      {{0x20, 0x7E}, {0x0400, 0x04FF}},
+      {{0x21, 0x7E}, {0xC0, 0x24F}, {0x0370, 0x03FF}, {0x0600, 0x06FF}, {0x0900, 0x097F}, {0x4E00, 0x9FFF}},
+      {{0x20, 0x7E}, {0x200D, 0x200D}, {0xFE0F, 0xFE0F}, {0x2600, 0x27BF}, {0x1F1E6, 0x1F1FF}, {0x1F300, 0x1FAFF}},
+      {{0x10000, 0x1FFFF}, {0xE0000, 0xE007F}, {0x10FF80, 0x10FFFF}},
+  };
+  const Ranges& ranges = kinds[kind];
+  std::vector<char32_t> code_points;
+  for (std::size_t i = 0; i < length; ++i) {
+    const auto& [low, high] = ranges[random() % ranges.size()];
+    const char32_t bound = static_cast<char32_t>(1 + random() % (high - low + 1));
+    code_points.push_back(static_cast<char32_t>(low + random() % bound));
+  }
+  return code_points;
+}
+
 TEST(EntropySignal, MatchesTheOrderedMapSumBitForBit) {
   std::mt19937_64 random(20240611);
-  // Skewed towards a few code points of each range so that counts vary.
-  const std::vector<std::pair<char32_t, char32_t>> ranges = {
-      {0x21, 0x7E}, {0xC0, 0x24F}, {0x4E00, 0x4E3F}, {0x1F600, 0x1F60F}, {0x10FFF0, 0x10FFFD}};
-  for (const std::size_t length : {1u, 150u, 1999u, 2000u, 2001u, 6000u}) {
-    for (const bool ascii_only : {true, false}) {
-      std::vector<char32_t> code_points;
-      std::string text;
-      for (std::size_t i = 0; i < length; ++i) {
-        const auto& [low, high] = ranges[ascii_only ? 0 : random() % ranges.size()];
-        const char32_t bound = static_cast<char32_t>(1 + random() % (high - low + 1));
-        const auto cp = static_cast<char32_t>(low + random() % bound);
-        code_points.push_back(cp);
-        text += utf8(cp);
-      }
-      for (const std::uint64_t prefix_chars : {std::uint64_t{2000}, std::uint64_t{7},
-                                               std::numeric_limits<std::uint64_t>::max()}) {
-        SignalSpec signals = builtin_signals();
-        signals.entropy_prefix_chars = prefix_chars;
-        const SanitizeReport report = scan(text, signals);
+  constexpr std::uint64_t unlimited = std::numeric_limits<std::uint64_t>::max();
+  // Lengths and limits around the counts the terms are kept for (64) and the
+  // prefix lengths they are shared for (2048).
+  for (std::size_t kind = 0; kind < 5; ++kind) {
+    for (const std::size_t length : {0u, 1u, 63u, 64u, 150u, 2047u, 2048u, 2049u, 6000u}) {
+      const std::vector<char32_t> code_points = random_text(random, kind, length);
+      const std::string text = utf8_of(code_points);
+      for (const std::uint64_t prefix_chars : {std::uint64_t{0}, std::uint64_t{1}, std::uint64_t{7}, length - 1, length,
+                                               length + 1, std::uint64_t{2000}, std::uint64_t{2048}, unlimited}) {
         const double expected = reference_entropy(code_points, prefix_chars);
-        EXPECT_EQ(std::bit_cast<std::uint64_t>(stat<double>(report, "entropy_2000")),
-                  std::bit_cast<std::uint64_t>(expected))
-            << length << (ascii_only ? " ascii" : " mixed") << " prefix " << prefix_chars;
-        EXPECT_EQ(flag_count(report, "high_entropy"), expected > 5.0 && length > 200 ? 1u : 0u);
+        EXPECT_EQ(entropy_bits_of(text, prefix_chars), std::bit_cast<std::uint64_t>(expected))
+            << "kind " << kind << " length " << length << " prefix " << prefix_chars;
+      }
+      SignalSpec signals = builtin_signals();
+      const double expected = reference_entropy(code_points, signals.entropy_prefix_chars);
+      EXPECT_EQ(flag_count(scan(text, signals), "high_entropy"), expected > 5.0 && length > 200 ? 1u : 0u);
+    }
+  }
+}
+
+// Counts are two bytes wide while the prefix can hold no more than 65535
+// code points, and eight bytes wide beyond: a code point that fills the
+// whole prefix reaches the largest count of each.
+TEST(EntropySignal, CountsAtTheLimitsOfTheirWidth) {
+  constexpr std::uint64_t unlimited = std::numeric_limits<std::uint64_t>::max();
+  for (const std::size_t repeats : {65535u, 65536u}) {
+    for (const char32_t filler : {U'a', char32_t{0x0416}, char32_t{0x4E2D}}) {
+      for (const char32_t last : {U'b', char32_t{0x0417}, char32_t{0x1F600}}) {
+        std::vector<char32_t> code_points(repeats, filler);
+        code_points.push_back(last);
+        const std::string text = utf8_of(code_points);
+        for (const std::uint64_t prefix_chars : {std::uint64_t{65535}, std::uint64_t{65536}, unlimited}) {
+          EXPECT_EQ(entropy_bits_of(text, prefix_chars),
+                    std::bit_cast<std::uint64_t>(reference_entropy(code_points, prefix_chars)))
+              << repeats << " of U+" << std::hex << static_cast<std::uint32_t>(filler) << " then U+"
+              << static_cast<std::uint32_t>(last) << std::dec << ", prefix " << prefix_chars;
+        }
       }
     }
   }
 }
 
 // ASCII and the block of 128 code points of the first other code point are
-// counted in flat arrays, the rest is sorted (by radix once it is long):
-// code points below and above that block, counts past the cached ones, and
-// prefixes that end inside each part must all sum as the ordered map does.
+// counted in flat arrays; the rest is gathered by hash while short and
+// sorted by radix once long: code points below and above that block, counts
+// past the kept terms, and prefixes that end inside each part must all sum
+// as the ordered map does.
 TEST(EntropySignal, BlockCountsAndSortedRestSumInOrder) {
   std::vector<char32_t> code_points;
   const auto add = [&code_points](char32_t cp, std::size_t times) { code_points.insert(code_points.end(), times, cp); };
