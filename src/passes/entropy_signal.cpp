@@ -83,62 +83,173 @@ struct OccurringSet {
   }
 };
 
-// Code points outside ASCII and the block: few in most texts, all of them in
-// a text whose script spreads over many blocks. A short text keeps them on
-// the stack; a longer one has room on the heap for as many as its prefix can
-// hold, at two bytes each or more.
-class OtherCodePoints {
+// The distinct code points of at most `max_occurrences` occurrences, each
+// with its count, counted in a small hash table; once sorted, in ascending
+// order. The emoji of a chat message spread over many blocks, but most of
+// them, and their joiners and selectors, repeat: only the distinct ones are
+// sorted.
+class HashedCodePoints {
  public:
-  explicit OtherCodePoints(std::uint64_t capacity) {
-    if (capacity > local_.size()) {
-      heap_ = std::make_unique_for_overwrite<char32_t[]>(static_cast<std::size_t>(capacity));
-      data_ = heap_.get();
+  static constexpr std::size_t max_occurrences = 127;
+
+  // Clears a table at most half full for `occurrences`, so that a probe
+  // ends within a few slots.
+  void start(std::size_t occurrences) {
+    slot_bits_ = std::max(4u, static_cast<unsigned>(std::bit_width(std::max<std::size_t>(2 * occurrences, 2) - 1)));
+    std::fill_n(entry_of_slot_.begin(), std::size_t{1} << slot_bits_, std::uint8_t{0});
+  }
+
+  void add(char32_t cp) {
+    const std::size_t slot_mask = (std::size_t{1} << slot_bits_) - 1;
+    for (std::size_t slot = (cp * std::uint32_t{0x9E3779B1}) >> (32 - slot_bits_);; slot = (slot + 1) & slot_mask) {
+      const std::uint8_t entry = entry_of_slot_[slot];
+      if (entry == 0) {
+        entries_[size_] = (std::uint64_t{cp} << count_bits) | 1u;
+        entry_of_slot_[slot] = static_cast<std::uint8_t>(++size_);
+        return;
+      }
+      if (entries_[entry - 1] >> count_bits == cp) {
+        ++entries_[entry - 1];
+        return;
+      }
     }
   }
-  OtherCodePoints(const OtherCodePoints&) = delete;
-  OtherCodePoints& operator=(const OtherCodePoints&) = delete;
 
-  void push(char32_t cp) { data_[size_++] = cp; }
-  char32_t* begin() { return data_; }
-  char32_t* end() { return data_ + size_; }
+  void sort() { std::sort(entries_.begin(), entries_.begin() + size_); }
+
+  // The index of the first code point from `cp` up.
+  std::size_t lower_bound(char32_t cp) const {
+    return static_cast<std::size_t>(std::lower_bound(entries_.begin(), entries_.begin() + size_, std::uint64_t{cp} << count_bits) -
+                                    entries_.begin());
+  }
   std::size_t size() const { return size_; }
+  std::uint64_t count(std::size_t index) const { return entries_[index] & ((std::uint64_t{1} << count_bits) - 1); }
 
  private:
-  std::array<char32_t, 256> local_;
-  std::unique_ptr<char32_t[]> heap_;
-  char32_t* data_ = local_.data();
+  // An entry holds a code point above its count, which is at most 127, so
+  // that entries sort as their code points.
+  static constexpr unsigned count_bits = 8;
+  std::array<std::uint64_t, max_occurrences> entries_;
+  std::array<std::uint8_t, 2 * (max_occurrences + 1)> entry_of_slot_;
+  unsigned slot_bits_ = 0;
   std::size_t size_ = 0;
 };
 
-// Code point frequencies of the prefix. Text is mostly ASCII and one other
-// script, whose letters usually share a block of 128 code points: ASCII and
-// the block of the first code point outside it are counted in flat arrays.
-// The remaining code points are collected, to be put in order once, when
-// the terms are summed. The block is only cleared once a text has such a
-// code point: a short message is often all ASCII.
+// Code points from U+0800 up outside the script block: few in most texts,
+// all of them in a text whose script spreads over many blocks. A prefix
+// that can hold only a few, at three bytes each or more, has them counted
+// by hash as they come; a longer one lists them on the heap, to be sorted
+// once.
+class OtherCodePoints {
+ public:
+  explicit OtherCodePoints(std::uint64_t most) : most_(most) {}
+
+  bool hashed() const { return most_ <= HashedCodePoints::max_occurrences; }
+
+  // Called at the first code point from U+0800 up.
+  void start() {
+    if (hashed()) {
+      hashed_.start(static_cast<std::size_t>(most_));
+    } else {
+      listed_ = std::make_unique_for_overwrite<char32_t[]>(static_cast<std::size_t>(most_));
+    }
+  }
+
+  void add(char32_t cp) {
+    if (hashed()) {
+      hashed_.add(cp);
+    } else {
+      listed_[listed_size_++] = cp;
+    }
+  }
+
+  // Whether the code points, all counted, are hashed: a list that came out
+  // short is hashed now.
+  bool finish() {
+    if (hashed()) return true;
+    if (listed_size_ > HashedCodePoints::max_occurrences) return false;
+    hashed_.start(listed_size_);
+    for (std::size_t i = 0; i < listed_size_; ++i) hashed_.add(listed_[i]);
+    return true;
+  }
+
+  HashedCodePoints& hashed_code_points() { return hashed_; }
+  char32_t* begin() { return listed_.get(); }
+  char32_t* end() { return listed_.get() + listed_size_; }
+  std::size_t listed_size() const { return listed_size_; }
+
+ private:
+  std::uint64_t most_;
+  HashedCodePoints hashed_;
+  std::unique_ptr<char32_t[]> listed_;
+  std::size_t listed_size_ = 0;
+};
+
+// The code points of two bytes in UTF-8 (U+0080 to U+07FF: Latin beyond
+// ASCII, Greek, Cyrillic, Armenian, Hebrew, Arabic and a few more), counted
+// in blocks of 128 that are each cleared when their first code point comes.
+template <class Count>
+struct TwoByteCounts {
+  static constexpr std::size_t blocks = 16;
+  std::array<Count, blocks * block_span> counts;
+  // One bit per block, set once the block is cleared; block 0 is ASCII's.
+  std::uint32_t used = 0;
+
+  void count(char32_t cp) {
+    const std::uint32_t block = std::uint32_t{1} << (cp / block_span);
+    if ((used & block) == 0) {
+      used |= block;
+      std::fill_n(counts.begin() + (cp & ~char32_t{block_span - 1}), block_span, Count{0});
+    }
+    ++counts[cp];
+  }
+};
+
+// Code point frequencies of the prefix. ASCII, the code points of two bytes
+// and, above them, the block of 128 of the first code point of three or
+// four bytes are counted in flat arrays; text is mostly ASCII and one other
+// script, whose letters usually share such a block. The remaining code
+// points are collected, to be put in order once, when the terms are summed.
+// The blocks are only cleared once a text has such a code point: a short
+// message is often all ASCII.
 template <class Count>
 struct FrequencyTable {
-  explicit FrequencyTable(std::uint64_t other_capacity) : other(other_capacity) {}
+  explicit FrequencyTable(std::uint64_t most_others) : other(most_others) {}
 
   // Counts of every byte value; those of the ASCII bytes are the code
   // points'.
   std::array<Count, 256> bytes{};
+  TwoByteCounts<Count> two_byte;
   BlockCounts<Count> script;
   bool has_script = false;
   OtherCodePoints other;
 
-  void count_outside_ascii(char32_t cp) {
+  void count_above_two_bytes(char32_t cp) {
     if (!has_script) {
       has_script = true;
       script.base = cp & ~char32_t{block_span - 1};
       script.counts.fill(0);
+      other.start();
     }
     const char32_t index = cp - script.base;
     if (index < block_span) {
       ++script.counts[index];
     } else {
-      other.push(cp);
+      other.add(cp);
     }
+  }
+
+  // Counts the code point that starts with the byte at `p`, from 0xC0 up,
+  // and returns its number of continuation bytes.
+  std::size_t count_outside_ascii(const char* p) {
+    const auto lead = static_cast<unsigned char>(p[0]);
+    if (lead < 0xE0) {
+      two_byte.count((char32_t{lead & 0x1Fu} << 6) | (static_cast<unsigned char>(p[1]) & 0x3Fu));
+      return 1;
+    }
+    std::size_t length = 0;
+    count_above_two_bytes(decode_utf8(p, length));
+    return length - 1;
   }
 };
 
@@ -162,9 +273,7 @@ template <class Count>
   if ((word & word_high_bits) == 0) return 0;
   std::size_t continuation_bytes = 0;
   for (std::uint64_t leads = word & (word << 1) & word_high_bits; leads != 0; leads &= leads - 1) {
-    std::size_t length = 0;
-    table.count_outside_ascii(decode_utf8(p + std::countr_zero(leads) / 8, length));
-    continuation_bytes += length - 1;
+    continuation_bytes += table.count_outside_ascii(p + std::countr_zero(leads) / 8);
   }
   return continuation_bytes;
 }
@@ -180,11 +289,7 @@ std::uint64_t count_span(const char* p, const char* const end, FrequencyTable<Co
   for (; p != end; ++p) {
     const auto byte = static_cast<unsigned char>(*p);
     ++table.bytes[byte];
-    if (byte >= 0xC0) {
-      std::size_t length = 0;
-      table.count_outside_ascii(decode_utf8(p, length));
-      continuation_bytes += length - 1;
-    }
+    if (byte >= 0xC0) continuation_bytes += table.count_outside_ascii(p);
   }
   return span_bytes - continuation_bytes;
 }
@@ -241,54 +346,6 @@ void sort_code_points(char32_t* const values, const std::size_t size) {
   }
   if (from != values) std::copy(from, from + size, values);
 }
-
-// The distinct code points of a short list, each with its count, in
-// ascending order. They are gathered in a small hash table and only the
-// distinct ones are sorted: the emoji of a chat message spread over many
-// blocks, but most of them, and their joiners and selectors, repeat.
-class DistinctCodePoints {
- public:
-  static constexpr std::size_t max_size = 64;
-
-  DistinctCodePoints(const char32_t* values, std::size_t size) {
-    // At most half full, so that a probe ends within a few slots.
-    const unsigned slot_bits = std::max(4u, static_cast<unsigned>(std::bit_width(std::max<std::size_t>(2 * size, 1) - 1)));
-    const std::size_t slot_mask = (std::size_t{1} << slot_bits) - 1;
-    std::array<std::uint8_t, 2 * max_size> entry_of_slot;
-    std::fill_n(entry_of_slot.begin(), slot_mask + 1, std::uint8_t{0});
-    for (std::size_t i = 0; i < size; ++i) {
-      const char32_t cp = values[i];
-      std::size_t slot = (cp * std::uint32_t{0x9E3779B1}) >> (32 - slot_bits);
-      for (;; slot = (slot + 1) & slot_mask) {
-        const std::uint8_t entry = entry_of_slot[slot];
-        if (entry == 0) {
-          entries_[size_] = std::uint64_t{cp} << count_bits;
-          entry_of_slot[slot] = static_cast<std::uint8_t>(++size_);
-        } else if (entries_[entry - 1] >> count_bits != cp) {
-          continue;
-        }
-        ++entries_[entry_of_slot[slot] - 1];
-        break;
-      }
-    }
-    std::sort(entries_.begin(), entries_.begin() + size_);
-  }
-
-  // The index of the first code point from `cp` up.
-  std::size_t lower_bound(char32_t cp) const {
-    return static_cast<std::size_t>(std::lower_bound(entries_.begin(), entries_.begin() + size_, std::uint64_t{cp} << count_bits) -
-                                    entries_.begin());
-  }
-  std::size_t size() const { return size_; }
-  std::uint64_t count(std::size_t index) const { return entries_[index] & ((std::uint64_t{1} << count_bits) - 1); }
-
- private:
-  // An entry holds a code point above its count, which is at most 64, so
-  // that entries sort as their code points.
-  static constexpr unsigned count_bits = 8;
-  std::array<std::uint64_t, max_size> entries_;
-  std::size_t size_ = 0;
-};
 
 // The terms of one prefix length, slot c holding the bits of the term of
 // count c, or 0 while it is unknown: a term is never +0.0 (it is -0.0 when
@@ -370,29 +427,33 @@ void add_sorted_terms(TermSum& sum, const char32_t* from, const char32_t* to) {
   }
 }
 
-void add_distinct_terms(TermSum& sum, const DistinctCodePoints& distinct, std::size_t from, std::size_t to) {
+void add_hashed_terms(TermSum& sum, const HashedCodePoints& distinct, std::size_t from, std::size_t to) {
   for (std::size_t index = from; index < to; ++index) sum.h = sum.h + sum.terms.term(distinct.count(index));
 }
 
-// ASCII first, then the other code points below the script block, the
-// block, and the other code points above it. Without a block, the prefix is
-// all ASCII.
+// ASCII first, then the code points of two bytes, then from U+0800 the
+// other code points below the script block, the block, and the other code
+// points above it.
 template <class Count>
 double entropy_bits(FrequencyTable<Count>& table, std::uint64_t code_points) {
   if (code_points == 0) return 0.0;
   TermSum sum(code_points);
   add_block_terms(sum, table.bytes.data());
+  for (std::uint32_t used = table.two_byte.used; used != 0; used &= used - 1) {
+    add_block_terms(sum, table.two_byte.counts.data() + block_span * static_cast<std::size_t>(std::countr_zero(used)));
+  }
   if (!table.has_script) return sum.h;
   OtherCodePoints& other = table.other;
-  if (other.size() <= DistinctCodePoints::max_size) {
-    const DistinctCodePoints distinct(other.begin(), other.size());
+  if (other.finish()) {
+    HashedCodePoints& distinct = other.hashed_code_points();
+    distinct.sort();
     const std::size_t above = distinct.lower_bound(table.script.base);
-    add_distinct_terms(sum, distinct, 0, above);
+    add_hashed_terms(sum, distinct, 0, above);
     add_block_terms(sum, table.script.counts.data());
-    add_distinct_terms(sum, distinct, above, distinct.size());
+    add_hashed_terms(sum, distinct, above, distinct.size());
     return sum.h;
   }
-  sort_code_points(other.begin(), other.size());
+  sort_code_points(other.begin(), other.listed_size());
   char32_t* const above = std::lower_bound(other.begin(), other.end(), table.script.base);
   add_sorted_terms(sum, other.begin(), above);
   add_block_terms(sum, table.script.counts.data());
@@ -410,11 +471,13 @@ bool longer_than(std::string_view text, const Prefix& prefix, std::uint64_t min_
 // The entropy of the first `limit` code points of `text`, with counts of
 // type `Count`, which must hold the number of code points of that prefix.
 template <class Count>
-std::pair<double, Prefix> measure_prefix(std::string_view text, std::uint64_t limit) {
-  FrequencyTable<Count> table(std::min<std::uint64_t>(limit, text.size() / 2));
+std::pair<double, Prefix> measure_prefix(std::string_view text, std::uint64_t limit, FrequencyTable<Count>& table) {
   const Prefix prefix = count_prefix(text, limit, table);
   return {entropy_bits(table, prefix.code_points), prefix};
 }
+
+// A code point from U+0800 up takes three bytes or more.
+std::uint64_t most_from_u0800(std::string_view text, std::uint64_t limit) { return std::min<std::uint64_t>(limit, text.size() / 3); }
 
 }  // namespace
 
@@ -422,8 +485,17 @@ EntropySignals measure_entropy(std::string_view output, const SignalSpec& signal
   // A prefix holds no more code points than bytes.
   const std::uint64_t limit = signals.entropy_prefix_chars;
   const bool narrow = std::min<std::uint64_t>(limit, output.size()) <= std::numeric_limits<std::uint16_t>::max();
-  const auto [entropy, prefix] =
-      narrow ? measure_prefix<std::uint16_t>(output, limit) : measure_prefix<std::uint64_t>(output, limit);
+  const auto [entropy, prefix] = [&] {
+    if (narrow) {
+      FrequencyTable<std::uint16_t> table(most_from_u0800(output, limit));
+      return measure_prefix(output, limit, table);
+    }
+    // Wide counts only serve a prefix of more than 65535 code points, next
+    // to which an allocation costs nothing; on the stack they would make a
+    // large frame.
+    const auto table = std::make_unique<FrequencyTable<std::uint64_t>>(most_from_u0800(output, limit));
+    return measure_prefix(output, limit, *table);
+  }();
   EntropySignals measured;
   measured.entropy = entropy;
   measured.high = measured.entropy > signals.entropy_prefix_threshold &&

@@ -184,32 +184,51 @@ TEST(EntropySignal, CountsAtTheLimitsOfTheirWidth) {
   }
 }
 
-// ASCII and the block of 128 code points of the first other code point are
-// counted in flat arrays; the rest is gathered by hash while short and
-// sorted by radix once long: code points below and above that block, counts
-// past the kept terms, and prefixes that end inside each part must all sum
-// as the ordered map does.
-TEST(EntropySignal, BlockCountsAndSortedRestSumInOrder) {
+// ASCII, the code points of two bytes, and the block of 128 code points of
+// the first code point from U+0800 are counted in flat arrays; the rest is
+// hashed while short and sorted by radix once long: block edges, code points
+// below and above that block, counts past the kept terms, and prefixes that
+// end inside each part must all sum as the ordered map does.
+TEST(EntropySignal, BlockCountsAndTheRestSumInOrder) {
   std::vector<char32_t> code_points;
   const auto add = [&code_points](char32_t cp, std::size_t times) { code_points.insert(code_points.end(), times, cp); };
-  add(0x0436, 3);   // the block: U+0400..047F
-  add(0x00E9, 70);  // below the block, a count past the cached ones
-  add(0x0410, 1);
-  add(0x047F, 2);   // the block's last code point
-  add(0x0480, 1);   // just above it
+  add(0x4E36, 3);   // the block: U+4E00..4E7F
+  add(0x00E9, 70);  // two bytes, a count past the kept terms
+  add(0x0080, 1);   // the first and last code points of two bytes
+  add(0x07FF, 2);
+  add(0x4E00, 1);
+  add(0x4E7F, 2);   // the block's last code point
+  add(0x4E80, 1);   // just above it
+  add(0x0800, 1);   // the first code point of three bytes, below the block
   add('e', 130);
-  for (char32_t cp = 0x4E00; cp < 0x4E00 + 90; ++cp) add(cp, 1 + cp % 3);  // above, enough to sort by radix
+  for (char32_t cp = 0x9000; cp < 0x9000 + 90; ++cp) add(cp, 1 + cp % 3);  // above, enough to sort by radix
   add(0x1F600, 65);
-  add(0x03FF, 1);   // just below
-  std::string text;
-  for (const char32_t cp : code_points) text += utf8(cp);
-  for (const std::uint64_t prefix_chars : {std::uint64_t{1}, std::uint64_t{4}, std::uint64_t{80}, std::uint64_t{300},
-                                           std::uint64_t{2000}}) {
-    SignalSpec signals = builtin_signals();
-    signals.entropy_prefix_chars = prefix_chars;
-    EXPECT_EQ(std::bit_cast<std::uint64_t>(stat<double>(scan(text, signals), "entropy_2000")),
+  add(0x4DFF, 1);   // just below the block
+  const std::string text = utf8_of(code_points);
+  for (const std::uint64_t prefix_chars : {std::uint64_t{1}, std::uint64_t{4}, std::uint64_t{80}, std::uint64_t{140},
+                                           std::uint64_t{300}, std::uint64_t{2000}}) {
+    EXPECT_EQ(entropy_bits_of(text, prefix_chars),
               std::bit_cast<std::uint64_t>(reference_entropy(code_points, prefix_chars)))
         << prefix_chars;
+  }
+}
+
+// Up to 127 code points from U+0800 outside the block are hashed as they
+// come, when the text is too short to hold more; the others are listed, and
+// hashed afterwards if no more than 127 came.
+TEST(EntropySignal, OtherCodePointsAroundTheHashedLimit) {
+  for (const std::size_t others : {126u, 127u, 128u}) {
+    for (const char32_t first : {char32_t{0x4E00}, U'a'}) {
+      std::vector<char32_t> code_points{first};
+      for (std::size_t i = 0; i < others; ++i) code_points.push_back(static_cast<char32_t>(0x9000 + i % 5));
+      const std::string text = utf8_of(code_points);
+      for (const std::uint64_t prefix_chars : {std::uint64_t{others}, std::uint64_t{others + 1}}) {
+        EXPECT_EQ(entropy_bits_of(text, prefix_chars),
+                  std::bit_cast<std::uint64_t>(reference_entropy(code_points, prefix_chars)))
+            << others << " others after U+" << std::hex << static_cast<std::uint32_t>(first) << std::dec << ", prefix "
+            << prefix_chars;
+      }
+    }
   }
 }
 
