@@ -10,7 +10,6 @@
 #include <cstring>
 #include <limits>
 #include <memory>
-#include <optional>
 #include <utility>
 #include <vector>
 
@@ -51,15 +50,38 @@ struct CountLanes {
   typedef Count type __attribute__((vector_size(16)));
 };
 
+// Whether two-byte counts are tested with SSE2, whose saturating pack turns
+// two vectors of compare results into one vector of bytes: one bit per
+// count instead of two, and half the vector operations.
+#if defined(__SSE2__)
+constexpr bool pack_two_byte_counts = true;
+
+// Bit i set when counts[i] is zero, for 64 two-byte counts.
+inline std::uint64_t zero_two_byte_counts(const std::uint16_t* counts) {
+  const __m128i zero = _mm_setzero_si128();
+  std::uint64_t bits = 0;
+  for (std::size_t pair = 0; pair < 4; ++pair) {
+    const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(counts + 16 * pair));
+    const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(counts + 16 * pair + 8));
+    const __m128i lanes = _mm_packs_epi16(_mm_cmpeq_epi16(low, zero), _mm_cmpeq_epi16(high, zero));
+    bits |= std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(lanes))} << (16 * pair);
+  }
+  return bits;
+}
+#else
+constexpr bool pack_two_byte_counts = false;
+#endif
+
 // One set bit for each code point of the block that occurs, in code point
 // order, found with vector compares after counting: a set of them updated
 // with every count would chain each count to the previous one through the
 // word that holds its bit. A 64-bit word of the set holds the compare
-// results of four vectors, `sizeof(Count)` bits per count, of which only the
-// lowest is kept.
+// results of four vectors, `bits_per_count` bits per count, of which only
+// the lowest is kept.
 template <class Count>
 struct OccurringSet {
-  static constexpr std::size_t bits_per_count = sizeof(Count);
+  static constexpr bool packed = pack_two_byte_counts && sizeof(Count) == 2;
+  static constexpr std::size_t bits_per_count = packed ? 1 : sizeof(Count);
   static constexpr std::size_t counts_per_word = 64 / bits_per_count;
   static constexpr std::size_t lanes_per_vector = 16 / sizeof(Count);
   static constexpr std::uint64_t lowest_bit_of_each_count = [] {
@@ -73,10 +95,14 @@ struct OccurringSet {
     using Lanes = typename CountLanes<Count>::type;
     for (std::size_t word = 0; word < words.size(); ++word) {
       std::uint64_t zero = 0;
-      for (std::size_t vector = 0; vector < 4; ++vector) {
-        Lanes lanes;
-        std::memcpy(&lanes, counts + word * counts_per_word + vector * lanes_per_vector, sizeof lanes);
-        zero |= lane_bits(std::bit_cast<ByteTest>(lanes == 0)) << (16 * vector);
+      if constexpr (packed) {
+        zero = zero_two_byte_counts(counts + word * counts_per_word);
+      } else {
+        for (std::size_t vector = 0; vector < 4; ++vector) {
+          Lanes lanes;
+          std::memcpy(&lanes, counts + word * counts_per_word + vector * lanes_per_vector, sizeof lanes);
+          zero |= lane_bits(std::bit_cast<ByteTest>(lanes == 0)) << (16 * vector);
+        }
       }
       words[word] = ~zero & lowest_bit_of_each_count;
     }
@@ -365,70 +391,57 @@ struct alignas(64) TermRow {
 constexpr std::size_t shared_term_rows = 2048;
 constinit std::array<TermRow, shared_term_rows> shared_terms{};
 
-// Terms for one prefix length, taken from its shared row or, for a longer
-// prefix, from a row of the call's own.
-class TermSource {
- public:
-  explicit TermSource(std::uint64_t code_points)
-      : code_points_(static_cast<double>(code_points)),
-        row_(code_points < shared_term_rows ? &shared_terms[code_points] : &own_row_.emplace()) {}
+// The terms of one prefix length, from its shared row or, for a longer
+// prefix, from a row of the call's own. Held by value, so that the row's
+// address stays in a register while terms are stored.
+struct TermSource {
+  double code_points;
+  TermRow* row;
 
-  double term(std::uint64_t count) {
-    if (count < TermRow::counts) {
-      std::atomic<std::uint64_t>& slot = row_->slots[count];
-      std::uint64_t bits = slot.load(std::memory_order_relaxed);
-      if (bits == 0) {
-        bits = std::bit_cast<std::uint64_t>(entropy_term(count, code_points_));
-        slot.store(bits, std::memory_order_relaxed);
-      }
-      return std::bit_cast<double>(bits);
+  double term(std::uint64_t count) const {
+    if (count >= TermRow::counts) return entropy_term(count, code_points);
+    std::atomic<std::uint64_t>& slot = row->slots[count];
+    std::uint64_t bits = slot.load(std::memory_order_relaxed);
+    if (bits == 0) {
+      bits = std::bit_cast<std::uint64_t>(entropy_term(count, code_points));
+      slot.store(bits, std::memory_order_relaxed);
     }
-    return entropy_term(count, code_points_);
+    return std::bit_cast<double>(bits);
   }
-
- private:
-  double code_points_;
-  std::optional<TermRow> own_row_;
-  TermRow* row_;
 };
 
 // Floating-point addition is not associative, so the terms are added in
 // ascending code point order, the order of an ordered map, one term per
-// distinct code point.
-struct TermSum {
-  explicit TermSum(std::uint64_t code_points) : terms(code_points) {}
-
-  TermSource terms;
-  double h = +0.0;
-};
-
+// distinct code point: each of these adds its terms to `h` and returns it.
 template <class Count>
-void add_block_terms(TermSum& sum, const Count* counts) {
+double add_block_terms(double h, const TermSource terms, const Count* const counts) {
   using Set = OccurringSet<Count>;
   const Set occurring(counts);
   for (std::size_t word = 0; word < occurring.words.size(); ++word) {
+    const Count* const word_counts = counts + word * Set::counts_per_word;
     for (std::uint64_t bits = occurring.words[word]; bits != 0; bits &= bits - 1) {
-      const std::size_t index =
-          word * Set::counts_per_word + static_cast<std::size_t>(std::countr_zero(bits)) / Set::bits_per_count;
-      sum.h = sum.h + sum.terms.term(counts[index]);
+      h = h + terms.term(word_counts[static_cast<unsigned>(std::countr_zero(bits)) / Set::bits_per_count]);
     }
   }
+  return h;
 }
 
 // The sorted code points of [from, to) hold runs of equal ones.
-void add_sorted_terms(TermSum& sum, const char32_t* from, const char32_t* to) {
+double add_sorted_terms(double h, const TermSource terms, const char32_t* from, const char32_t* to) {
   std::uint64_t count = 0;
   for (const char32_t* p = from; p != to; ++p) {
     ++count;
     if (p + 1 == to || p[1] != p[0]) {
-      sum.h = sum.h + sum.terms.term(count);
+      h = h + terms.term(count);
       count = 0;
     }
   }
+  return h;
 }
 
-void add_hashed_terms(TermSum& sum, const HashedCodePoints& distinct, std::size_t from, std::size_t to) {
-  for (std::size_t index = from; index < to; ++index) sum.h = sum.h + sum.terms.term(distinct.count(index));
+double add_hashed_terms(double h, const TermSource terms, const HashedCodePoints& distinct, std::size_t from, std::size_t to) {
+  for (std::size_t index = from; index < to; ++index) h = h + terms.term(distinct.count(index));
+  return h;
 }
 
 // ASCII first, then the code points of two bytes, then from U+0800 the
@@ -437,28 +450,29 @@ void add_hashed_terms(TermSum& sum, const HashedCodePoints& distinct, std::size_
 template <class Count>
 double entropy_bits(FrequencyTable<Count>& table, std::uint64_t code_points) {
   if (code_points == 0) return 0.0;
-  TermSum sum(code_points);
-  add_block_terms(sum, table.bytes.data());
+  std::unique_ptr<TermRow> own_row;
+  if (code_points >= shared_term_rows) own_row = std::make_unique<TermRow>();
+  const TermSource terms{static_cast<double>(code_points),
+                         own_row ? own_row.get() : &shared_terms[code_points]};
+  double h = add_block_terms(+0.0, terms, table.bytes.data());
   for (std::uint32_t used = table.two_byte.used; used != 0; used &= used - 1) {
-    add_block_terms(sum, table.two_byte.counts.data() + block_span * static_cast<std::size_t>(std::countr_zero(used)));
+    h = add_block_terms(h, terms, table.two_byte.counts.data() + block_span * static_cast<unsigned>(std::countr_zero(used)));
   }
-  if (!table.has_script) return sum.h;
+  if (!table.has_script) return h;
   OtherCodePoints& other = table.other;
   if (other.finish()) {
     HashedCodePoints& distinct = other.hashed_code_points();
     distinct.sort();
     const std::size_t above = distinct.lower_bound(table.script.base);
-    add_hashed_terms(sum, distinct, 0, above);
-    add_block_terms(sum, table.script.counts.data());
-    add_hashed_terms(sum, distinct, above, distinct.size());
-    return sum.h;
+    h = add_hashed_terms(h, terms, distinct, 0, above);
+    h = add_block_terms(h, terms, table.script.counts.data());
+    return add_hashed_terms(h, terms, distinct, above, distinct.size());
   }
   sort_code_points(other.begin(), other.listed_size());
   char32_t* const above = std::lower_bound(other.begin(), other.end(), table.script.base);
-  add_sorted_terms(sum, other.begin(), above);
-  add_block_terms(sum, table.script.counts.data());
-  add_sorted_terms(sum, above, other.end());
-  return sum.h;
+  h = add_sorted_terms(h, terms, other.begin(), above);
+  h = add_block_terms(h, terms, table.script.counts.data());
+  return add_sorted_terms(h, terms, above, other.end());
 }
 
 // Whether the whole text holds more than `min_chars` code points. The
