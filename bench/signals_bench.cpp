@@ -143,7 +143,10 @@ std::string flags_of(std::string_view text) {
     scan(text, orlenta::registry().signals, report);
   }
   std::string flags;
-  for (const auto& entry : report.flagged_counts) flags += (flags.empty() ? "" : ",") + entry.first;
+  for (const auto& entry : report.flagged_counts) {
+    if (!flags.empty()) flags += ',';
+    flags += entry.first;
+  }
   return flags.empty() ? "none" : flags;
 }
 

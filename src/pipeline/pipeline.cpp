@@ -21,11 +21,12 @@ constexpr std::size_t stats_capacity = 24;
 // The named preset or alias with the call's overrides applied.
 Outcome<ResolvedPolicy> resolve(std::string_view name, std::optional<NormalizationForm> normalization,
                                 std::optional<bool> tidy_whitespace) {
-  std::optional<ResolvedPolicy> policy = get_policy(name);
-  if (!policy) return Error{"unknown policy: " + std::string(name)};
-  if (normalization) policy->normalization = *normalization;
-  if (tidy_whitespace) policy->tidy_whitespace = *tidy_whitespace;
-  return std::move(*policy);
+  const ResolvedPolicy* preset = find_policy(name);
+  if (preset == nullptr) return Error{"unknown policy: " + std::string(name)};
+  ResolvedPolicy policy = *preset;
+  if (normalization) policy.normalization = *normalization;
+  if (tidy_whitespace) policy.tidy_whitespace = *tidy_whitespace;
+  return policy;
 }
 
 // The text under processing and what its normalization did.
@@ -120,7 +121,7 @@ SanitizeReport assemble(const ResolvedPolicy& policy, bool ascii_fast_path, cons
                         Removal& removal, std::uint64_t tidied, const Signals& signals) {
   SanitizeReport report;
   report.policy = policy.name;
-  report.normalization = std::string(form_name(policy.normalization));
+  report.normalization = form_name(policy.normalization);
   report.removed_counts = std::move(removal.removed_counts);
   report.flagged_counts = std::move(removal.flagged_counts);
   report.spans = std::move(removal.spans);
@@ -139,7 +140,8 @@ SanitizeReport assemble(const ResolvedPolicy& policy, bool ascii_fast_path, cons
   if (signals.blob) write_blob_stats(stats, *signals.blob);
   write_entropy_stats(stats, signals.entropy);
   write_fixed_stats(stats);
-  stats.sort_by_name();
+  // Every phase names its stats with string literals.
+  stats.sort_literal_names();
 
   if (signals.combining) flag_combining_abuse(report, *signals.combining);
   if (signals.blob) flag_encoded_blob(report, *signals.blob);

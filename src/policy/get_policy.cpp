@@ -1,6 +1,34 @@
 #include "policy/policy.h"
 
+#include <utility>
+#include <vector>
+
 namespace orlenta {
+namespace {
+
+struct NamedPolicy {
+  std::string_view name;
+  ResolvedPolicy policy;
+};
+
+// Every alias and preset name of the process-wide registry that resolves,
+// with its policy. Every sanitize call looks its policy up here: the
+// registry has a handful of names, so comparing them in turn costs less
+// than hashing the name twice and building the policy anew.
+std::vector<NamedPolicy> resolve_every_name() {
+  const PolicyRegistry& names = registry();
+  std::vector<NamedPolicy> resolved;
+  const auto add = [&](std::string_view name) {
+    if (std::optional<ResolvedPolicy> policy = resolve_policy(names, name)) resolved.push_back({name, *policy});
+  };
+  for (const auto& alias : names.aliases) add(alias.first);
+  for (const auto& preset : names.presets) {
+    if (!names.aliases.contains(preset.first)) add(preset.first);
+  }
+  return resolved;
+}
+
+}  // namespace
 
 std::string_view form_name(NormalizationForm form) { return form == NormalizationForm::nfkc ? "NFKC" : "NFC"; }
 
@@ -39,6 +67,19 @@ std::optional<ResolvedPolicy> resolve_policy(const PolicyRegistry& registry, std
   };
 }
 
-std::optional<ResolvedPolicy> get_policy(std::string_view name) { return resolve_policy(registry(), name); }
+const ResolvedPolicy* find_policy(std::string_view name) {
+  // Built once even when threads race on the first call, as the registry is.
+  static const std::vector<NamedPolicy> POLICIES = resolve_every_name();
+  for (const NamedPolicy& entry : POLICIES) {
+    if (entry.name == name) return &entry.policy;
+  }
+  return nullptr;
+}
+
+std::optional<ResolvedPolicy> get_policy(std::string_view name) {
+  const ResolvedPolicy* policy = find_policy(name);
+  if (policy == nullptr) return std::nullopt;
+  return *policy;
+}
 
 }  // namespace orlenta

@@ -73,10 +73,10 @@ struct PolicyRegistry {
   StringMap<PolicySpec> presets;
 };
 
-// One preset after alias resolution, with the thresholds of the signals,
-// owned by the caller.
+// One preset after alias resolution, with the thresholds of the signals.
+// The name views the registry's own copy of the preset name.
 struct ResolvedPolicy {
-  std::string name;
+  std::string_view name;
   NormalizationForm normalization = NormalizationForm::nfc;
   bool remove_bidi = false;
   bool remove_bidi_marks = false;
@@ -111,5 +111,9 @@ std::optional<ResolvedPolicy> resolve_policy(const PolicyRegistry& registry, std
 
 // resolve_policy against the process-wide registry.
 std::optional<ResolvedPolicy> get_policy(std::string_view name);
+
+// The same policy, worked out once per name for the life of the process;
+// nullptr when get_policy finds none.
+const ResolvedPolicy* find_policy(std::string_view name);
 
 }  // namespace orlenta

@@ -5,8 +5,10 @@
 namespace orlenta {
 
 void bump(CountMap& counts, std::string_view reason, std::uint64_t n) {
-  auto entry = counts.lower_bound(reason);
-  if (entry == counts.end() || entry->first != reason) entry = counts.emplace_hint(entry, reason, 0);
+  auto& entries = counts.entries;
+  auto entry = entries.begin();
+  while (entry != entries.end() && entry->first < reason) ++entry;
+  if (entry == entries.end() || entry->first != reason) entry = entries.emplace(entry, reason, 0);
   entry->second += n;
 }
 

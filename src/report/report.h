@@ -3,9 +3,8 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <functional>
 #include <initializer_list>
-#include <map>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <tuple>
@@ -62,16 +61,38 @@ struct NamedValues {
                          std::forward_as_tuple(std::forward<Argument>(value)));
   }
 
-  // Sorts stably. The phases add the same names in the same order on every
-  // call, so the order that sorted the last list on this thread is tried
-  // first: checking it costs one comparison per entry, where finding it
-  // costs several, and each entry is then moved once. A list it does not
-  // sort gets its own order, which is kept for the next one.
+  // Sorts stably by name. Lists of the same length tend to need the same
+  // order, so the order that sorted the last list on this thread is tried
+  // first; checking it costs one comparison per entry, where finding one
+  // costs several.
   void sort_by_name() {
-    thread_local SortOrder last;
+    SortOrder& last = last_sort();
     if (!sorts_stably(last.order)) find_stable_order(last.order);
-    permute(last.order, last.targets);
+    remember_sorted_names(last);
+    take_in_order(last);
   }
+
+  // The same, for a list whose names are all string literals, as the
+  // pipeline's are: a literal's address and length identify its text. The
+  // phases add the same names in the same order on every call, so when each
+  // entry the remembered order picks is the very view remembered at that
+  // place, the list holds the very names of the list that order sorted, and
+  // no text is compared. Other names, or equal text at other addresses, are
+  // sorted by text. A list of other names never takes this shortcut: a name
+  // in memory that is freed and reused could come back at the same address
+  // with other text.
+  void sort_literal_names() {
+    SortOrder& last = last_sort();
+    literal_names = true;
+    if (place_in_order(last)) {
+      entries.swap(last.placed);
+      return;
+    }
+    sort_by_name();
+  }
+
+  // Set by sort_literal_names(): every name is a string literal.
+  bool literal_names = false;
 
   // Once sorted.
   const_iterator find(std::string_view name) const {
@@ -79,18 +100,61 @@ struct NamedValues {
                                                [](const value_type& entry, std::string_view key) { return entry.first < key; });
     return at != entries.end() && at->first == name ? at : entries.end();
   }
+  bool contains(std::string_view name) const { return find(name) != end(); }
+  const Value& at(std::string_view name) const {
+    const const_iterator entry = find(name);
+    if (entry == end()) throw std::out_of_range("no entry named " + std::string(name));
+    return entry->second;
+  }
 
   void reserve(std::size_t count) { entries.reserve(count); }
+  bool empty() const { return entries.empty(); }
   std::size_t size() const { return entries.size(); }
   const_iterator begin() const { return entries.begin(); }
   const_iterator end() const { return entries.end(); }
 
  private:
-  // order[k]: the index of the entry that goes to place k.
   struct SortOrder {
-    std::vector<std::size_t> order;
-    std::vector<std::size_t> targets;  // room for permute(), kept between calls
+    std::vector<std::size_t> order;  // order[k]: the index of the entry that goes to place k
+    std::vector<std::string_view> sorted_names;  // the name at place k in the list the order sorted
+    std::vector<value_type> placed;  // the sorted copy, and storage kept between calls
   };
+
+  // One per thread, shared by both sorts: a view of a string literal can
+  // match a remembered view only if that one was the same literal.
+  static SortOrder& last_sort() {
+    thread_local SortOrder last;
+    return last;
+  }
+
+  static bool same_view(std::string_view a, std::string_view b) { return a.data() == b.data() && a.size() == b.size(); }
+
+  void remember_sorted_names(SortOrder& sort) const {
+    sort.sorted_names.resize(entries.size());
+    for (std::size_t k = 0; k < entries.size(); ++k) sort.sorted_names[k] = entries[sort.order[k]].first;
+  }
+
+  // The list takes the copy of its entries in `sort.order`; its own storage
+  // is kept for the next copy.
+  void take_in_order(SortOrder& sort) {
+    sort.placed.resize(entries.size());
+    for (std::size_t k = 0; k < entries.size(); ++k) sort.placed[k] = entries[sort.order[k]];
+    entries.swap(sort.placed);
+  }
+
+  // Copies entry order[k] to place k of `placed` while each is the view
+  // remembered for its place; false at the first that is not.
+  bool place_in_order(SortOrder& sort) const {
+    const std::size_t count = entries.size();
+    if (sort.sorted_names.size() != count) return false;
+    sort.placed.resize(count);
+    for (std::size_t k = 0; k < count; ++k) {
+      const value_type& entry = entries[sort.order[k]];
+      if (!same_view(entry.first, sort.sorted_names[k])) return false;
+      sort.placed[k] = entry;
+    }
+    return true;
+  }
 
   // Whether `order` is a permutation of the entries that puts their names
   // in order, keeping equal names in the order they were added.
@@ -113,29 +177,21 @@ struct NamedValues {
       order[k] = i;
     }
   }
-
-  // Moves entry order[k] to place k, following each cycle of the
-  // permutation with swaps.
-  void permute(const std::vector<std::size_t>& order, std::vector<std::size_t>& targets) {
-    targets.resize(order.size());
-    for (std::size_t k = 0; k < order.size(); ++k) targets[order[k]] = k;
-    for (std::size_t i = 0; i < targets.size(); ++i) {
-      while (targets[i] != i) {
-        const std::size_t target = targets[i];
-        std::swap(entries[i], entries[target]);
-        std::swap(targets[i], targets[target]);
-      }
-    }
-  }
 };
 
-using CountMap = std::map<std::string, std::uint64_t, std::less<>>;
+// Counts under reason names, kept sorted by bump(). The reasons are names
+// fixed in the code, like the names of the stats; a report counts a few at
+// most, so one small vector serves where a node-based map costs an
+// allocation per reason.
+using CountMap = NamedValues<std::uint64_t>;
 using StatsMap = NamedValues<StatValue>;
 
+// The policy name views the process-wide registry's own copy, and the
+// normalization is a fixed name: neither is copied into a report.
 struct SanitizeReport {
   std::uint32_t report_version = 1;
-  std::string policy;
-  std::string normalization;
+  std::string_view policy;
+  std::string_view normalization;
   bool changed = false;
   CountMap removed_counts;
   CountMap flagged_counts;
@@ -143,7 +199,7 @@ struct SanitizeReport {
   StatsMap stats;
 };
 
-// Adds n under reason, which starts at 0.
+// Adds n under reason, which starts at 0, keeping the names in order.
 void bump(CountMap& counts, std::string_view reason, std::uint64_t n);
 
 void bump_removed(SanitizeReport& report, std::string_view reason, std::uint64_t n);

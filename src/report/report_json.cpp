@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 #include <variant>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -64,8 +65,8 @@ constexpr std::size_t string_bound(std::size_t length) { return 6 * length + 2; 
 // Printable ASCII other than the quotation mark and the backslash is copied
 // as it is. Every key and almost every value is such a name, so it is
 // tested and copied eight bytes at a time, and the rare string that needs
-// escapes is written again from its start.
-inline void write_string(JsonWriter& w, std::string_view text) {
+// escapes is written again from its start. Returns whether it needed none.
+inline bool write_string(JsonWriter& w, std::string_view text) {
   char* const out = w.next + 1;
   bool plain = true;
   if (text.size() >= 8) {
@@ -86,11 +87,19 @@ inline void write_string(JsonWriter& w, std::string_view text) {
   }
   if (!plain) {
     write_escaped_string(w, text);
-    return;
+    return false;
   }
   *w.next = '"';
   out[text.size()] = '"';
   w.next = out + text.size() + 1;
+  return true;
+}
+
+// A string already known to need no escapes.
+inline void write_plain_string(JsonWriter& w, std::string_view text) {
+  write_char(w, '"');
+  write_raw(w, text);
+  write_char(w, '"');
 }
 
 // A decimal unsigned 64-bit integer has at most 20 digits; the shortest form
@@ -113,9 +122,16 @@ void write_float(JsonWriter& w, double value) {
   }
 }
 
+// A value has room for number_bound bytes, so a boolean is copied as five
+// bytes of fixed size (the terminating NUL of "true" is written over next).
+void write_bool(JsonWriter& w, bool flag) {
+  std::memcpy(w.next, flag ? "true" : "false", 5);
+  w.next += flag ? 4 : 5;
+}
+
 void write_stat(JsonWriter& w, const StatValue& value) {
   if (const bool* flag = std::get_if<bool>(&value)) {
-    write_raw(w, *flag ? "true" : "false");
+    write_bool(w, *flag);
   } else if (const std::uint64_t* count = std::get_if<std::uint64_t>(&value)) {
     write_unsigned(w, *count);
   } else if (const double* number = std::get_if<double>(&value)) {
@@ -130,19 +146,59 @@ std::size_t stat_bound(const StatValue& value) {
   return text != nullptr ? string_bound(text->size()) : number_bound;
 }
 
-// Both maps are ordered by key, so the members come out sorted.
+// Both maps are ordered by key, so the members come out sorted. Returns
+// whether every key was written without escapes.
 template <class Map, class WriteValue>
-void write_object(JsonWriter& w, const Map& map, WriteValue write_value) {
+bool write_object(JsonWriter& w, const Map& map, WriteValue write_value) {
   write_char(w, '{');
   bool first = true;
+  bool plain_keys = true;
   for (const auto& [key, value] : map) {
     if (!first) write_char(w, ',');
     first = false;
-    write_string(w, key);
+    plain_keys = write_string(w, key) && plain_keys;
     write_char(w, ':');
     write_value(w, value);
   }
   write_char(w, '}');
+  return plain_keys;
+}
+
+bool same_views(const StatsMap& stats, const std::vector<std::string_view>& names) {
+  if (stats.size() != names.size()) return false;
+  std::size_t k = 0;
+  for (const auto& entry : stats) {
+    if (entry.first.data() != names[k].data() || entry.first.size() != names[k].size()) return false;
+    ++k;
+  }
+  return true;
+}
+
+// A sanitize call names its stats with the same string literals, in the
+// same order, every time, and testing each byte of them for escapes was
+// most of the writing. So each thread remembers the names of the last
+// stats object of literal names that needed no escapes, and an object of
+// the very same views (address and length, which identify a literal's
+// text) has its names copied untested.
+void write_stats(JsonWriter& w, const StatsMap& stats) {
+  thread_local std::vector<std::string_view> plain_names;
+  if (stats.literal_names && same_views(stats, plain_names)) {
+    write_char(w, '{');
+    bool first = true;
+    for (const auto& [key, value] : stats) {
+      if (!first) write_char(w, ',');
+      first = false;
+      write_plain_string(w, key);
+      write_char(w, ':');
+      write_stat(w, value);
+    }
+    write_char(w, '}');
+    return;
+  }
+  if (write_object(w, stats, write_stat) && stats.literal_names) {
+    plain_names.clear();
+    for (const auto& entry : stats) plain_names.push_back(entry.first);
+  }
 }
 
 // Each member: its key, its value and two separators.
@@ -189,11 +245,9 @@ std::size_t report_bound(const SanitizeReport& report) {
   return bound;
 }
 
-}  // namespace
-
-std::string report_to_json(const SanitizeReport& report) {
-  std::string out(report_bound(report), '\0');
-  JsonWriter w{out.data()};
+// Writes from `out` on and returns the end; `out` has room for report_bound().
+char* write_report(char* out, const SanitizeReport& report) {
+  JsonWriter w{out};
   write_raw(w, report_keys[0]);
   write_unsigned(w, report.report_version);
   write_raw(w, report_keys[1]);
@@ -212,10 +266,31 @@ std::string report_to_json(const SanitizeReport& report) {
     write_span(w, report.spans[i]);
   }
   write_raw(w, report_keys[7]);
-  write_object(w, report.stats, write_stat);
+  write_stats(w, report.stats);
   write_char(w, '}');
-  out.resize(static_cast<std::size_t>(w.next - out.data()));
-  return out;
+  return w.next;
+}
+
+// The bound allows for every byte of every string escaped, several times
+// what a report takes; a string of that size would be filled with zeros
+// first, which cost more than the writing. So a report is written into a
+// buffer of the thread's, whose bytes are zeroed only when it grows, and
+// copied out at its own size. A report bigger than this is rare (many
+// spans) and written into a string of its own, so no thread keeps more.
+constexpr std::size_t kept_buffer_bytes = 64 * 1024;
+
+}  // namespace
+
+std::string report_to_json(const SanitizeReport& report) {
+  const std::size_t bound = report_bound(report);
+  if (bound > kept_buffer_bytes) {
+    std::string out(bound, '\0');
+    out.resize(static_cast<std::size_t>(write_report(out.data(), report) - out.data()));
+    return out;
+  }
+  thread_local std::vector<char> buffer;
+  if (buffer.size() < bound) buffer.resize(bound);
+  return std::string(buffer.data(), write_report(buffer.data(), report));
 }
 
 }  // namespace orlenta

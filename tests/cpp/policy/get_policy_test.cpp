@@ -24,6 +24,10 @@ void expect_lookups(const PolicyRegistry& registry, const std::vector<Lookup>& l
     SCOPED_TRACE(std::string(lookup.name));
     const std::optional<ResolvedPolicy> resolved = resolve_policy(registry, lookup.name);
     ASSERT_EQ(resolved.has_value(), lookup.resolved_name.has_value());
+    // The process-wide table, worked out once per name, agrees.
+    if (&registry == &orlenta::registry()) {
+      EXPECT_EQ(get_policy(lookup.name), resolved);
+    }
     if (!resolved) continue;
     EXPECT_EQ(resolved->name, *lookup.resolved_name);
     EXPECT_EQ(resolved->normalization, lookup.form);

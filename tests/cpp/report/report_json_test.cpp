@@ -144,25 +144,65 @@ TEST(ReportJson, StatsAreSortedWhateverTheInsertionOrder) {
   EXPECT_EQ(stats_json({{"b", true}, {"a", false}, {"b", false}}), R"({"a":false,"b":true})");
 }
 
-// The order that sorted the last list is tried first: lists of the same
-// length, sorted one after the other, must each come out as a stable sort
-// puts them, whether that order fits them or not.
-TEST(ReportJson, EachListIsSortedStablyAfterAnother) {
-  const std::vector<std::vector<std::string_view>> lists = {
-      {"b", "a", "d", "c"}, {"b", "a", "d", "c"}, {"a", "b", "c", "d"}, {"d", "c", "b", "a"},
-      {"b", "a", "d", "a"}, {"b", "a", "a", "d"}, {"a", "a", "a", "a"}, {"b", "a", "d", "c"},
-      {"ab", "a", "abc", "b"}, {}, {"x"}, {"b", "a", "d", "c"},
-  };
+// Sorts the lists one after another with `sort`; each must come out as a
+// stable sort puts it, whether the remembered order fits it or not.
+void expect_stable_sorts(const std::vector<std::vector<std::string_view>>& lists, void (StatsMap::*sort)()) {
   for (const auto& names : lists) {
     StatsMap stats;
     for (std::uint64_t i = 0; i < names.size(); ++i) stats.add(names[i], i);
     std::vector<std::pair<std::string_view, std::uint64_t>> expected;
     for (std::uint64_t i = 0; i < names.size(); ++i) expected.emplace_back(names[i], i);
     std::stable_sort(expected.begin(), expected.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-    stats.sort_by_name();
+    (stats.*sort)();
     std::vector<std::pair<std::string_view, std::uint64_t>> sorted;
     for (const auto& [name, value] : stats) sorted.emplace_back(name, std::get<std::uint64_t>(value));
     EXPECT_EQ(sorted, expected) << testing::PrintToString(names);
+  }
+}
+
+TEST(ReportJson, EachListIsSortedStablyAfterAnother) {
+  expect_stable_sorts({{"b", "a", "d", "c"}, {"b", "a", "d", "c"}, {"a", "b", "c", "d"}, {"d", "c", "b", "a"},
+                       {"b", "a", "d", "a"}, {"b", "a", "a", "d"}, {"a", "a", "a", "a"}, {"b", "a", "d", "c"},
+                       {"ab", "a", "abc", "b"}, {}, {"x"}, {"b", "a", "d", "c"}},
+                      &StatsMap::sort_by_name);
+}
+
+// A list whose entries are the very views the remembered order sorted takes
+// that order untested. The same text at other addresses (in any order, so
+// equal names must keep the order they were added in), a shorter view of a
+// remembered literal, or other names must be sorted by their text.
+TEST(ReportJson, LiteralNamesSortAsAnyOther) {
+  static const std::string copies[] = {"b", "a", "d", "c"};
+  constexpr std::string_view abc = "abc";
+  const std::string_view a = "a";
+  const std::string_view b = "b";
+  expect_stable_sorts({{b, a, "d", "c"}, {b, a, "d", "c"}, {copies[0], copies[1], copies[2], copies[3]},
+                       {b, a, "d", "c"}, {a, copies[1], b, copies[0]}, {copies[1], a, copies[0], b},
+                       {a, copies[1], b, copies[0]}, {abc, abc.substr(0, 1), abc.substr(0, 2), b},
+                       {abc.substr(0, 2), abc.substr(0, 1), abc, b}, {b, b, a}, {b, b, a}, {a, b, b}, {}, {b, a, "d", "c"}},
+                      &StatsMap::sort_literal_names);
+}
+
+// The writer remembers literal names that needed no escapes and copies the
+// very same views untested; a name at another address or of another length
+// is tested again, and one that needs escapes is never remembered.
+TEST(ReportJson, LiteralNamesAreEscapedWhereTheyNeedIt) {
+  static const std::string quoted = "a\"b";
+  constexpr std::string_view line = "ab\ncd";
+  const std::string_view ab = "ab";
+  const std::string_view cd = "cd";
+  const std::vector<std::vector<std::string_view>> lists = {
+      {ab, cd}, {ab, cd},   {line.substr(0, 2), cd}, {ab, line.substr(3)}, {ab, line}, {ab, line},
+      {ab, cd}, {quoted, cd}, {quoted, cd},          {ab, cd},             {ab},       {ab, cd, line}};
+  for (const auto& names : lists) {
+    StatsMap stats;
+    nlohmann::json expected = nlohmann::json::object();
+    for (std::uint64_t i = 0; i < names.size(); ++i) {
+      stats.add(names[i], i);
+      expected[std::string(names[i])] = i;
+    }
+    stats.sort_literal_names();
+    EXPECT_EQ(stats_json(std::move(stats)), expected.dump()) << testing::PrintToString(names);
   }
 }
 
