@@ -412,36 +412,50 @@ BlobSignals walk_text(std::string_view text, std::uint64_t width) {
 ByteTest upper_or_digit_lanes(ByteBlock bytes) { return bytes_in_range(bytes, '0', 'Z'); }
 
 // Bytes from '+' to 'z', which hold the whole alphabet: a run of at least
-// 2 * block_size - 1 bytes covers some block of the walk whole, which then
-// holds nothing else.
+// 2 * Grain - 1 bytes covers some stretch of Grain bytes of the walk whole,
+// which then holds nothing else.
 ByteTest run_material(ByteBlock bytes) { return bytes_in_range(bytes, '+', 'z'); }
 
-constexpr std::uint64_t width_covering_a_block = 2 * block_size - 1;
+template <std::size_t Grain>
+constexpr std::uint64_t width_covering = 2 * Grain - 1;
 
 // Whether the text may hold a blob at all, for a width of at least
-// width_covering_a_block: a long run needs a block of run material, and a
-// wrapped segment needs upper-case letters and digits, an eighth of the
-// width at least, which the text as a whole then holds too. Most texts have
-// neither and are settled here, sixteen bytes at a time without decoding;
-// the count is looked at every few blocks, so that the search stops soon in
-// a text that may.
+// width_covering<Grain>: a long run needs Grain bytes of run material in a
+// row, at a multiple of Grain, and a wrapped segment needs upper-case
+// letters and digits, an eighth of the width at least, which the text as a
+// whole then holds too. Most texts have neither and are settled here,
+// sixteen bytes at a time without decoding; the count is looked at every few
+// stretches, so that the search stops soon in a text that may. Wider
+// stretches need fewer tests.
+template <std::size_t Grain>
 bool may_hold_blob(std::string_view text, std::uint64_t width) {
-  constexpr std::size_t blocks_per_count = 16;
+  constexpr std::size_t blocks = Grain / block_size;
+  constexpr std::size_t stretches_per_count = 16 / blocks;
   std::uint64_t upper_or_digit = 0;
-  BlockReader<block_size> reader{text.data(), text.data() + text.size()};
+  const auto count = [](ByteBlock& tally, const char* p) {
+    for (std::size_t block = 0; block < blocks; ++block) {
+      tally -= std::bit_cast<ByteBlock>(upper_or_digit_lanes(load_block(p + block * block_size)));
+    }
+  };
+  BlockReader<Grain> reader{text.data(), text.data() + text.size()};
   while (reader.has_full_block()) {
     ByteBlock tally{};
-    for (std::size_t round = 0; round < blocks_per_count && reader.has_full_block(); ++round, reader.advance()) {
-      const ByteBlock bytes = load_block(reader.block());
-      if (lane_bits(run_material(bytes)) == 0xFFFF) return true;
-      tally -= std::bit_cast<ByteBlock>(upper_or_digit_lanes(bytes));
+    for (std::size_t round = 0; round < stretches_per_count && reader.has_full_block(); ++round, reader.advance()) {
+      ByteTest material = run_material(load_block(reader.block()));
+      for (std::size_t block = 1; block < blocks; ++block) {
+        material &= run_material(load_block(reader.block() + block * block_size));
+      }
+      if (lane_bits(material) == 0xFFFF) return true;
+      count(tally, reader.block());
     }
     upper_or_digit += sum_lanes(tally);
     if (upper_or_digit * 8 >= width) return true;
   }
   // The padding holds no upper-case letter or digit.
   const auto last = reader.remainder();
-  upper_or_digit += count_bits(lane_bits(upper_or_digit_lanes(load_block(last.bytes.data()))));
+  ByteBlock tally{};
+  count(tally, last.bytes.data());
+  upper_or_digit += sum_lanes(tally);
   return upper_or_digit * 8 >= width;
 }
 
@@ -482,9 +496,8 @@ BlobSignals sift_pieces(std::string_view text, std::uint64_t width) {
   // ends, `through` the end of the code point that ends it. Returns true on a
   // wrapped detection.
   const auto walk_piece = [&](std::size_t stop, std::size_t through) {
-    if (stop - piece_start < width || !may_hold_blob(text.substr(piece_start, stop - piece_start), width)) {
-      return false;
-    }
+    if (stop - piece_start < width) return false;
+    if (!may_hold_blob<2 * block_size>(text.substr(piece_start, stop - piece_start), width)) return false;
     const BlobSignals walked = walk_text(text.substr(piece_start, through - piece_start), width);
     long_run = long_run || walked.base64ish;
     return walked.wrapped;
@@ -511,7 +524,7 @@ BlobSignals sift_pieces(std::string_view text, std::uint64_t width) {
     const std::size_t seen = i + chunk_size;
     if (!long_piece_tested && seen >= piece_start + piece_left_to_the_walk) {
       long_piece_tested = true;
-      if (may_hold_blob(text.substr(piece_start, seen - piece_start), width)) {
+      if (may_hold_blob<2 * block_size>(text.substr(piece_start, seen - piece_start), width)) {
         const BlobSignals rest = walk_text(text.substr(piece_start), width);
         return {long_run || rest.base64ish, rest.wrapped};
       }
@@ -530,7 +543,11 @@ BlobSignals sift_pieces(std::string_view text, std::uint64_t width) {
 BlobSignals detect_blob(std::string_view text, std::uint64_t width) {
   // Width 0: every text has a run of at least 0; the wrapped test is off.
   if (width == 0) return {true, false};
-  if (width >= width_covering_a_block && !may_hold_blob(text, width)) return {false, false};
+  if (width >= width_covering<2 * block_size>) {
+    if (!may_hold_blob<2 * block_size>(text, width)) return {false, false};
+  } else if (width >= width_covering<block_size> && !may_hold_blob<block_size>(text, width)) {
+    return {false, false};
+  }
   return width >= chunk_size ? sift_pieces(text, width) : walk_text(text, width);
 }
 

@@ -46,7 +46,8 @@ inline ByteTest outside_printable_ascii(ByteBlock bytes) { return std::bit_cast<
 // take several instructions of the baseline instruction set.
 inline ByteTest bytes_in_range(ByteBlock bytes, std::uint8_t first, std::uint8_t last) {
   const ByteBlock moved = bytes + static_cast<std::uint8_t>(0x80 - first);
-  return std::bit_cast<ByteTest>(moved) < static_cast<std::int8_t>(static_cast<std::uint8_t>(0x80 + (last - first) + 1));
+  const auto bound = static_cast<std::int8_t>(static_cast<std::uint8_t>(0x80 + (last - first) + 1));
+  return std::bit_cast<ByteTest>(moved) < bound;
 }
 
 // The sum of the sixteen lanes. The order of the bytes in a word does not
