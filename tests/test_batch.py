@@ -2,12 +2,13 @@
 
 import json
 import pathlib
+from unittest import mock
 
 import pytest
 from hypothesis import given, settings
 from hypothesis import strategies as st
 
-from orlenta import sanitize, sanitize_iter, sanitize_many
+from orlenta import batch, sanitize, sanitize_iter, sanitize_many
 from test_properties import INTERESTING, PRESETS
 
 SHARED = pathlib.Path(__file__).resolve().parent.parent.parent / "shared" / "corpus"
@@ -33,6 +34,19 @@ def test_every_form_equals_sanitize(texts, policy, options, workers):
     as_text = sanitize_many(texts, policy, *options, report="json", workers=workers)
     assert [(text, json.loads(report)) for text, report in as_text] == want
     assert sanitize_many(texts, policy, *options, report=None) == [(text, r["changed"]) for text, r in want]
+
+
+@settings(max_examples=60, deadline=None)
+@given(texts=text_lists, policy=st.sampled_from(PRESETS), options=overrides, workers=st.sampled_from([1, 3]))
+def test_many_small_chunks_equal_sanitize(texts, policy, options, workers):
+    """Chunks of two texts: most lists go through the pipeline threads,
+    which take and return chunks in an order of their own."""
+    want = expected(texts, policy, *options)
+    with mock.patch.object(batch, "CHUNK_TEXTS", 2):
+        as_dicts = sanitize_many(texts, policy, *options, workers=workers)
+        as_text = list(sanitize_iter(texts, policy, *options, report="json", workers=workers))
+    assert [(text, as_json(report)) for text, report in as_dicts] == [(text, as_json(r)) for text, r in want]
+    assert [(text, json.loads(report)) for text, report in as_text] == want
 
 
 def corpus_texts():
@@ -66,6 +80,51 @@ def test_refused_texts_raise_with_their_index_or_are_collected(bad, error, words
     results = sanitize_many(texts, "balanced_chat", return_spans=True, errors="collect")
     assert isinstance(results[2], error) and "texts[2]" in str(results[2])
     assert results[:2] + results[3:] == expected(texts[:2] + texts[3:], "balanced_chat", spans=True)
+
+
+class Text(str):
+    pass
+
+
+@pytest.mark.parametrize("workers", [1, 2])
+def test_every_way_of_reading_a_text_equals_sanitize(workers):
+    """Short texts go to the pipeline threads as code points, long ones as
+    UTF-8; ASCII, 2-, 3- and 4-byte forms, empty texts and str subclasses."""
+    texts = ["", "plain", "\u00e9\u200b", "\u4e2d\u202e", "\U0001d518\U000e0041", Text("sub\u200bclass")]
+    texts += ["\u00e9" * 70_000 + "\u200b", "a" * 70_000, Text("\U0001f600" * 70_000)]
+    with mock.patch.object(batch, "CHUNK_TEXTS", 2):
+        got = sanitize_many(texts, "strict", workers=workers)
+    assert [(text, as_json(report)) for text, report in got] == [(t, as_json(r)) for t, r in expected(texts, "strict")]
+
+
+@pytest.mark.parametrize("collect", [False, True])
+def test_refusals_in_later_chunks_name_their_index(collect):
+    texts = ["fine"] * 7 + ["x\ud800"] + ["after\u200b"] * 4
+    with mock.patch.object(batch, "CHUNK_TEXTS", 3):
+        if not collect:
+            with pytest.raises(UnicodeEncodeError, match=r"texts\[7\]"):
+                sanitize_many(texts, workers=2)
+            return
+        results = sanitize_many(texts, errors="collect", workers=2)
+    assert isinstance(results[7], UnicodeEncodeError) and "texts[7]" in str(results[7])
+    assert results[:7] + results[8:] == expected(texts[:7] + texts[8:], "balanced_chat")
+
+
+def thread_count():
+    tasks = pathlib.Path("/proc/self/task")
+    if not tasks.is_dir():
+        pytest.skip("needs /proc/self/task")
+    return len(list(tasks.iterdir()))
+
+
+def test_abandoned_iteration_stops_its_threads():
+    before = thread_count()
+    with mock.patch.object(batch, "CHUNK_TEXTS", 2):
+        results = sanitize_iter((f"text {i}\u200b" for i in range(1000)), workers=2)
+        assert next(results)[0] == "text 0"
+        assert thread_count() == before + 2
+        results.close()
+    assert thread_count() == before
 
 
 def test_iter_takes_any_iterable_and_keeps_order():

@@ -75,5 +75,6 @@ def test_same_exceptions_and_results_for_unusual_arguments(arguments, keywords):
 def test_reports_are_new_objects_on_every_call():
     first = sanitize("a\u200bb")[1]
     first["stats"]["entropy_2000"] = None
+    first["policy"] = "another"
     first["removed_counts"].clear()
     assert sanitize("a\u200bb")[1] == _core.sanitize("a\u200bb")[1]

@@ -47,6 +47,22 @@ def _sanitize_chunk(
 ) -> list[Any]:
     """One chunk of sanitize_many, for orlenta's own use."""
 
+def _chunk_runner(
+    policy: PolicyName,
+    normalization: str | None,
+    tidy_whitespace: bool | None,
+    return_spans: bool,
+    report: str,
+    threads: int,
+) -> object:
+    """The pipeline threads of one sanitize_iter call, for orlenta's own use."""
+
+def _submit_chunk(runner: object, texts: list[str]) -> None:
+    """Queues a chunk of sanitize_iter, for orlenta's own use."""
+
+def _take_chunk(runner: object) -> list[Any] | None:
+    """The results of the oldest queued chunk, for orlenta's own use."""
+
 def _scan_file(
     data: bytes, policy: str, strict_newlines: bool, check_normalization: bool
 ) -> tuple[bytes, tuple[str, ...], tuple[str, ...]]:

@@ -1,17 +1,16 @@
 """Many texts at once: sanitize_many and sanitize_iter.
 
-The texts are cut into chunks; each chunk is sanitized by one native call
-that releases the interpreter lock while the pipeline runs, so chunks on
-several threads run at once. Results come back in input order.
+The texts are cut into chunks. The pipeline runs over the chunks on native
+threads that never take the interpreter lock, while the calling thread reads
+the next chunks' texts and builds the Python results of the chunks before
+them. Results come back in input order.
 """
 
 from __future__ import annotations
 
 import itertools
 import os
-from collections import deque
 from collections.abc import Iterable, Iterator
-from concurrent.futures import Future, ThreadPoolExecutor
 from typing import Any, Literal, Optional
 
 from orlenta import _native
@@ -27,8 +26,10 @@ ChunkArguments = tuple[PolicyName, Optional[str], Optional[bool], bool, str]
 # character budget: enough to make the lock's release worth it, few enough
 # that a long text does not hold up the results behind it.
 CHUNK_TEXTS = 256
-CHUNK_CHARS = 1 << 20
-# Chunks under way per worker thread in sanitize_iter.
+CHUNK_CHARS = 1 << 18
+# Chunks under way per pipeline thread, beyond the one whose results are
+# being built: enough that no thread waits for the next chunk, few enough
+# that sanitize_iter holds only a few chunks at a time.
 CHUNKS_AHEAD_PER_WORKER = 2
 
 
@@ -48,16 +49,17 @@ def sanitize_many(
     report: "dict" gives ``(text, report dict)`` pairs, exactly what
         ``sanitize`` returns; "json" the report as its compact JSON text
         instead; None only ``(text, changed)``.
-    workers: threads to use, by default the number of CPUs.
+    workers: threads that run the pipeline, by default the number of CPUs;
+        the calling thread builds the results meanwhile.
     errors: "raise" raises the exception ``sanitize`` would raise for the
         first text it refuses, with that text's index in the message;
         "collect" puts the exception object in that text's place instead.
     """
-    return list(
-        sanitize_iter(
-            texts, policy, normalization, tidy_whitespace, return_spans, report=report, workers=workers, errors=errors
-        )
-    )
+    arguments, thread_count, collect = _checked(policy, normalization, tidy_whitespace, return_spans, report, workers, errors)
+    results: list[Any] = []
+    for chunk in _chunk_results(_chunks(texts), arguments, thread_count):
+        results += _located_refusals(chunk, len(results), collect)
+    return results
 
 
 def sanitize_iter(
@@ -73,6 +75,21 @@ def sanitize_iter(
 ) -> Iterator[Any]:
     """sanitize_many as a generator: yields the results in order from any
     iterable, holding only a few chunks at a time."""
+    arguments, thread_count, collect = _checked(policy, normalization, tidy_whitespace, return_spans, report, workers, errors)
+    return results_in_order(texts, arguments, thread_count, collect)
+
+
+def _checked(
+    policy: PolicyName,
+    normalization: str | None,
+    tidy_whitespace: bool | None,
+    return_spans: bool,
+    report: ReportForm,
+    workers: int | None,
+    errors: ErrorMode,
+) -> tuple[ChunkArguments, int, bool]:
+    """The chunk arguments, thread count and whether to collect refusals,
+    once every argument has been checked, before any text is read."""
     # sanitize itself checks the shared arguments, with its own messages.
     _native.sanitize("", policy, normalization, tidy_whitespace, return_spans)
     report_form = _report_form(report)
@@ -80,7 +97,7 @@ def sanitize_iter(
     if errors not in ("raise", "collect"):
         raise ValueError(f"unknown errors mode: {errors!r}")
     arguments: ChunkArguments = (policy, normalization, tidy_whitespace, return_spans, report_form)
-    return results_in_order(texts, arguments, thread_count, errors == "collect")
+    return arguments, thread_count, errors == "collect"
 
 
 def results_in_order(texts: Iterable[str], arguments: ChunkArguments, thread_count: int, collect: bool) -> Iterator[Any]:
@@ -128,31 +145,48 @@ def _chunks(texts: Iterable[str]) -> Iterator[list[str]]:
 
 
 def _chunk_results(chunks: Iterator[list[str]], arguments: ChunkArguments, thread_count: int) -> Iterator[list[Any]]:
-    if thread_count == 1:
-        for chunk in chunks:
-            yield _native._sanitize_chunk(chunk, *arguments)
+    first = next(chunks, None)
+    if first is None:
         return
-    with ThreadPoolExecutor(max_workers=thread_count, thread_name_prefix="orlenta") as pool:
-        pending: deque[Future[list[Any]]] = deque()
-        for chunk in chunks:
-            pending.append(pool.submit(_native._sanitize_chunk, chunk, *arguments))
-            if len(pending) >= thread_count * CHUNKS_AHEAD_PER_WORKER:
-                yield pending.popleft().result()
-        while pending:
-            yield pending.popleft().result()
+    second = next(chunks, None)
+    if second is None:
+        # One chunk: no thread would have anything to overlap with.
+        yield _native._sanitize_chunk(first, *arguments)
+        return
+    runner = _native._chunk_runner(*arguments, thread_count)
+    ahead = thread_count * CHUNKS_AHEAD_PER_WORKER
+    pending = 0
+    for chunk in itertools.chain((first, second), chunks):
+        _native._submit_chunk(runner, chunk)
+        pending += 1
+        if pending > ahead and (results := _native._take_chunk(runner)) is not None:
+            pending -= 1
+            yield results
+    while (results := _native._take_chunk(runner)) is not None:
+        yield results
 
 
 def _in_order(chunk_results: Iterator[list[Any]], collect: bool) -> Iterator[Any]:
     index = 0
     for results in chunk_results:
-        for result in results:
-            if isinstance(result, BaseException):
-                located = _with_index(result, index)
-                if not collect:
-                    raise located from result
-                result = located
-            yield result
-            index += 1
+        yield from _located_refusals(results, index, collect)
+        index += len(results)
+
+
+def _located_refusals(results: list[Any], start: int, collect: bool) -> list[Any]:
+    """The results of a chunk whose first text is texts[start], each
+    exception in them naming its text's index; in "raise" mode the first
+    such exception is raised instead."""
+    if not any(map(isinstance, results, itertools.repeat(BaseException))):
+        return results
+    located_results = list(results)
+    for offset, result in enumerate(results):
+        if isinstance(result, BaseException):
+            error = _with_index(result, start + offset)
+            if not collect:
+                raise error from result
+            located_results[offset] = error
+    return located_results
 
 
 def _with_index(error: BaseException, index: int) -> BaseException:

@@ -1,5 +1,7 @@
 #include "batch_entry.h"
 
+#include <atomic>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -13,36 +15,14 @@
 #include "python/gil.h"
 #include "python/panic.h"
 #include "python/py_ref.h"
+#include "chunk_runner.h"
 #include "report/report.h"
 #include "report_dict.h"
+#include "sanitize_dict_entry.h"
 #include "sanitize_entry.h"
 
 namespace orlenta {
 namespace {
-
-// What each result holds beside the text: the report as a dict or as JSON
-// text, whether the text changed, or both of the last two.
-enum class ReportForm { dict, json, none, changed_and_json };
-
-struct ChunkSettings {
-  std::string_view policy;
-  std::optional<NormalizationForm> normalization;
-  std::optional<bool> tidy_whitespace;
-  bool return_spans = false;
-  ReportForm report = ReportForm::dict;
-};
-
-// One text of the chunk: the str (a strong reference, so that the list may
-// change while the lock is released), its UTF-8 form, and what became of it.
-struct Element {
-  PyRef object;
-  std::string_view text;
-  PyRef copy;
-  // Set when the text could not be read as UTF-8 (not a str, lone surrogates).
-  PyRef conversion_error;
-  std::optional<Outcome<SanitizeResult>> outcome;
-  std::string report_json;
-};
 
 // The pending exception as an object, with its traceback attached.
 PyRef take_exception() {
@@ -57,10 +37,12 @@ PyRef take_exception() {
   return PyRef{value};
 }
 
+// Reads policy, normalization, tidy_whitespace, return_spans and report
+// from the five arguments at `args`.
 bool read_settings(PyObject* const* args, ChunkSettings& settings) {
-  if (!convert_text(args[1], settings.policy)) return false;
+  if (!convert_text(args[0], settings.policy)) return false;
   std::optional<std::string_view> normalization;
-  if (!convert_optional_text(args[2], normalization)) return false;
+  if (!convert_optional_text(args[1], normalization)) return false;
   if (normalization) {
     settings.normalization = parse_normalization(*normalization);
     if (!settings.normalization) {
@@ -68,11 +50,11 @@ bool read_settings(PyObject* const* args, ChunkSettings& settings) {
       return false;
     }
   }
-  if (!convert_optional_bool(args[3], settings.tidy_whitespace) || !convert_bool(args[4], settings.return_spans)) {
+  if (!convert_optional_bool(args[2], settings.tidy_whitespace) || !convert_bool(args[3], settings.return_spans)) {
     return false;
   }
   std::string_view report;
-  if (!convert_text(args[5], report)) return false;
+  if (!convert_text(args[4], report)) return false;
   if (report == "dict") {
     settings.report = ReportForm::dict;
   } else if (report == "json") {
@@ -88,6 +70,24 @@ bool read_settings(PyObject* const* args, ChunkSettings& settings) {
   return true;
 }
 
+// Below this many code points a str is read as its code points (4 bytes
+// each), for a pipeline thread to encode; a longer one is encoded here, as
+// sanitize reads it, which keeps a chunk's memory down.
+constexpr Py_ssize_t CODE_POINTS_LIMIT = Py_ssize_t{1} << 16;
+
+// Reads one text into the element: false with an exception set when it
+// cannot be read.
+bool read_element(Element& element) {
+  PyObject* const object = element.object.get();
+  if (!PyUnicode_Check(object)) return convert_large_text(object, element.text, element.copy);
+  const Py_ssize_t length = PyUnicode_GetLength(object);
+  if (length < 0) return false;
+  if (length >= CODE_POINTS_LIMIT) return convert_large_text(object, element.text, element.copy);
+  element.code_points.reset(new Py_UCS4[static_cast<std::size_t>(length)]);
+  element.code_point_count = static_cast<std::size_t>(length);
+  return length == 0 || PyUnicode_AsUCS4(object, element.code_points.get(), length, 0) != nullptr;
+}
+
 // Reads every text of the list, with the lock held.
 std::vector<Element> read_elements(PyObject* list) {
   const Py_ssize_t count = PyList_Size(list);
@@ -95,31 +95,24 @@ std::vector<Element> read_elements(PyObject* list) {
   for (Py_ssize_t i = 0; i < count; ++i) {
     Element& element = elements[static_cast<std::size_t>(i)];
     element.object = PyRef{Py_NewRef(PyList_GetItem(list, i))};
-    if (!convert_large_text(element.object.get(), element.text, element.copy)) {
+    if (!read_element(element)) {
+      element.code_points.reset();
       element.conversion_error = take_exception();
     }
   }
   return elements;
 }
 
-// The pipeline over every readable text, without the lock.
-void sanitize_elements(std::vector<Element>& elements, const ChunkSettings& settings) {
-  ReleasedGil released;
-  for (Element& element : elements) {
-    if (element.conversion_error) continue;
-    element.outcome = sanitize_inner_with_overrides(element.text, settings.policy, settings.normalization,
-                                                    settings.tidy_whitespace, settings.return_spans);
-    if (SanitizeResult* result = std::get_if<SanitizeResult>(&*element.outcome);
-        result != nullptr && (settings.report == ReportForm::json || settings.report == ReportForm::changed_and_json)) {
-      element.report_json = report_to_json(result->report);
-    }
-  }
-}
-
 // The result of one element, or the exception object it raised, as a new
 // reference; NULL with an exception set when building it failed.
-PyObject* element_result(Element& element, const ChunkSettings& settings, NameCache& cache) {
+PyObject* element_result(Element& element, const ChunkSettings& settings, ReportShapes& shapes) {
   if (element.conversion_error) return Py_NewRef(element.conversion_error.get());
+  if (element.unencodable) {
+    // Reading the str as UTF-8 raises the error sanitize raises.
+    if (!convert_text(element.object.get(), element.text)) return take_exception().release();
+    PyErr_SetString(PyExc_SystemError, "a str with a surrogate was read as UTF-8");
+    return nullptr;
+  }
   if (const Error* error = std::get_if<Error>(&*element.outcome)) {
     // The exception sanitize raises, made the way it makes it.
     raise_value_error(error->message);
@@ -135,7 +128,7 @@ PyObject* element_result(Element& element, const ChunkSettings& settings, NameCa
   PyRef report;
   switch (settings.report) {
     case ReportForm::dict:
-      report = PyRef{report_to_dict(result.report, cache)};
+      report = PyRef{report_to_dict(result.report, shapes)};
       break;
     case ReportForm::json:
       report = PyRef{PyUnicode_FromStringAndSize(element.report_json.data(),
@@ -155,18 +148,45 @@ PyObject* element_result(Element& element, const ChunkSettings& settings, NameCa
   return PyTuple_Pack(2, text.get(), report.get());
 }
 
-PyObject* sanitize_chunk(PyObject* list, const ChunkSettings& settings) {
-  std::vector<Element> elements = read_elements(list);
-  sanitize_elements(elements, settings);
+// The results of a chunk whose pipeline has run, in a new list.
+PyObject* chunk_results(std::vector<Element>& elements, const ChunkSettings& settings) {
   PyRef results{PyList_New(static_cast<Py_ssize_t>(elements.size()))};
   if (!results) return nullptr;
-  NameCache cache;
+  const HeldReportShapes held = current_report_shapes();
+  if (held.shapes == nullptr) return nullptr;
   for (std::size_t i = 0; i < elements.size(); ++i) {
-    PyObject* result = element_result(elements[i], settings, cache);
+    PyObject* result = element_result(elements[i], settings, *held.shapes);
     if (result == nullptr) return nullptr;
     PyList_SetItem(results.get(), static_cast<Py_ssize_t>(i), result);  // steals the reference
   }
   return results.release();
+}
+
+PyObject* sanitize_chunk(PyObject* list, const ChunkSettings& settings) {
+  std::vector<Element> elements = read_elements(list);
+  {
+    ReleasedGil released;
+    const std::atomic<bool> never{false};
+    sanitize_elements(elements, settings, never);
+  }
+  return chunk_results(elements, settings);
+}
+
+// A runner and the policy name its settings view, in one capsule.
+struct HeldRunner {
+  PyRef policy;
+  std::unique_ptr<ChunkRunner> runner;
+};
+
+constexpr char RUNNER_CAPSULE[] = "orlenta._native.chunk_runner";
+
+void free_runner(PyObject* capsule) {
+  delete static_cast<HeldRunner*>(PyCapsule_GetPointer(capsule, RUNNER_CAPSULE));
+}
+
+ChunkRunner* runner_in(PyObject* capsule) {
+  auto* held = static_cast<HeldRunner*>(PyCapsule_GetPointer(capsule, RUNNER_CAPSULE));
+  return held == nullptr ? nullptr : held->runner.get();
 }
 
 }  // namespace
@@ -182,8 +202,60 @@ PyObject* sanitize_chunk_entry(PyObject*, PyObject* const* args, Py_ssize_t narg
       return nullptr;
     }
     ChunkSettings settings;
-    if (!read_settings(args, settings)) return nullptr;
+    if (!read_settings(args + 1, settings)) return nullptr;
     return sanitize_chunk(args[0], settings);
+  });
+}
+
+PyObject* chunk_runner_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs) noexcept {
+  return guarded<PyObject*>(PANIC_EXCEPTION_CELL, nullptr, [&]() -> PyObject* {
+    if (nargs != 6) {
+      PyErr_Format(PyExc_TypeError, "_chunk_runner() takes 6 positional arguments but %zd were given", nargs);
+      return nullptr;
+    }
+    ChunkSettings settings;
+    if (!read_settings(args, settings)) return nullptr;
+    const std::size_t threads = PyLong_AsSize_t(args[5]);
+    if (PyErr_Occurred()) return nullptr;
+    auto held = std::make_unique<HeldRunner>();
+    // The settings view the policy's UTF-8 form, which the capsule keeps.
+    held->policy = PyRef{Py_NewRef(args[0])};
+    held->runner = std::make_unique<ChunkRunner>(settings, threads);
+    PyObject* capsule = PyCapsule_New(held.get(), RUNNER_CAPSULE, free_runner);
+    if (capsule != nullptr) held.release();
+    return capsule;
+  });
+}
+
+PyObject* submit_chunk_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs) noexcept {
+  return guarded<PyObject*>(PANIC_EXCEPTION_CELL, nullptr, [&]() -> PyObject* {
+    if (nargs != 2) {
+      PyErr_Format(PyExc_TypeError, "_submit_chunk() takes 2 positional arguments but %zd were given", nargs);
+      return nullptr;
+    }
+    ChunkRunner* runner = runner_in(args[0]);
+    if (runner == nullptr) return nullptr;
+    if (!PyList_Check(args[1])) {
+      raise_type_mismatch(args[1], "list");
+      return nullptr;
+    }
+    runner->submit(read_elements(args[1]));
+    Py_RETURN_NONE;
+  });
+}
+
+PyObject* take_chunk_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs) noexcept {
+  return guarded<PyObject*>(PANIC_EXCEPTION_CELL, nullptr, [&]() -> PyObject* {
+    if (nargs != 1) {
+      PyErr_Format(PyExc_TypeError, "_take_chunk() takes 1 positional argument but %zd were given", nargs);
+      return nullptr;
+    }
+    ChunkRunner* runner = runner_in(args[0]);
+    if (runner == nullptr) return nullptr;
+    std::unique_ptr<Chunk> chunk = runner->take<ReleasedGil>();
+    if (!chunk) Py_RETURN_NONE;
+    if (chunk->fault) std::rethrow_exception(chunk->fault);
+    return chunk_results(chunk->elements, runner->settings());
   });
 }
 

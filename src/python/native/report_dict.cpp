@@ -1,15 +1,33 @@
 #include "report_dict.h"
 
+#include <array>
+#include <bit>
 #include <cmath>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <variant>
 
 namespace orlenta {
 namespace {
 
+// The top-level keys in the order of the JSON form.
+constexpr std::array<std::string_view, 8> TOP_KEYS = {
+    "report_version", "policy", "normalization", "changed", "removed_counts", "flagged_counts", "spans", "stats"};
+enum TopKey : std::size_t { version, policy, normalization, changed, removed_counts, flagged_counts, spans, stats };
+
+// Beyond this many stats templates, stats dicts are built key by key: the
+// names come from the program, so the limit is never reached by any real
+// mix of settings, only guards against an unbounded cache.
+constexpr std::size_t MAX_STATS_TEMPLATES = 64;
+
 // Sets dict[key] = value, taking over the new reference `value`.
-bool set_item(PyObject* dict, NameCache& cache, std::string_view key, PyObject* value) {
+bool set_item(PyObject* dict, PyObject* key, PyObject* value) {
+  PyRef owned{value};
+  return owned && PyDict_SetItem(dict, key, owned.get()) == 0;
+}
+
+bool set_named_item(PyObject* dict, NameCache& cache, std::string_view key, PyObject* value) {
   PyRef owned{value};
   if (!owned) return false;
   PyRef key_object{cached_name(cache, key)};
@@ -20,7 +38,7 @@ PyObject* counts_to_dict(const CountMap& counts, NameCache& cache) {
   PyRef dict{PyDict_New()};
   if (!dict) return nullptr;
   for (const auto& [reason, count] : counts) {
-    if (!set_item(dict.get(), cache, reason, PyLong_FromUnsignedLongLong(count))) return nullptr;
+    if (!set_named_item(dict.get(), cache, reason, PyLong_FromUnsignedLongLong(count))) return nullptr;
   }
   return dict.release();
 }
@@ -29,12 +47,12 @@ PyObject* span_to_dict(const SpanEvent& span, NameCache& cache) {
   PyRef dict{PyDict_New()};
   if (!dict) return nullptr;
   const bool filled =
-      set_item(dict.get(), cache, "kind", cached_name(cache, span.kind)) &&
-      set_item(dict.get(), cache, "reason", cached_name(cache, span.reason)) &&
-      set_item(dict.get(), cache, "start", PyLong_FromUnsignedLongLong(span.start)) &&
-      set_item(dict.get(), cache, "end", PyLong_FromUnsignedLongLong(span.end)) &&
-      set_item(dict.get(), cache, "detail",
-               PyUnicode_FromStringAndSize(span.detail.data(), static_cast<Py_ssize_t>(span.detail.size())));
+      set_named_item(dict.get(), cache, "kind", cached_name(cache, span.kind)) &&
+      set_named_item(dict.get(), cache, "reason", cached_name(cache, span.reason)) &&
+      set_named_item(dict.get(), cache, "start", PyLong_FromUnsignedLongLong(span.start)) &&
+      set_named_item(dict.get(), cache, "end", PyLong_FromUnsignedLongLong(span.end)) &&
+      set_named_item(dict.get(), cache, "detail",
+                     PyUnicode_FromStringAndSize(span.detail.data(), static_cast<Py_ssize_t>(span.detail.size())));
   return filled ? dict.release() : nullptr;
 }
 
@@ -61,30 +79,139 @@ PyObject* stat_to_object(const StatValue& value, NameCache& cache) {
   return cached_name(cache, std::get<std::string_view>(value));
 }
 
-PyObject* stats_to_dict(const StatsMap& stats, NameCache& cache) {
+HeldStat held(const StatValue& value) {
+  return std::visit(
+      [](auto plain) -> HeldStat {
+        if constexpr (std::is_same_v<decltype(plain), std::string_view>) {
+          return std::string(plain);
+        } else {
+          return plain;
+        }
+      },
+      value);
+}
+
+// Whether `value` makes the same object as `template_value`. Floats compare
+// by their bits: -0.0 equals 0.0 but is not the same float.
+bool same_stat(const StatValue& value, const HeldStat& template_value) {
+  if (value.index() != template_value.index()) return false;
+  if (const bool* flag = std::get_if<bool>(&value)) return *flag == std::get<bool>(template_value);
+  if (const std::uint64_t* count = std::get_if<std::uint64_t>(&value)) {
+    return *count == std::get<std::uint64_t>(template_value);
+  }
+  if (const double* number = std::get_if<double>(&value)) {
+    return std::bit_cast<std::uint64_t>(*number) == std::bit_cast<std::uint64_t>(std::get<double>(template_value));
+  }
+  return std::get<std::string_view>(value) == std::get<std::string>(template_value);
+}
+
+bool has_names(const StatsTemplate& shape, const StatsMap& stats) {
+  if (shape.names.size() != stats.size()) return false;
+  std::size_t i = 0;
+  for (const auto& [name, value] : stats) {
+    const bool same_literal =
+        stats.literal_names && shape.name_addresses[i] == name.data() && shape.names[i].size() == name.size();
+    if (!same_literal && shape.names[i] != name) return false;
+    ++i;
+  }
+  return true;
+}
+
+PyObject* stats_to_dict_by_key(const StatsMap& stats, NameCache& cache) {
   PyRef dict{PyDict_New()};
   if (!dict) return nullptr;
   for (const auto& [key, value] : stats) {
-    if (!set_item(dict.get(), cache, key, stat_to_object(value, cache))) return nullptr;
+    if (!set_named_item(dict.get(), cache, key, stat_to_object(value, cache))) return nullptr;
   }
   return dict.release();
 }
 
+// Adds a template of this report's stats, its values those of the report;
+// false with an exception set when it cannot be made.
+bool add_stats_template(const StatsMap& stats, ReportShapes& shapes) {
+  StatsTemplate shape;
+  shape.dict = PyRef{stats_to_dict_by_key(stats, shapes.names)};
+  if (!shape.dict) return false;
+  for (const auto& [name, value] : stats) {
+    shape.names.emplace_back(name);
+    shape.name_addresses.push_back(stats.literal_names ? name.data() : nullptr);
+    shape.values.push_back(held(value));
+    shape.keys.emplace_back(cached_name(shapes.names, name));
+    if (!shape.keys.back()) return false;
+  }
+  shapes.stats_templates.push_back(std::move(shape));
+  return true;
+}
+
+const StatsTemplate* find_stats_template(const StatsMap& stats, ReportShapes& shapes) {
+  for (const StatsTemplate& shape : shapes.stats_templates) {
+    if (has_names(shape, stats)) return &shape;
+  }
+  return nullptr;
+}
+
+PyObject* stats_to_dict(const StatsMap& stats, ReportShapes& shapes) {
+  const StatsTemplate* shape = find_stats_template(stats, shapes);
+  if (shape == nullptr) {
+    if (shapes.stats_templates.size() >= MAX_STATS_TEMPLATES) return stats_to_dict_by_key(stats, shapes.names);
+    if (!add_stats_template(stats, shapes)) return nullptr;
+    shape = &shapes.stats_templates.back();
+  }
+  PyRef dict{PyDict_Copy(shape->dict.get())};
+  if (!dict) return nullptr;
+  std::size_t i = 0;
+  for (const auto& [name, value] : stats) {
+    if (!same_stat(value, shape->values[i]) &&
+        !set_item(dict.get(), shape->keys[i].get(), stat_to_object(value, shapes.names))) {
+      return nullptr;
+    }
+    ++i;
+  }
+  return dict.release();
+}
+
+// The top-level dict each report's dict is copied from, with this report's
+// scalars: a batch repeats the same version, policy and normalization.
+bool make_top_template(const SanitizeReport& report, ReportShapes& shapes) {
+  PyRef dict{PyDict_New()};
+  if (!dict) return false;
+  std::vector<PyRef> keys;
+  for (std::string_view name : TOP_KEYS) {
+    keys.emplace_back(cached_name(shapes.names, name));
+    if (!keys.back() || PyDict_SetItem(dict.get(), keys.back().get(), Py_None) != 0) return false;
+  }
+  const bool filled = set_item(dict.get(), keys[version].get(), PyLong_FromUnsignedLong(report.report_version)) &&
+                      set_item(dict.get(), keys[policy].get(), cached_name(shapes.names, report.policy)) &&
+                      set_item(dict.get(), keys[normalization].get(), cached_name(shapes.names, report.normalization)) &&
+                      PyDict_SetItem(dict.get(), keys[changed].get(), Py_False) == 0;
+  if (!filled) return false;
+  shapes.top_template = std::move(dict);
+  shapes.top_keys = std::move(keys);
+  shapes.template_version = report.report_version;
+  shapes.template_policy = report.policy;
+  shapes.template_normalization = report.normalization;
+  return true;
+}
+
 }  // namespace
 
-PyObject* report_to_dict(const SanitizeReport& report, NameCache& cache) {
-  PyRef dict{PyDict_New()};
+PyObject* report_to_dict(const SanitizeReport& report, ReportShapes& shapes) {
+  if (!shapes.top_template && !make_top_template(report, shapes)) return nullptr;
+  PyRef dict{PyDict_Copy(shapes.top_template.get())};
   if (!dict) return nullptr;
   PyObject* const target = dict.get();
+  const auto set = [&](TopKey key, PyObject* value) { return set_item(target, shapes.top_keys[key].get(), value); };
+  NameCache& names = shapes.names;
   const bool filled =
-      set_item(target, cache, "report_version", PyLong_FromUnsignedLong(report.report_version)) &&
-      set_item(target, cache, "policy", cached_name(cache, report.policy)) &&
-      set_item(target, cache, "normalization", cached_name(cache, report.normalization)) &&
-      set_item(target, cache, "changed", Py_NewRef(report.changed ? Py_True : Py_False)) &&
-      set_item(target, cache, "removed_counts", counts_to_dict(report.removed_counts, cache)) &&
-      set_item(target, cache, "flagged_counts", counts_to_dict(report.flagged_counts, cache)) &&
-      set_item(target, cache, "spans", spans_to_list(report.spans, cache)) &&
-      set_item(target, cache, "stats", stats_to_dict(report.stats, cache));
+      (report.report_version == shapes.template_version ||
+       set(version, PyLong_FromUnsignedLong(report.report_version))) &&
+      (report.policy == shapes.template_policy || set(policy, cached_name(names, report.policy))) &&
+      (report.normalization == shapes.template_normalization ||
+       set(normalization, cached_name(names, report.normalization))) &&
+      (!report.changed || set(changed, Py_NewRef(Py_True))) &&
+      set(removed_counts, counts_to_dict(report.removed_counts, names)) &&
+      set(flagged_counts, counts_to_dict(report.flagged_counts, names)) &&
+      set(spans, spans_to_list(report.spans, names)) && set(stats, stats_to_dict(report.stats, shapes));
   return filled ? dict.release() : nullptr;
 }
 

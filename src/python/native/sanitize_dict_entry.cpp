@@ -4,7 +4,6 @@
 
 #include "interpreter_states.h"
 #include "python/cached_object.h"
-#include "python/name_cache.h"
 #include "python/py_ref.h"
 #include "report_dict.h"
 #include "sanitize_entry.h"
@@ -12,31 +11,34 @@
 namespace orlenta {
 namespace {
 
-constexpr char NAMES_CAPSULE[] = "orlenta._native.report_names";
+constexpr char SHAPES_CAPSULE[] = "orlenta._native.report_shapes";
 
-NameCache* names_in(PyObject* capsule) { return static_cast<NameCache*>(PyCapsule_GetPointer(capsule, NAMES_CAPSULE)); }
+ReportShapes* shapes_in(PyObject* capsule) {
+  return static_cast<ReportShapes*>(PyCapsule_GetPointer(capsule, SHAPES_CAPSULE));
+}
 
-void free_names(PyObject* capsule) { delete names_in(capsule); }
+void free_shapes(PyObject* capsule) { delete shapes_in(capsule); }
 
-PyObject* make_names() {
-  auto names = std::make_unique<NameCache>();
-  PyObject* capsule = PyCapsule_New(names.get(), NAMES_CAPSULE, free_names);
-  if (capsule != nullptr) names.release();
+PyObject* make_shapes() {
+  auto shapes = std::make_unique<ReportShapes>();
+  PyObject* capsule = PyCapsule_New(shapes.get(), SHAPES_CAPSULE, free_shapes);
+  if (capsule != nullptr) shapes.release();
   return capsule;
 }
 
-// The names live in a capsule in the module's state, and the call holds a
-// reference to it: building the dict can run a garbage collection, which
-// may free the module and its state, but not the names in use.
 PyObject* report_dict(const SanitizeReport& report) {
-  const PyRef capsule = cached_object(current_state_cell<&ModuleState::report_names>, make_names);
-  if (!capsule) return nullptr;
-  NameCache* names = names_in(capsule.get());
-  if (names == nullptr) return nullptr;
-  return report_to_dict(report, *names);
+  const HeldReportShapes held = current_report_shapes();
+  if (held.shapes == nullptr) return nullptr;
+  return report_to_dict(report, *held.shapes);
 }
 
 }  // namespace
+
+HeldReportShapes current_report_shapes() {
+  HeldReportShapes held{cached_object(current_state_cell<&ModuleState::report_names>, make_shapes), nullptr};
+  if (held.capsule) held.shapes = shapes_in(held.capsule.get());
+  return held;
+}
 
 PyObject* sanitize_dict_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
   return sanitize_entry_with(args, nargs, kwnames, report_dict);

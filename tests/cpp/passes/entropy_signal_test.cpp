@@ -9,6 +9,7 @@
 #include <map>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "signal_test_support.h"
@@ -103,62 +104,131 @@ double reference_entropy(const std::vector<char32_t>& code_points, std::uint64_t
   return h;
 }
 
+std::uint64_t entropy_bits_of(std::string_view text, std::uint64_t prefix_chars) {
+  SignalSpec signals = builtin_signals();
+  signals.entropy_prefix_chars = prefix_chars;
+  return std::bit_cast<std::uint64_t>(stat<double>(scan(text, signals), "entropy_2000"));
+}
+
+std::string utf8_of(const std::vector<char32_t>& code_points) {
+  std::string text;
+  for (const char32_t cp : code_points) text += utf8(cp);
+  return text;
+}
+
+// Random texts of each kind the counting treats apart: ASCII alone, ASCII
+// with one script, many scripts (some spread over many blocks), emoji with
+// their joiners and selectors, and astral planes up to the last code point.
+// Draws are skewed towards a few code points of each range so that counts
+// vary.
+std::vector<char32_t> random_text(std::mt19937_64& random, std::size_t kind, std::size_t length) {
+  using Ranges = std::vector<std::pair<char32_t, char32_t>>;
+  const Ranges kinds[] = {
+      {{0x00, 0x7F}},
+      {{0x20, 0x7E}, {0x0400, 0x04FF}},
+      {{0x21, 0x7E}, {0xC0, 0x24F}, {0x0370, 0x03FF}, {0x0600, 0x06FF}, {0x0900, 0x097F}, {0x4E00, 0x9FFF}},
+      {{0x20, 0x7E}, {0x200D, 0x200D}, {0xFE0F, 0xFE0F}, {0x2600, 0x27BF}, {0x1F1E6, 0x1F1FF}, {0x1F300, 0x1FAFF}},
+      {{0x10000, 0x1FFFF}, {0xE0000, 0xE007F}, {0x10FF80, 0x10FFFF}},
+  };
+  const Ranges& ranges = kinds[kind];
+  std::vector<char32_t> code_points;
+  for (std::size_t i = 0; i < length; ++i) {
+    const auto& [low, high] = ranges[random() % ranges.size()];
+    const char32_t bound = static_cast<char32_t>(1 + random() % (high - low + 1));
+    code_points.push_back(static_cast<char32_t>(low + random() % bound));
+  }
+  return code_points;
+}
+
 TEST(EntropySignal, MatchesTheOrderedMapSumBitForBit) {
   std::mt19937_64 random(20240611);
-  // Skewed towards a few code points of each range so that counts vary.
-  const std::vector<std::pair<char32_t, char32_t>> ranges = {
-      {0x21, 0x7E}, {0xC0, 0x24F}, {0x4E00, 0x4E3F}, {0x1F600, 0x1F60F}, {0x10FFF0, 0x10FFFD}};
-  for (const std::size_t length : {1u, 150u, 1999u, 2000u, 2001u, 6000u}) {
-    for (const bool ascii_only : {true, false}) {
-      std::vector<char32_t> code_points;
-      std::string text;
-      for (std::size_t i = 0; i < length; ++i) {
-        const auto& [low, high] = ranges[ascii_only ? 0 : random() % ranges.size()];
-        const char32_t bound = static_cast<char32_t>(1 + random() % (high - low + 1));
-        const auto cp = static_cast<char32_t>(low + random() % bound);
-        code_points.push_back(cp);
-        text += utf8(cp);
-      }
-      for (const std::uint64_t prefix_chars : {std::uint64_t{2000}, std::uint64_t{7},
-                                               std::numeric_limits<std::uint64_t>::max()}) {
-        SignalSpec signals = builtin_signals();
-        signals.entropy_prefix_chars = prefix_chars;
-        const SanitizeReport report = scan(text, signals);
+  constexpr std::uint64_t unlimited = std::numeric_limits<std::uint64_t>::max();
+  // Lengths and limits around the counts the terms are kept for (64) and the
+  // prefix lengths they are shared for (2048).
+  for (std::size_t kind = 0; kind < 5; ++kind) {
+    for (const std::size_t length : {0u, 1u, 63u, 64u, 150u, 2047u, 2048u, 2049u, 6000u}) {
+      const std::vector<char32_t> code_points = random_text(random, kind, length);
+      const std::string text = utf8_of(code_points);
+      for (const std::uint64_t prefix_chars : {std::uint64_t{0}, std::uint64_t{1}, std::uint64_t{7}, length - 1, length,
+                                               length + 1, std::uint64_t{2000}, std::uint64_t{2048}, unlimited}) {
         const double expected = reference_entropy(code_points, prefix_chars);
-        EXPECT_EQ(std::bit_cast<std::uint64_t>(stat<double>(report, "entropy_2000")),
-                  std::bit_cast<std::uint64_t>(expected))
-            << length << (ascii_only ? " ascii" : " mixed") << " prefix " << prefix_chars;
-        EXPECT_EQ(flag_count(report, "high_entropy"), expected > 5.0 && length > 200 ? 1u : 0u);
+        EXPECT_EQ(entropy_bits_of(text, prefix_chars), std::bit_cast<std::uint64_t>(expected))
+            << "kind " << kind << " length " << length << " prefix " << prefix_chars;
+      }
+      SignalSpec signals = builtin_signals();
+      const double expected = reference_entropy(code_points, signals.entropy_prefix_chars);
+      EXPECT_EQ(flag_count(scan(text, signals), "high_entropy"), expected > 5.0 && length > 200 ? 1u : 0u);
+    }
+  }
+}
+
+// Counts are two bytes wide while the prefix can hold no more than 65535
+// code points, and eight bytes wide beyond: a code point that fills the
+// whole prefix reaches the largest count of each.
+TEST(EntropySignal, CountsAtTheLimitsOfTheirWidth) {
+  constexpr std::uint64_t unlimited = std::numeric_limits<std::uint64_t>::max();
+  for (const std::size_t repeats : {65535u, 65536u}) {
+    for (const char32_t filler : {U'a', char32_t{0x0416}, char32_t{0x4E2D}}) {
+      for (const char32_t last : {U'b', char32_t{0x0417}, char32_t{0x1F600}}) {
+        std::vector<char32_t> code_points(repeats, filler);
+        code_points.push_back(last);
+        const std::string text = utf8_of(code_points);
+        for (const std::uint64_t prefix_chars : {std::uint64_t{65535}, std::uint64_t{65536}, unlimited}) {
+          EXPECT_EQ(entropy_bits_of(text, prefix_chars),
+                    std::bit_cast<std::uint64_t>(reference_entropy(code_points, prefix_chars)))
+              << repeats << " of U+" << std::hex << static_cast<std::uint32_t>(filler) << " then U+"
+              << static_cast<std::uint32_t>(last) << std::dec << ", prefix " << prefix_chars;
+        }
       }
     }
   }
 }
 
-// ASCII and the block of 128 code points of the first other code point are
-// counted in flat arrays, the rest is sorted (by radix once it is long):
-// code points below and above that block, counts past the cached ones, and
-// prefixes that end inside each part must all sum as the ordered map does.
-TEST(EntropySignal, BlockCountsAndSortedRestSumInOrder) {
+// ASCII, the code points of two bytes, and the block of 128 code points of
+// the first code point from U+0800 are counted in flat arrays; the rest is
+// hashed while short and sorted by radix once long: block edges, code points
+// below and above that block, counts past the kept terms, and prefixes that
+// end inside each part must all sum as the ordered map does.
+TEST(EntropySignal, BlockCountsAndTheRestSumInOrder) {
   std::vector<char32_t> code_points;
   const auto add = [&code_points](char32_t cp, std::size_t times) { code_points.insert(code_points.end(), times, cp); };
-  add(0x0436, 3);   // the block: U+0400..047F
-  add(0x00E9, 70);  // below the block, a count past the cached ones
-  add(0x0410, 1);
-  add(0x047F, 2);   // the block's last code point
-  add(0x0480, 1);   // just above it
+  add(0x4E36, 3);   // the block: U+4E00..4E7F
+  add(0x00E9, 70);  // two bytes, a count past the kept terms
+  add(0x0080, 1);   // the first and last code points of two bytes
+  add(0x07FF, 2);
+  add(0x4E00, 1);
+  add(0x4E7F, 2);   // the block's last code point
+  add(0x4E80, 1);   // just above it
+  add(0x0800, 1);   // the first code point of three bytes, below the block
   add('e', 130);
-  for (char32_t cp = 0x4E00; cp < 0x4E00 + 90; ++cp) add(cp, 1 + cp % 3);  // above, enough to sort by radix
+  for (char32_t cp = 0x9000; cp < 0x9000 + 90; ++cp) add(cp, 1 + cp % 3);  // above, enough to sort by radix
   add(0x1F600, 65);
-  add(0x03FF, 1);   // just below
-  std::string text;
-  for (const char32_t cp : code_points) text += utf8(cp);
-  for (const std::uint64_t prefix_chars : {std::uint64_t{1}, std::uint64_t{4}, std::uint64_t{80}, std::uint64_t{300},
-                                           std::uint64_t{2000}}) {
-    SignalSpec signals = builtin_signals();
-    signals.entropy_prefix_chars = prefix_chars;
-    EXPECT_EQ(std::bit_cast<std::uint64_t>(stat<double>(scan(text, signals), "entropy_2000")),
+  add(0x4DFF, 1);   // just below the block
+  const std::string text = utf8_of(code_points);
+  for (const std::uint64_t prefix_chars : {std::uint64_t{1}, std::uint64_t{4}, std::uint64_t{80}, std::uint64_t{140},
+                                           std::uint64_t{300}, std::uint64_t{2000}}) {
+    EXPECT_EQ(entropy_bits_of(text, prefix_chars),
               std::bit_cast<std::uint64_t>(reference_entropy(code_points, prefix_chars)))
         << prefix_chars;
+  }
+}
+
+// Up to 127 code points from U+0800 outside the block are hashed as they
+// come, when the text is too short to hold more; the others are listed, and
+// hashed afterwards if no more than 127 came.
+TEST(EntropySignal, OtherCodePointsAroundTheHashedLimit) {
+  for (const std::size_t others : {126u, 127u, 128u}) {
+    for (const char32_t first : {char32_t{0x4E00}, U'a'}) {
+      std::vector<char32_t> code_points{first};
+      for (std::size_t i = 0; i < others; ++i) code_points.push_back(static_cast<char32_t>(0x9000 + i % 5));
+      const std::string text = utf8_of(code_points);
+      for (const std::uint64_t prefix_chars : {std::uint64_t{others}, std::uint64_t{others + 1}}) {
+        EXPECT_EQ(entropy_bits_of(text, prefix_chars),
+                  std::bit_cast<std::uint64_t>(reference_entropy(code_points, prefix_chars)))
+            << others << " others after U+" << std::hex << static_cast<std::uint32_t>(first) << std::dec << ", prefix "
+            << prefix_chars;
+      }
+    }
   }
 }
 
