@@ -91,6 +91,9 @@ class ChunkRunner {
   const ChunkSettings& settings() const { return settings_; }
   std::size_t pending() const { return order_.size(); }
 
+  // Whether a submitted chunk waits for a thread to begin it.
+  bool behind();
+
   // Throws std::system_error when no thread can be started at all.
   void submit(std::vector<Element> elements);
 
