@@ -90,7 +90,7 @@ void note_junction(Walk& walk, std::size_t at) {
 // kept next. Otherwise the stretch is moved eight bytes at a time; each word
 // is read before it is written over, and the write position only trails the
 // read position, so a word's store never reaches bytes still to be read.
-void keep_bytes(Walk& walk, std::size_t from, std::size_t to) {
+[[gnu::always_inline]] inline void keep_bytes(Walk& walk, std::size_t from, std::size_t to) {
   const std::size_t length = to - from;
   if (walk.after_removal && length != 0) note_junction(walk, from);
   if (walk.written != from) {
@@ -183,7 +183,7 @@ void retain_and_look_for_flag_tags(Walk& walk, const CodePoint& c) {
 }
 
 // Removes, flags or retains one code point; the first matching test decides.
-void decide(Walk& walk, const CodePoint& c) {
+[[gnu::always_inline]] inline void decide(Walk& walk, const CodePoint& c) {
   const ResolvedPolicy& policy = walk.policy;
   const char32_t cp = c.value;
   // The joiners of emoji sequences, the decisions chat is fullest of, are in
@@ -237,7 +237,7 @@ Outcome<Removal> remove_characters(std::string text, const ResolvedPolicy& polic
   // Retained stretches of ordinary code points are kept in one piece; the
   // walk stops only at the code points that need a decision.
   std::size_t pending = 0;
-  const bool within_limit = for_each_decision(data, data + size, [&](const char* at) {
+  const bool within_limit = for_each_decision(data, data + size, [&](const char* at) __attribute__((always_inline)) {
     const auto i = static_cast<std::size_t>(at - data);
     // The tags of a protected flag, retained whole: a tag is a
     // default-ignorable, which leaves the selector state as it is.

@@ -2,15 +2,20 @@
 // share. It walks over the code points that pass the quick check as they
 // stand (Yes starters; Yes non-starters in canonical order) and stops at the
 // first other one: a code point that is No or Maybe, a non-starter out of
-// order, or an ill-formed byte. ASCII goes eight bytes at a time, and code
-// points below the form's first non-Yes-starter need no table lookup.
+// order, or an ill-formed byte. Where it does not count code points, blocks
+// of sixteen bytes made only of Yes starters are passed with one vector test
+// (yes_block.h); in the rest, ASCII
+// goes eight bytes at a time, and code points below the form's first
+// non-Yes-starter need no table lookup.
 #pragma once
 
+#include <algorithm>
 #include <bit>
 #include <cstdint>
 
 #include "normkit/utf8.h"
 #include "unicode_data.h"
+#include "yes_block.h"
 
 
 namespace normkit::detail {
@@ -43,7 +48,36 @@ struct Scanner {
     const unsigned char* boundary = s.boundary;
     unsigned prev_ccc = s.prev_ccc;
     std::uint64_t count = s.count;
+    // After a block that the shortcut leaves to the scalar steps, they go on
+    // to its end, and in text the shortcut is not made for (other scripts,
+    // marks) for twice as many blocks after each further one, up to
+    // kMaxScalarBlocks, so that such text pays for few tests. The counting
+    // scan of the stream's copy does without it: the stream calls it again
+    // after each segment that needs work, which in such text is often.
+    constexpr std::size_t kMaxScalarBlocks = 16;
+    const unsigned char* scalar_until = p;
+    std::size_t scalar_blocks = 1;
     while (p < limit) {
+      if constexpr (!Count) {
+        if (p >= scalar_until && static_cast<std::size_t>(limit - p) >= kYesBlockSize + kYesBlockReach) {
+          const YesBlock block = test_yes_block<F>(p);
+          // Every code point before the first doubtful lane passes (all of
+          // them when there is none).
+          const std::uint32_t passed = block.starts & ((block.doubtful & (0u - block.doubtful)) - 1u);
+          if (passed != 0) {
+            boundary = p + (31 - std::countl_zero(passed));
+            prev_ccc = 0;
+          }
+          if (block.doubtful == 0) {
+            p += kYesBlockSize + block.overhang;
+            scalar_blocks = 1;
+            continue;
+          }
+          scalar_until = p + kYesBlockSize * scalar_blocks;
+          scalar_blocks = std::min(2 * scalar_blocks, kMaxScalarBlocks);
+          p += std::countr_zero(block.doubtful);
+        }
+      }
       if (*p < 0x80) {
         // A lone ASCII byte (a space between words of another script) is
         // common enough to test for first.
