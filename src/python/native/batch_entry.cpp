@@ -273,8 +273,8 @@ PyObject* submit_chunk_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs)
       return nullptr;
     }
     // Whichever side has time to spare encodes the texts: the pipeline
-    // threads, unless they have chunks waiting already, in which case the
-    // calling thread is ahead of them and would only wait for them later.
+    // threads, unless the calling thread had to wait for them last time, in
+    // which case it would only wait for them again.
     runner->submit(read_elements(args[1], !runner->behind()));
     Py_RETURN_NONE;
   });

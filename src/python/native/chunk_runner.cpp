@@ -82,11 +82,6 @@ ChunkRunner::~ChunkRunner() {
   for (std::thread& thread : threads_) thread.join();
 }
 
-bool ChunkRunner::behind() {
-  std::lock_guard lock(mutex_);
-  return !waiting_.empty();
-}
-
 void ChunkRunner::submit(std::vector<Element> elements) {
   // One thread more per chunk, up to the limit: a call with a few chunks
   // starts no more threads than it can use.
