@@ -1,3 +1,4 @@
+from collections.abc import Iterator
 from typing import Any
 
 from orlenta.types import CodePointRisk, FindingKind, PolicyName, SanitizeReport
@@ -46,6 +47,9 @@ def _sanitize_chunk(
     report: str,
 ) -> list[Any]:
     """One chunk of sanitize_many, for orlenta's own use."""
+
+def _next_chunk(iterator: Iterator[Any], max_texts: int, max_chars: int) -> list[Any]:
+    """The texts of the next chunk, for orlenta's own use."""
 
 def _chunk_runner(
     policy: PolicyName,

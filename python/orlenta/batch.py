@@ -130,17 +130,10 @@ def _thread_count(workers: object) -> int:
 
 
 def _chunks(texts: Iterable[str]) -> Iterator[list[str]]:
+    # Cut natively: a step per text in Python cost the calling thread, which
+    # builds every result, a noticeable share of its time.
     iterator = iter(texts)
-    while True:
-        chunk: list[str] = []
-        chars = 0
-        for text in itertools.islice(iterator, CHUNK_TEXTS):
-            chunk.append(text)
-            chars += len(text) if isinstance(text, str) else 0
-            if chars >= CHUNK_CHARS:
-                break
-        if not chunk:
-            return
+    while chunk := _native._next_chunk(iterator, CHUNK_TEXTS, CHUNK_CHARS):
         yield chunk
 
 

@@ -75,11 +75,11 @@ bool read_settings(PyObject* const* args, ChunkSettings& settings) {
 // sanitize reads it, which keeps a chunk's memory down.
 constexpr Py_ssize_t CODE_POINTS_LIMIT = Py_ssize_t{1} << 16;
 
-// Reads one text into the element: false with an exception set when it
-// cannot be read.
-bool read_element(Element& element) {
+// Reads one text into the element, as code points when `as_code_points`
+// allows: false with an exception set when it cannot be read.
+bool read_element(Element& element, bool as_code_points) {
   PyObject* const object = element.object.get();
-  if (!PyUnicode_Check(object)) return convert_large_text(object, element.text, element.copy);
+  if (!as_code_points || !PyUnicode_Check(object)) return convert_large_text(object, element.text, element.copy);
   const Py_ssize_t length = PyUnicode_GetLength(object);
   if (length < 0) return false;
   if (length >= CODE_POINTS_LIMIT) return convert_large_text(object, element.text, element.copy);
@@ -88,14 +88,15 @@ bool read_element(Element& element) {
   return length == 0 || PyUnicode_AsUCS4(object, element.code_points.get(), length, 0) != nullptr;
 }
 
-// Reads every text of the list, with the lock held.
-std::vector<Element> read_elements(PyObject* list) {
+// Reads every text of the list, with the lock held; short ones as code
+// points when `as_code_points`, for the pipeline threads to encode.
+std::vector<Element> read_elements(PyObject* list, bool as_code_points) {
   const Py_ssize_t count = PyList_Size(list);
   std::vector<Element> elements(static_cast<std::size_t>(count < 0 ? 0 : count));
   for (Py_ssize_t i = 0; i < count; ++i) {
     Element& element = elements[static_cast<std::size_t>(i)];
     element.object = PyRef{Py_NewRef(PyList_GetItem(list, i))};
-    if (!read_element(element)) {
+    if (!read_element(element, as_code_points)) {
       element.code_points.reset();
       element.conversion_error = take_exception();
     }
@@ -163,7 +164,9 @@ PyObject* chunk_results(std::vector<Element>& elements, const ChunkSettings& set
 }
 
 PyObject* sanitize_chunk(PyObject* list, const ChunkSettings& settings) {
-  std::vector<Element> elements = read_elements(list);
+  // One thread does everything here: encoding where the pipeline runs costs
+  // nothing extra, and code points would only take more memory.
+  std::vector<Element> elements = read_elements(list, false);
   {
     ReleasedGil released;
     const std::atomic<bool> never{false};
@@ -207,6 +210,36 @@ PyObject* sanitize_chunk_entry(PyObject*, PyObject* const* args, Py_ssize_t narg
   });
 }
 
+PyObject* next_chunk_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs) noexcept {
+  return guarded<PyObject*>(PANIC_EXCEPTION_CELL, nullptr, [&]() -> PyObject* {
+    if (nargs != 3) {
+      PyErr_Format(PyExc_TypeError, "_next_chunk() takes 3 positional arguments but %zd were given", nargs);
+      return nullptr;
+    }
+    const Py_ssize_t max_texts = PyLong_AsSsize_t(args[1]);
+    if (max_texts == -1 && PyErr_Occurred()) return nullptr;
+    const Py_ssize_t max_chars = PyLong_AsSsize_t(args[2]);
+    if (max_chars == -1 && PyErr_Occurred()) return nullptr;
+    PyRef chunk{PyList_New(0)};
+    if (!chunk) return nullptr;
+    Py_ssize_t chars = 0;
+    for (Py_ssize_t count = 0; count < max_texts; ++count) {
+      PyRef text{PyIter_Next(args[0])};
+      if (!text) {
+        if (PyErr_Occurred()) return nullptr;
+        break;
+      }
+      if (PyList_Append(chunk.get(), text.get()) != 0) return nullptr;
+      // Anything but a str counts for nothing here; the chunk call refuses it.
+      if (PyUnicode_Check(text.get())) {
+        chars += PyUnicode_GetLength(text.get());
+        if (chars >= max_chars) break;
+      }
+    }
+    return chunk.release();
+  });
+}
+
 PyObject* chunk_runner_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs) noexcept {
   return guarded<PyObject*>(PANIC_EXCEPTION_CELL, nullptr, [&]() -> PyObject* {
     if (nargs != 6) {
@@ -239,7 +272,10 @@ PyObject* submit_chunk_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs)
       raise_type_mismatch(args[1], "list");
       return nullptr;
     }
-    runner->submit(read_elements(args[1]));
+    // Whichever side has time to spare encodes the texts: the pipeline
+    // threads, unless the calling thread had to wait for them last time, in
+    // which case it would only wait for them again.
+    runner->submit(read_elements(args[1], !runner->behind()));
     Py_RETURN_NONE;
   });
 }

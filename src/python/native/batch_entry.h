@@ -21,6 +21,11 @@ inline constexpr char SANITIZE_CHUNK_DOC[] =
     "_sanitize_chunk(texts, policy, normalization, tidy_whitespace, return_spans, report)\n--\n\n"
     "One chunk of sanitize_many, for orlenta's own use.";
 
+// _next_chunk(iterator, max_texts, max_chars): a list of the iterator's next
+// texts, up to max_texts of them or until their lengths reach max_chars;
+// empty once the iterator is exhausted.
+PyObject* next_chunk_entry(PyObject* self, PyObject* const* args, Py_ssize_t nargs) noexcept;
+
 // _chunk_runner(policy, normalization, tidy_whitespace, return_spans, report, threads)
 //
 // A capsule that runs the pipeline over submitted chunks on up to `threads`
@@ -36,6 +41,8 @@ PyObject* submit_chunk_entry(PyObject* self, PyObject* const* args, Py_ssize_t n
 // when no chunk is pending.
 PyObject* take_chunk_entry(PyObject* self, PyObject* const* args, Py_ssize_t nargs) noexcept;
 
+inline constexpr char NEXT_CHUNK_DOC[] =
+    "_next_chunk(iterator, max_texts, max_chars)\n--\n\nThe texts of the next chunk, for orlenta's own use.";
 inline constexpr char CHUNK_RUNNER_DOC[] =
     "_chunk_runner(policy, normalization, tidy_whitespace, return_spans, report, threads)\n--\n\n"
     "The pipeline threads of one sanitize_iter call, for orlenta's own use.";

@@ -1,5 +1,7 @@
 #include "chunk_runner.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <system_error>
 #include <utility>
 #include <variant>
@@ -11,15 +13,32 @@ namespace orlenta {
 
 bool encode_code_points(const Py_UCS4* code_points, std::size_t count, std::string& out) {
   // Measured first, so that the text takes only the memory it needs while
-  // its chunk waits for its results to be built.
-  std::size_t size = 0;
-  for (std::size_t i = 0; i < count; ++i) {
-    const Py_UCS4 cp = code_points[i];
-    if (cp >= 0xD800 && cp <= 0xDFFF) return false;
-    size += cp < 0x80 ? 1 : cp < 0x800 ? 2 : cp < 0x10000 ? 3 : 4;
+  // its chunk waits for its results to be built. Both loops are written
+  // without early exits or branches on the text, which lets the compiler
+  // handle several code points per instruction.
+  // The sums are as wide as the code points, which fits more of them in a
+  // vector register, and taken in blocks short enough not to overflow.
+  constexpr std::size_t block = std::size_t{1} << 20;
+  std::size_t size = count;
+  std::uint32_t surrogates = 0;
+  for (std::size_t start = 0; start < count; start += block) {
+    const std::size_t stop = std::min(count, start + block);
+    std::uint32_t extra = 0;
+    for (std::size_t i = start; i < stop; ++i) {
+      const std::uint32_t cp = code_points[i];
+      extra += static_cast<std::uint32_t>(cp >= 0x80) + static_cast<std::uint32_t>(cp >= 0x800) +
+               static_cast<std::uint32_t>(cp >= 0x10000);
+      surrogates |= static_cast<std::uint32_t>(cp - 0xD800 < 0x800);
+    }
+    size += extra;
   }
+  if (surrogates != 0) return false;
   out.resize(size);
   char* end = out.data();
+  if (size == count) {
+    for (std::size_t i = 0; i < count; ++i) end[i] = static_cast<char>(code_points[i]);
+    return true;
+  }
   for (std::size_t i = 0; i < count; ++i) {
     const char32_t cp = static_cast<char32_t>(code_points[i]);
     if (cp < 0x80) {

@@ -91,6 +91,10 @@ class ChunkRunner {
   const ChunkSettings& settings() const { return settings_; }
   std::size_t pending() const { return order_.size(); }
 
+  // Whether the last chunk taken was not done yet: the calling thread had
+  // to wait for the pipeline threads.
+  bool behind() const { return behind_; }
+
   // Throws std::system_error when no thread can be started at all.
   void submit(std::vector<Element> elements);
 
@@ -112,6 +116,7 @@ class ChunkRunner {
   std::deque<std::unique_ptr<Chunk>> order_;
   std::deque<Chunk*> waiting_;
   std::atomic<bool> stopping_{false};
+  bool behind_ = false;
   std::vector<std::thread> threads_;
 };
 
@@ -122,7 +127,8 @@ std::unique_ptr<Chunk> ChunkRunner::take() {
   order_.pop_front();
   {
     std::lock_guard lock(mutex_);
-    if (chunk->done) return chunk;
+    behind_ = !chunk->done;
+    if (!behind_) return chunk;
   }
   // Declared in this order so that the mutex is released before the scope
   // ends: taking the interpreter lock back may wait, and no thread may wait

@@ -79,6 +79,7 @@ PyMethodDef FUNCTION_DEFINITIONS[] = {
      IS_IDENTIFIER_DECORATION_HELP},
     {"encoded_codepoint_risk", as_method(encoded_codepoint_risk_entry), FUNCTION_FLAGS, ENCODED_CODEPOINT_RISK_HELP},
     {"_sanitize_chunk", as_method(sanitize_chunk_entry), METH_FASTCALL | METH_STATIC, SANITIZE_CHUNK_DOC},
+    {"_next_chunk", as_method(next_chunk_entry), METH_FASTCALL | METH_STATIC, NEXT_CHUNK_DOC},
     {"_chunk_runner", as_method(chunk_runner_entry), METH_FASTCALL | METH_STATIC, CHUNK_RUNNER_DOC},
     {"_submit_chunk", as_method(submit_chunk_entry), METH_FASTCALL | METH_STATIC, SUBMIT_CHUNK_DOC},
     {"_take_chunk", as_method(take_chunk_entry), METH_FASTCALL | METH_STATIC, TAKE_CHUNK_DOC},
