@@ -291,7 +291,15 @@ PyObject* take_chunk_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs) n
     std::unique_ptr<Chunk> chunk = runner->take<ReleasedGil>();
     if (!chunk) Py_RETURN_NONE;
     if (chunk->fault) std::rethrow_exception(chunk->fault);
-    return chunk_results(chunk->elements, runner->settings());
+    PyObject* results = chunk_results(chunk->elements, runner->settings());
+    if (results == nullptr) return nullptr;
+    for (Element& element : chunk->elements) {
+      element.object = PyRef{};
+      element.copy = PyRef{};
+      element.conversion_error = PyRef{};
+    }
+    runner->recycle(std::move(chunk));
+    return results;
   });
 }
 

@@ -108,6 +108,11 @@ void ChunkRunner::submit(std::vector<Element> elements) {
   work_ready_.notify_one();
 }
 
+void ChunkRunner::recycle(std::unique_ptr<Chunk> chunk) {
+  std::lock_guard lock(mutex_);
+  spent_.push_back(std::move(chunk));
+}
+
 void ChunkRunner::run() {
   std::unique_lock lock(mutex_);
   while (true) {
@@ -115,7 +120,10 @@ void ChunkRunner::run() {
     if (stopping_) return;
     Chunk* const chunk = waiting_.front();
     waiting_.pop_front();
+    std::vector<std::unique_ptr<Chunk>> spent;
+    spent.swap(spent_);
     lock.unlock();
+    spent.clear();
     try {
       sanitize_elements(chunk->elements, settings_, stopping_);
     } catch (...) {

@@ -98,6 +98,11 @@ class ChunkRunner {
   // Throws std::system_error when no thread can be started at all.
   void submit(std::vector<Element> elements);
 
+  // Hands back a taken chunk whose Python references are all released, for
+  // a pipeline thread to free: freeing a chunk's texts and reports is work
+  // the calling thread, which builds every result, is better spared.
+  void recycle(std::unique_ptr<Chunk> chunk);
+
   // The oldest chunk once its pipeline has run, or nullptr when none is
   // pending. `WhileWaiting` is made, as a scope, only if the chunk is not
   // done yet: the caller releases the interpreter lock in it.
@@ -115,6 +120,7 @@ class ChunkRunner {
   // Every chunk not yet taken, in order; `waiting_` those no thread has begun.
   std::deque<std::unique_ptr<Chunk>> order_;
   std::deque<Chunk*> waiting_;
+  std::vector<std::unique_ptr<Chunk>> spent_;
   std::atomic<bool> stopping_{false};
   bool behind_ = false;
   std::vector<std::thread> threads_;
