@@ -24,7 +24,6 @@ constexpr std::uint64_t excessive_stack_height = 8;
 struct MarkCounts {
   std::uint64_t total = 0;
   std::uint64_t marks = 0;
-  std::uint64_t stack_height = 0;
   std::uint64_t highest_stack = 0;
   std::uint64_t suspicious_stacks = 0;
 };
@@ -42,140 +41,160 @@ StackEffect stack_effect(char32_t cp) {
 // The effects of the whole BMP, worked out once per process (about 0.1 ms)
 // from the class predicates: the mark test is a call into the normalization
 // library's tables, which costs a quarter of the throughput on text where
-// every other code point is a mark. With them, for each lead byte, whether
-// any code point it begins may grow or leave a stack: most scripts have lead
-// bytes under which none does (Latin letters with accents, Greek, Cyrillic,
-// CJK, Hangul), and their code points are counted without being decoded.
+// every other code point is a mark.
 struct EffectTables {
   std::array<StackEffect, 0x10000> bmp{};
-  std::array<bool, 256> lead_may_not_break{};
 };
 
 const EffectTables& effect_tables() {
   static const EffectTables tables = [] {
     EffectTables built;
     for (char32_t cp = 0; cp < 0x10000; ++cp) built.bmp[cp] = stack_effect(cp);
-    // Lead bytes of two and three bytes cover 64 and 4096 BMP code points;
-    // four-byte code points are always decoded.
-    for (unsigned lead = 0xC0; lead < 0xF0; ++lead) {
-      const bool two_bytes = lead < 0xE0;
-      const char32_t first = two_bytes ? char32_t{lead & 0x1Fu} << 6 : char32_t{lead & 0x0Fu} << 12;
-      const char32_t count = two_bytes ? 64 : 4096;
-      for (char32_t cp = first; cp < first + count; ++cp) {
-        built.lead_may_not_break[lead] = built.lead_may_not_break[lead] || built.bmp[cp] != breaks;
-      }
-    }
-    for (unsigned lead = 0xF0; lead < 0x100; ++lead) built.lead_may_not_break[lead] = true;
     return built;
   }();
   return tables;
 }
 
-// The lead bytes of lead_may_not_break, for sixteen bytes at once, as a few
-// ranges: U+00AD under 0xC2; U+0300 to U+036F; U+0483 to U+0489; Hebrew,
-// Arabic, Syriac, Thaana and NKo; the scripts of U+0800 to U+1FFF; the marks
-// for symbols and the formatting characters under 0xE2; U+302A to U+302F,
-// U+3099, U+309A and U+3164 under 0xE3; the marks from U+A66F on under 0xEA;
-// U+FB1E to U+FFFF under 0xEF; and every four-byte code point. The Arabic
-// letters under 0xDA are taken along, which keeps the ranges few; the walk
-// decodes what it stops at. The ranges must cover every lead byte of the
-// table, which follows the normalization library's Unicode version; the
-// tests check them against it. No continuation byte is among them.
+// The lead bytes under which some code point may grow or leave a stack, for
+// sixteen bytes at once, as a few ranges: U+00AD under 0xC2; U+0300 to
+// U+036F; U+0483 to U+0489; Hebrew, Arabic, Syriac, Thaana and NKo; the
+// scripts of U+0800 to U+1FFF; the marks for symbols and the formatting
+// characters under 0xE2; U+302A to U+302F, U+3099, U+309A and U+3164 under
+// 0xE3; the marks from U+A66F on under 0xEA; U+FB1E to U+FFFF under 0xEF;
+// and every four-byte code point. Most scripts have lead bytes under which
+// none does (Latin letters with accents, Greek, Cyrillic, CJK, Hangul), and
+// their code points are counted without being decoded. The Arabic letters
+// under 0xDA are taken along, which keeps the ranges few; the walk decodes
+// what it stops at. The ranges follow the normalization library's Unicode
+// version; the tests check them against every code point. No continuation
+// byte is among them.
 ByteTest may_not_break_leads(ByteBlock bytes) {
-  return (bytes == 0xC2) | ((bytes >= 0xCC) & (bytes <= 0xCD)) | (bytes == 0xD2) |
-         ((bytes >= 0xD6) & (bytes <= 0xE3)) | (bytes == 0xEA) | (bytes >= 0xEF);
+  return (bytes == 0xC2) | bytes_in_range(bytes, 0xCC, 0xCD) | (bytes == 0xD2) | bytes_in_range(bytes, 0xD6, 0xE3) |
+         (bytes == 0xEA) | bytes_in_range(bytes, 0xEF, 0xFF);
+}
+
+// Lanes that begin a code point known from its first bytes to break a
+// stack: the emoji, U+1F000 to U+1FFFF (0xF0, then 0x9F), and the symbols
+// of U+2100 to U+2CBF (0xE2, then 0x84 to 0xB2). `next` holds the byte after
+// each lane.
+ByteTest known_breaking(ByteBlock bytes, ByteBlock next) {
+  return ((bytes == 0xF0) & (next == 0x9F)) | ((bytes == 0xE2) & bytes_in_range(next, 0x84, 0xB2));
+}
+
+// Lanes that begin a code point known from its first bytes to leave a
+// stack as it is: the tags and ideographic variation selectors, U+E0000 to
+// U+E0FFF (0xF3, then 0xA0); the variation selectors U+FE00 to U+FE0F; and
+// U+200B to U+200F, the joiners among them. `after` holds the byte two
+// lanes on.
+ByteTest known_leaving(ByteBlock bytes, ByteBlock next, ByteBlock after) {
+  return ((bytes == 0xF3) & (next == 0xA0)) | ((bytes == 0xEF) & (next == 0xB8) & bytes_in_range(after, 0x80, 0x8F)) |
+         ((bytes == 0xE2) & (next == 0x80) & bytes_in_range(after, 0x8B, 0x8F));
 }
 
 // Lanes that begin a code point: those that hold no continuation byte
 // (10xxxxxx, below -64 read as signed).
 ByteTest code_point_starts(ByteBlock bytes) { return std::bit_cast<ByteTest>(bytes) > -65; }
 
-// The lanes before the earliest one in `stops`, all of them when there is
-// none.
-std::uint64_t lanes_before_first(std::uint64_t stops) { return (stops - 1) & ~stops; }
-
-// Code points that all break a stack.
-struct BreakingRun {
-  std::size_t bytes = 0;
-  std::uint64_t code_points = 0;
+// The stack as the walk carries it from block to block.
+struct Stack {
+  std::uint64_t height = 0;
+  std::uint64_t highest = 0;
+  std::uint64_t marks = 0;
+  std::uint64_t suspicious = 0;
 };
 
-// The code points from `p` up to the first lead byte in may_not_break_leads,
-// or to `end`, counted sixteen bytes at a time without being decoded. A
-// block may end inside a code point: the continuation bytes that start the
-// next block belong to a code point counted already.
-[[gnu::always_inline]] inline BreakingRun breaking_run(const char* p, const char* end) {
-  std::uint64_t code_points = 0;
-  BlockReader<block_size> reader{p, end};
-  for (; reader.has_full_block(); reader.advance()) {
-    const ByteBlock bytes = load_block(reader.block());
-    if (lane_bits(std::bit_cast<ByteTest>(bytes)) == 0) {
-      code_points += block_size;
-      continue;
-    }
-    const std::uint64_t stops = lane_bits(may_not_break_leads(bytes));
-    code_points += count_bits(lane_bits(code_point_starts(bytes)) & lanes_before_first(stops));
-    if (stops != 0) return {static_cast<std::size_t>(reader.block() - p + std::countr_zero(stops)), code_points};
-  }
-  // A stop after the last byte of the text keeps the padding out of the
-  // count.
-  const auto last = reader.remainder();
-  const ByteBlock bytes = load_block(last.bytes.data());
-  const std::uint64_t stops = lane_bits(may_not_break_leads(bytes)) | (std::uint64_t{1} << last.size);
-  code_points += count_bits(lane_bits(code_point_starts(bytes)) & lanes_before_first(stops));
-  return {static_cast<std::size_t>(reader.block() - p + std::countr_zero(stops)), code_points};
-}
-
-void count_code_point(MarkCounts& counts, StackEffect effect) {
-  ++counts.total;
+[[gnu::always_inline]] inline void add_effect(Stack& stack, StackEffect effect) {
   const bool mark = effect == grows;
   // Mark-heavy text alternates unpredictably between letters and marks, so
-  // the counts are updated without branching on the effect.
-  counts.marks += mark;
-  counts.stack_height = mark ? counts.stack_height + 1 : (effect == leaves ? counts.stack_height : 0);
-  counts.highest_stack = std::max(counts.highest_stack, counts.stack_height);
-  counts.suspicious_stacks += mark && counts.stack_height == suspicious_stack_height;
+  // the stack is updated without branching on the effect.
+  stack.marks += mark;
+  stack.height = mark ? stack.height + 1 : (effect == leaves ? stack.height : 0);
+  stack.highest = std::max(stack.highest, stack.height);
+  stack.suspicious += mark && stack.height == suspicious_stack_height;
 }
 
-MarkCounts count_marks(std::string_view text) {
-  MarkCounts counts;
-  const char* p = text.data();
-  const char* const end = p + text.size();
-  // A text without lead bytes that may not break, pure ASCII among others,
-  // ends here without building the tables.
-  const BreakingRun opening = breaking_run(p, end);
-  counts.total = opening.code_points;
-  p += opening.bytes;
-  if (p == end) return counts;
+// Decodes the code point whose lead byte, 0xC2 or above, is at `p`.
+char32_t decode_lead(const char* p) {
+  const auto b0 = static_cast<unsigned char>(p[0]);
+  const char32_t b1 = static_cast<unsigned char>(p[1]) & 0x3Fu;
+  if (b0 < 0xE0) return (char32_t{b0 & 0x1Fu} << 6) | b1;
+  const char32_t b2 = static_cast<unsigned char>(p[2]) & 0x3Fu;
+  if (b0 < 0xF0) return (char32_t{b0 & 0x0Fu} << 12) | (b1 << 6) | b2;
+  const char32_t b3 = static_cast<unsigned char>(p[3]) & 0x3Fu;
+  return (char32_t{b0 & 0x07u} << 18) | (b1 << 12) | (b2 << 6) | b3;
+}
 
-  const EffectTables& tables = effect_tables();
-  const auto may_not_break = [&tables](const char* at) {
-    return tables.lead_may_not_break[static_cast<unsigned char>(*at)];
-  };
-  while (p < end) {
-    const auto lead = static_cast<unsigned char>(*p);
-    // The table holds nothing for ASCII; testing the byte first settles the
-    // branch before the table is read, which mark-heavy text feels.
-    if (lead < 0x80 || !may_not_break(p)) {
-      ++counts.total;
-      counts.stack_height = 0;
-      p += utf8_length(lead);
-      // Marks come one to a few at a time between their base letters, as do
-      // the letters of the scripts that have marks, so only a second code
-      // point in a row that breaks hands the walk back to the blocks.
-      if (p < end && !may_not_break(p)) {
-        const BreakingRun run = breaking_run(p, end);
-        counts.total += run.code_points;
-        p += run.bytes;
-      }
-      continue;
-    }
-    std::size_t length = 0;
-    const char32_t cp = decode_utf8(p, length);
-    count_code_point(counts, cp < 0x10000 ? tables.bmp[cp] : stack_effect(cp));
-    p += length;
+// The stack through the code points that begin in one block, at the lanes
+// `starts`: the stops, those that may not break it and are not known to
+// leave it, are decoded and looked up, in order; the others break it where
+// they stand among them, except those known to leave it. A stop after one or
+// more breakers finds the stack broken: adding the breakers to themselves
+// and the lanes of neither kind carries each run of them up to the next
+// stop. The bytes are read from `bytes_at`, the text at `block` or its padded
+// copy; the code points are decoded in the text.
+[[gnu::always_inline]] inline void walk_block(Stack& stack, const EffectTables& tables, const char* block,
+                                              const char* bytes_at, std::uint64_t starts) {
+  const ByteBlock bytes = load_block(bytes_at);
+  const ByteBlock next = load_block(bytes_at + 1);
+  // The last lane's byte two lanes on lies beyond the bytes read; zero
+  // keeps its code point a stop.
+  const ByteBlock after =
+      __builtin_shufflevector(next, ByteBlock{}, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16);
+  const std::uint64_t leaving = lane_bits(known_leaving(bytes, next, after));
+  std::uint64_t stops = lane_bits(may_not_break_leads(bytes) & ~known_breaking(bytes, next)) & starts & ~leaving;
+  const std::uint64_t breakers = starts & ~stops & ~leaving;
+  if (stops == 0) {
+    if (breakers != 0) stack.height = 0;
+    return;
   }
-  return counts;
+  const std::uint64_t neither = ~(stops | breakers);
+  const std::uint64_t broken = ((neither | breakers) + breakers) & stops;
+  // Breakers after the last stop break the stack for the next block.
+  const bool broken_after = (breakers >> (63 - std::countl_zero(stops))) != 0;
+  for (; stops != 0; stops &= stops - 1) {
+    const int lane = std::countr_zero(stops);
+    if ((broken >> lane) & 1) stack.height = 0;
+    const char32_t cp = decode_lead(block + lane);
+    add_effect(stack, cp < 0x10000 ? tables.bmp[cp] : stack_effect(cp));
+  }
+  if (broken_after) stack.height = 0;
+}
+
+// The code points are counted in per-lane tallies, which take at most 255
+// blocks before they are added up. The stack only needs the code points
+// that may not break it and whether any other comes between two of them.
+// Most blocks hold none that may not break, and every block of sixteen bytes
+// begins some code point, so such a block just breaks the stack. The blocks
+// reach one byte further, to the byte after each lead.
+MarkCounts count_marks(std::string_view text) {
+  constexpr std::size_t blocks_per_tally = 255;
+  std::uint64_t total = 0;
+  Stack stack;
+  const EffectTables& tables = effect_tables();
+  BlockReader<block_size, 1> reader{text.data(), text.data() + text.size()};
+  while (reader.has_full_block()) {
+    ByteBlock tally{};
+    for (std::size_t round = 0; round < blocks_per_tally && reader.has_full_block(); ++round, reader.advance()) {
+      const ByteBlock bytes = load_block(reader.block());
+      const ByteTest starts = code_point_starts(bytes);
+      tally -= std::bit_cast<ByteBlock>(starts);
+      if (lane_bits(std::bit_cast<ByteTest>(bytes)) == 0 || lane_bits(may_not_break_leads(bytes)) == 0) {
+        stack.height = 0;
+        continue;
+      }
+      walk_block(stack, tables, reader.block(), reader.block(), lane_bits(starts));
+    }
+    total += sum_lanes(tally);
+  }
+  // The last bytes: the padding is left out, and the stack after them
+  // matters no more. Their code points lie wholly in the text, so they are
+  // decoded where they stand.
+  const auto last = reader.remainder();
+  const ByteBlock bytes = load_block(last.bytes.data());
+  const std::uint64_t starts = lane_bits(code_point_starts(bytes)) & last.text_lanes();
+  total += count_bits(starts);
+  walk_block(stack, tables, reader.block(), last.bytes.data(), starts);
+  return {total, stack.marks, stack.highest, stack.suspicious};
 }
 
 }  // namespace

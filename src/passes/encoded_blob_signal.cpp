@@ -374,9 +374,7 @@ inline bool step_chunk(QuickWalk& walk, ExactTest& exact, std::size_t i, const C
 
 // One walk runs the longest-run test and, segment by segment, the wrapped
 // test. It stops at the first wrapped detection, which settles both results.
-BlobSignals detect_blob(std::string_view text, std::uint64_t width) {
-  // Width 0: every text has a run of at least 0; the wrapped test is off.
-  if (width == 0) return {true, false};
+BlobSignals walk_text(std::string_view text, std::uint64_t width) {
   // Every test needs at least `width` code points, which also keeps an
   // absurd width from being allocated. A text of n bytes holds at least n/4
   // code points, so only a width close to the text's length costs a count.
@@ -405,6 +403,152 @@ BlobSignals detect_blob(std::string_view text, std::uint64_t width) {
   }
   if (end_segment(walk, exact, text.size(), text.size())) return {true, true};
   return {walk.long_run, false};
+}
+
+// Upper-case letters and digits, which every make-up rule of the window
+// and the line test need to make up an eighth of the width. The seven signs
+// between them, from ':' to '@', are taken along, which makes one range of
+// them; the bound holds all the more.
+ByteTest upper_or_digit_lanes(ByteBlock bytes) { return bytes_in_range(bytes, '0', 'Z'); }
+
+// Bytes from '+' to 'z', which hold the whole alphabet: a run of at least
+// 2 * Grain - 1 bytes covers some stretch of Grain bytes of the walk whole,
+// which then holds nothing else.
+ByteTest run_material(ByteBlock bytes) { return bytes_in_range(bytes, '+', 'z'); }
+
+template <std::size_t Grain>
+constexpr std::uint64_t width_covering = 2 * Grain - 1;
+
+// Whether the text may hold a blob at all, for a width of at least
+// width_covering<Grain>: a long run needs Grain bytes of run material in a
+// row, at a multiple of Grain, and a wrapped segment needs upper-case
+// letters and digits, an eighth of the width at least, which the text as a
+// whole then holds too. Most texts have neither and are settled here,
+// sixteen bytes at a time without decoding; the count is looked at every few
+// stretches, so that the search stops soon in a text that may. Wider
+// stretches need fewer tests.
+template <std::size_t Grain>
+bool may_hold_blob(std::string_view text, std::uint64_t width) {
+  constexpr std::size_t blocks = Grain / block_size;
+  constexpr std::size_t stretches_per_count = 16 / blocks;
+  std::uint64_t upper_or_digit = 0;
+  const auto count = [](ByteBlock& tally, const char* p) {
+    for (std::size_t block = 0; block < blocks; ++block) {
+      tally -= std::bit_cast<ByteBlock>(upper_or_digit_lanes(load_block(p + block * block_size)));
+    }
+  };
+  BlockReader<Grain> reader{text.data(), text.data() + text.size()};
+  while (reader.has_full_block()) {
+    ByteBlock tally{};
+    for (std::size_t round = 0; round < stretches_per_count && reader.has_full_block(); ++round, reader.advance()) {
+      ByteTest material = run_material(load_block(reader.block()));
+      for (std::size_t block = 1; block < blocks; ++block) {
+        material &= run_material(load_block(reader.block() + block * block_size));
+      }
+      if (lane_bits(material) == 0xFFFF) return true;
+      count(tally, reader.block());
+    }
+    upper_or_digit += sum_lanes(tally);
+    if (upper_or_digit * 8 >= width) return true;
+  }
+  // The padding holds no upper-case letter or digit.
+  const auto last = reader.remainder();
+  ByteBlock tally{};
+  count(tally, last.bytes.data());
+  upper_or_digit += sum_lanes(tally);
+  return upper_or_digit * 8 >= width;
+}
+
+// Code points that are certainly neither in the alphabet nor whitespace,
+// marked at their first byte: the comma, the full stop, and the lead bytes
+// from 0xC3 up except 0xE1 to 0xE3, the leads under which whitespace lies
+// besides 0xC2. Each ends a segment; those it leaves out are left to the
+// walk.
+ByteTest segment_ends(ByteBlock bytes) {
+  return (bytes == ',') | (bytes == '.') | bytes_in_range(bytes, 0xC3, 0xE0) | bytes_in_range(bytes, 0xE4, 0xF4);
+}
+
+inline std::uint64_t chunk_segment_ends(const char* p) {
+  std::uint64_t ends = 0;
+  for (std::size_t block = 0; block < chunk_size / block_size; ++block) {
+    ends |= lane_bits(segment_ends(load_block(p + block * block_size))) << (block * block_size);
+  }
+  return ends;
+}
+
+// A piece from which the rest of the text is left to the walk at once, if
+// it may hold a blob: it is blob-like material that long, and the walk stops
+// at its first detection instead of after the sieve has gone through it.
+constexpr std::size_t piece_left_to_the_walk = 1024;
+
+// For a width of at least chunk_size. The segment ends found by
+// segment_ends cut the text into pieces, each of one or more whole segments
+// of the walk, and the walk of a piece, the end that closes it included,
+// comes to the same results as the walk of the whole text over it. Only the
+// pieces of at least `width` bytes that may_hold_blob lets through are
+// walked. Those that lie between two ends in one chunk are shorter than the
+// width, so a chunk's first and last end suffice.
+BlobSignals sift_pieces(std::string_view text, std::uint64_t width) {
+  bool long_run = false;
+  // After the last end so far.
+  std::size_t piece_start = 0;
+  // Walks the piece in progress if it may hold a blob; `stop` is where it
+  // ends, `through` the end of the code point that ends it. Returns true on a
+  // wrapped detection.
+  const auto walk_piece = [&](std::size_t stop, std::size_t through) {
+    if (stop - piece_start < width) return false;
+    if (!may_hold_blob<2 * block_size>(text.substr(piece_start, stop - piece_start), width)) return false;
+    const BlobSignals walked = walk_text(text.substr(piece_start, through - piece_start), width);
+    long_run = long_run || walked.base64ish;
+    return walked.wrapped;
+  };
+  const auto step = [&](std::size_t i, std::uint64_t ends) {
+    const std::size_t first = static_cast<std::size_t>(std::countr_zero(ends));
+    const std::size_t stop = i + first;
+    if (walk_piece(stop, stop + utf8_length(static_cast<unsigned char>(text[stop])))) return true;
+    const std::size_t last = 63 - static_cast<std::size_t>(std::countl_zero(ends));
+    piece_start = i + last + utf8_length(static_cast<unsigned char>(text[i + last]));
+    return false;
+  };
+  bool long_piece_tested = false;
+  BlockReader<chunk_size> reader{text.data(), text.data() + text.size()};
+  for (; reader.has_full_block(); reader.advance()) {
+    const std::size_t i = static_cast<std::size_t>(reader.block() - text.data());
+    const std::uint64_t ends = chunk_segment_ends(reader.block());
+    if (ends != 0) {
+      if (step(i, ends)) return {true, true};
+      long_piece_tested = false;
+      continue;
+    }
+    // Tested once, as it reaches that length.
+    const std::size_t seen = i + chunk_size;
+    if (!long_piece_tested && seen >= piece_start + piece_left_to_the_walk) {
+      long_piece_tested = true;
+      if (may_hold_blob<2 * block_size>(text.substr(piece_start, seen - piece_start), width)) {
+        const BlobSignals rest = walk_text(text.substr(piece_start), width);
+        return {long_run || rest.base64ish, rest.wrapped};
+      }
+    }
+  }
+  // The padding holds no end.
+  const auto last = reader.remainder();
+  const std::uint64_t ends = chunk_segment_ends(last.bytes.data());
+  if ((ends != 0 && step(static_cast<std::size_t>(reader.block() - text.data()), ends)) ||
+      walk_piece(text.size(), text.size())) {
+    return {true, true};
+  }
+  return {long_run, false};
+}
+
+BlobSignals detect_blob(std::string_view text, std::uint64_t width) {
+  // Width 0: every text has a run of at least 0; the wrapped test is off.
+  if (width == 0) return {true, false};
+  if (width >= width_covering<2 * block_size>) {
+    if (!may_hold_blob<2 * block_size>(text, width)) return {false, false};
+  } else if (width >= width_covering<block_size> && !may_hold_blob<block_size>(text, width)) {
+    return {false, false};
+  }
+  return width >= chunk_size ? sift_pieces(text, width) : walk_text(text, width);
 }
 
 }  // namespace

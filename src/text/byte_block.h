@@ -40,6 +40,29 @@ inline ByteBlock load_block(const char* p) {
 // through the wrap, that is to signed values of at most 0x20.
 inline ByteTest outside_printable_ascii(ByteBlock bytes) { return std::bit_cast<ByteTest>(ByteBlock(bytes + 1)) < 0x21; }
 
+// Lanes that hold a byte from `first` to `last`, a range narrower than 128:
+// the wrapping addition moves `first` to 0x80, the lowest signed value, so
+// that one signed comparison bounds the range, where an unsigned one would
+// take several instructions of the baseline instruction set.
+inline ByteTest bytes_in_range(ByteBlock bytes, std::uint8_t first, std::uint8_t last) {
+  const ByteBlock moved = bytes + static_cast<std::uint8_t>(0x80 - first);
+  const auto bound = static_cast<std::int8_t>(static_cast<std::uint8_t>(0x80 + (last - first) + 1));
+  return std::bit_cast<ByteTest>(moved) < bound;
+}
+
+// The sum of the sixteen lanes. The order of the bytes in a word does not
+// matter: pairs of lanes are added into 16-bit fields, whose sum the
+// multiplication gathers in the top field.
+inline std::uint64_t sum_lanes(ByteBlock lanes) {
+  constexpr std::uint64_t low_bytes = 0x00FF00FF00FF00FFULL;
+  constexpr std::uint64_t gather = 0x0001000100010001ULL;
+  std::uint64_t words[2];
+  std::memcpy(words, &lanes, sizeof words);
+  std::uint64_t sum = 0;
+  for (const std::uint64_t word : words) sum += (((word & low_bytes) + ((word >> 8) & low_bytes)) * gather) >> 48;
+  return sum;
+}
+
 // The lanes as sixteen bits, one per lane, the earliest lane lowest.
 inline std::uint64_t lane_bits(ByteTest lanes) {
 #if defined(__SSE2__)

@@ -172,30 +172,42 @@ TEST(CombiningSignal, EveryCodePointCountsAsDecoded) {
 
 // Random texts of letters from scripts with and without marks, marks in
 // stacks, default-ignorables and emoji, so that blocks start and end inside
-// code points and the walk moves between the blocks and single code points
-// at every kind of boundary.
-TEST(CombiningSignal, RandomTextsCountAsDecoded) {
+// code points and stops and breaking code points meet at every kind of
+// boundary.
+std::string random_text(std::mt19937& random, std::size_t code_points) {
   const char32_t breaking[] = {'a', ' ', '\n', 0xE9, 0x0436, 0x0491, 0x0563, 0x0686, 0x0915, 0x4E2D, 0xAC00, 0xB098,
-                               0x201C, 0x00A0, 0x1F600, 0x10FFFF};
+                               0x201C, 0x00A0, 0x1F600, 0x1F3FB, 0x10FFFF};
   const char32_t marks[] = {0x0301, 0x0483, 0x05B4, 0x064E, 0x093F, 0x1AB0, 0x20D7, 0x302A, 0xA670, 0xFE20,
                             0x1D167};
-  const char32_t ignorables[] = {0x00AD, 0x034F, 0x200D, 0xFE0F, 0xE0100};
-  std::mt19937 random(20241208);
+  const char32_t ignorables[] = {0x00AD, 0x034F, 0x200D, 0xFE0F, 0xE0100, 0xE0041};
   const auto pick = [&random](const auto& pool) { return pool[random() % std::size(pool)]; };
-  for (int round = 0; round < 20000; ++round) {
-    std::string text;
-    const std::size_t code_points = random() % 120;
-    while (text.size() < code_points * 2) {
-      const unsigned kind = random() % 8;
-      if (kind < 4) {
-        for (std::size_t run = random() % 24; run > 0; --run) normkit::utf8::append(text, pick(breaking));
-      } else if (kind < 7) {
-        for (std::size_t run = random() % 9; run > 0; --run) normkit::utf8::append(text, pick(marks));
-      } else {
-        normkit::utf8::append(text, pick(ignorables));
-      }
+  std::string text;
+  while (text.size() < code_points * 2) {
+    const unsigned kind = random() % 8;
+    if (kind < 4) {
+      for (std::size_t run = random() % 24; run > 0; --run) normkit::utf8::append(text, pick(breaking));
+    } else if (kind < 7) {
+      for (std::size_t run = random() % 9; run > 0; --run) normkit::utf8::append(text, pick(marks));
+    } else {
+      normkit::utf8::append(text, pick(ignorables));
     }
-    ASSERT_TRUE(matches_reference(text)) << "round " << round;
+  }
+  return text;
+}
+
+TEST(CombiningSignal, RandomTextsCountAsDecoded) {
+  std::mt19937 random(20241208);
+  for (int round = 0; round < 20000; ++round) {
+    ASSERT_TRUE(matches_reference(random_text(random, random() % 120))) << "round " << round;
+  }
+}
+
+// Texts long enough that the per-lane tallies of code points are added up
+// more than once.
+TEST(CombiningSignal, LongRandomTextsCountAsDecoded) {
+  std::mt19937 random(20261209);
+  for (int round = 0; round < 40; ++round) {
+    ASSERT_TRUE(matches_reference(random_text(random, 2000 + random() % 20000))) << "round " << round;
   }
 }
 

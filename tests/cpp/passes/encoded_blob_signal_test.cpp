@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <deque>
 #include <iterator>
@@ -13,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "normkit/utf8.h"
 #include "signal_test_support.h"
 
 namespace orlenta {
@@ -140,22 +142,24 @@ TEST(EncodedBlobSignal, WindowWidthComesFromTheSettings) {
   expect_scan(base64_line(100), {false, false}, 101);
 }
 
+enum Class { upper, lower, digit, symbol, whitespace, other };
+
+Class class_of(char32_t cp) {
+  if (cp >= 'A' && cp <= 'Z') return upper;
+  if (cp >= 'a' && cp <= 'z') return lower;
+  if (cp >= '0' && cp <= '9') return digit;
+  if (cp == '+' || cp == '/' || cp == '-' || cp == '_' || cp == '=') return symbol;
+  if ((cp >= 0x09 && cp <= 0x0D) || cp == 0x20 || cp == 0x85 || cp == 0xA0 || cp == 0x1680 ||
+      (cp >= 0x2000 && cp <= 0x200A) || cp == 0x2028 || cp == 0x2029 || cp == 0x202F || cp == 0x205F ||
+      cp == 0x3000) {
+    return whitespace;
+  }
+  return other;
+}
+
 // The encoded-blob test as the rules state it, one code point at a time over
 // the whole text, with its window as a queue.
 Expected reference_scan(std::string_view text, std::uint64_t width) {
-  enum Class { upper, lower, digit, symbol, whitespace, other };
-  const auto class_of = [](char32_t cp) {
-    if (cp >= 'A' && cp <= 'Z') return upper;
-    if (cp >= 'a' && cp <= 'z') return lower;
-    if (cp >= '0' && cp <= '9') return digit;
-    if (cp == '+' || cp == '/' || cp == '-' || cp == '_' || cp == '=') return symbol;
-    if ((cp >= 0x09 && cp <= 0x0D) || cp == 0x20 || cp == 0x85 || cp == 0xA0 || cp == 0x1680 ||
-        (cp >= 0x2000 && cp <= 0x200A) || cp == 0x2028 || cp == 0x2029 || cp == 0x202F || cp == 0x205F ||
-        cp == 0x3000) {
-      return whitespace;
-    }
-    return other;
-  };
   std::vector<char32_t> code_points;
   for (std::size_t i = 0; i < text.size();) {
     std::size_t length = 0;
@@ -276,6 +280,96 @@ TEST(EncodedBlobSignal, RandomTextsMatchTheRules) {
       const Expected expected = reference_scan(text, width);
       ASSERT_EQ(stat<bool>(report, "base64ish"), expected.base64ish) << text << " width " << width;
       ASSERT_EQ(stat<bool>(report, "base64ish_wrapped"), expected.wrapped) << text << " width " << width;
+    }
+  }
+}
+
+// The texts measured by the sieve and the filter, for every code point at
+// the ends of blocks and chunks, in contexts where its class decides the
+// result: between two lines, where it joins them into one run, breaks them
+// over whitespace or splits them; as the eighth upper-case letter of a
+// window that needs eight; and inside a run exactly as long as the width.
+// Each context's result for a class comes from the rules, once.
+TEST(EncodedBlobSignal, EveryCodePointAtEveryChunkEdgeMatchesTheRules) {
+  constexpr std::uint64_t width = 64;
+  const std::string line40 = base64_line(40);
+  // Seven upper-case letters, a symbol and 55 lower-case letters in short
+  // tokens, so that no block is all run material; the code point in
+  // question starts the last token.
+  const std::string window_start = "MMMMMMM+" + repeat(" qqqqqqqq", 6) + " ";
+  const std::string window_end(7, 'q');
+  struct Context {
+    std::string before;
+    std::string after;
+  };
+  // The code point lands at the end or the start of a block or a chunk.
+  const auto between_lines = [&line40](std::size_t at) { return Context{std::string(at - 40, ' ') + line40, line40}; };
+  const auto in_window = [&](std::size_t at) {
+    return Context{std::string(at - window_start.size(), ' ') + window_start, window_end};
+  };
+  // A run of 64 with the code point at lane `lane` of it.
+  const auto in_run = [](std::size_t at, std::size_t lane) {
+    return Context{std::string(at - lane, ' ') + std::string(lane, 'x'), std::string(63 - lane, 'x')};
+  };
+  std::vector<Context> contexts = {between_lines(47), between_lines(63), between_lines(64),
+                                   in_window(63),     in_window(64),     in_window(80),
+                                   in_run(64, 0),     in_run(79, 15)};
+  // And at the end of the text, in the zero-padded last chunk.
+  contexts.push_back({between_lines(64).before, ""});
+  contexts.push_back(in_run(79, 63));
+
+  const char32_t representatives[] = {'Q', 'q', '7', '+', ' ', '.'};
+  std::vector<std::array<Expected, 6>> expected(contexts.size());
+  for (std::size_t i = 0; i < contexts.size(); ++i) {
+    for (std::size_t k = 0; k < 6; ++k) {
+      std::string text = contexts[i].before;
+      normkit::utf8::append(text, representatives[k]);
+      expected[i][k] = reference_scan(text + contexts[i].after, width);
+    }
+  }
+  SignalSpec signals = builtin_signals();
+  signals.base64_min_chars = width;
+  for (char32_t cp = 0; cp <= 0x10FFFF; ++cp) {
+    if (cp >= 0xD800 && cp <= 0xDFFF) continue;
+    for (std::size_t i = 0; i < contexts.size(); ++i) {
+      std::string text = contexts[i].before;
+      normkit::utf8::append(text, cp);
+      text += contexts[i].after;
+      const BlobSignals measured = measure_encoded_blobs(text, signals);
+      const Expected& e = expected[i][class_of(cp)];
+      ASSERT_TRUE(measured.base64ish == e.base64ish && measured.wrapped == e.wrapped)
+          << std::hex << static_cast<unsigned>(cp) << std::dec << " in context " << i;
+    }
+  }
+}
+
+// Long texts of blob material, whitespace and rare segment ends, so that
+// pieces grow past the length at which the rest is left to the walk, and
+// the filter counts over many blocks.
+TEST(EncodedBlobSignal, LongTextsMatchTheRules) {
+  const std::string_view alphabets[] = {"abcdefghijklmnopqrstuvwxyz", "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789",
+                                        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/="};
+  const std::string_view breaks[] = {" ", "\n", ".", "\xC3\xA9", "\xE3\x80\x80", "\xF0\x9F\x98\x80"};
+  std::mt19937 random(20261209);
+  for (int round = 0; round < 300; ++round) {
+    std::string text;
+    const std::size_t size = 500 + random() % 5000;
+    const std::string_view alphabet = alphabets[random() % std::size(alphabets)];
+    const unsigned break_odds = 2 + random() % 200;
+    while (text.size() < size) {
+      if (random() % break_odds == 0) {
+        text += breaks[random() % (random() % 4 == 0 ? std::size(breaks) : 2)];
+      } else {
+        text += alphabet[random() % alphabet.size()];
+      }
+    }
+    for (const std::uint64_t width : {40u, 64u, 100u, 700u}) {
+      SignalSpec signals = builtin_signals();
+      signals.base64_min_chars = width;
+      const BlobSignals measured = measure_encoded_blobs(text, signals);
+      const Expected expected = reference_scan(text, width);
+      ASSERT_EQ(measured.base64ish, expected.base64ish) << "round " << round << " width " << width;
+      ASSERT_EQ(measured.wrapped, expected.wrapped) << "round " << round << " width " << width;
     }
   }
 }
