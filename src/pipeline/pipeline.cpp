@@ -18,15 +18,17 @@ namespace {
 // Number of entries the stats object ends up with at most.
 constexpr std::size_t stats_capacity = 24;
 
-// The named preset or alias with the call's overrides applied.
-Outcome<ResolvedPolicy> resolve(std::string_view name, std::optional<NormalizationForm> normalization,
-                                std::optional<bool> tidy_whitespace) {
+// The named preset or alias with the call's overrides applied: the
+// process-wide policy itself when there are none, which most calls have,
+// else a copy in `overridden`. nullptr for an unknown name.
+const ResolvedPolicy* resolve(std::string_view name, std::optional<NormalizationForm> normalization,
+                              std::optional<bool> tidy_whitespace, ResolvedPolicy& overridden) {
   const ResolvedPolicy* preset = find_policy(name);
-  if (preset == nullptr) return Error{"unknown policy: " + std::string(name)};
-  ResolvedPolicy policy = *preset;
-  if (normalization) policy.normalization = *normalization;
-  if (tidy_whitespace) policy.tidy_whitespace = *tidy_whitespace;
-  return policy;
+  if (preset == nullptr || (!normalization && !tidy_whitespace)) return preset;
+  overridden = *preset;
+  if (normalization) overridden.normalization = *normalization;
+  if (tidy_whitespace) overridden.tidy_whitespace = *tidy_whitespace;
+  return &overridden;
 }
 
 // The text under processing and what its normalization did.
@@ -154,9 +156,10 @@ SanitizeReport assemble(const ResolvedPolicy& policy, bool ascii_fast_path, cons
 Outcome<SanitizeResult> sanitize_inner_with_overrides(std::string_view text, std::string_view policy_name,
                                                       std::optional<NormalizationForm> normalization,
                                                       std::optional<bool> tidy_whitespace, bool return_spans) {
-  Outcome<ResolvedPolicy> resolved = resolve(policy_name, normalization, tidy_whitespace);
-  if (Error* error = std::get_if<Error>(&resolved)) return std::move(*error);
-  const ResolvedPolicy& policy = std::get<ResolvedPolicy>(resolved);
+  ResolvedPolicy overridden;
+  const ResolvedPolicy* resolved = resolve(policy_name, normalization, tidy_whitespace, overridden);
+  if (resolved == nullptr) return Error{"unknown policy: " + std::string(policy_name)};
+  const ResolvedPolicy& policy = *resolved;
 
   Normalized normalized = normalize_input(text, policy.normalization);
   const bool ascii_fast_path = takes_ascii_fast_path(normalized, policy);
