@@ -134,6 +134,24 @@ def test_iter_takes_any_iterable_and_keeps_order():
     assert sanitize_many([]) == []
 
 
+class InputBroke(Exception):
+    pass
+
+
+@pytest.mark.parametrize(("fail_at", "workers"), [(0, 1), (1, 1), (5, 1), (9, 2), (40, 1), (40, 3)])
+def test_failing_input_keeps_every_result_before_it(fail_at, workers):
+    def texts():
+        for i in range(fail_at):
+            yield f"text {i}\u200b"
+        raise InputBroke("the input broke")
+
+    got = []
+    with mock.patch.object(batch, "CHUNK_TEXTS", 4), pytest.raises(InputBroke, match="the input broke"):
+        for result in sanitize_iter(texts(), report=None, workers=workers):
+            got.append(result)
+    assert got == [(f"text {i}", True) for i in range(fail_at)]
+
+
 @pytest.mark.parametrize(
     ("arguments", "error"),
     [

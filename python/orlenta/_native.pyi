@@ -48,7 +48,7 @@ def _sanitize_chunk(
 ) -> list[Any]:
     """One chunk of sanitize_many, for orlenta's own use."""
 
-def _next_chunk(iterator: Iterator[Any], max_texts: int, max_chars: int) -> list[Any]:
+def _next_chunk(iterator: Iterator[Any], max_texts: int, max_chars: int, failure: list[BaseException]) -> list[Any]:
     """The texts of the next chunk, for orlenta's own use."""
 
 def _chunk_runner(

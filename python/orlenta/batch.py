@@ -57,7 +57,7 @@ def sanitize_many(
     """
     arguments, thread_count, collect = _checked(policy, normalization, tidy_whitespace, return_spans, report, workers, errors)
     results: list[Any] = []
-    for chunk in _chunk_results(_chunks(texts), arguments, thread_count):
+    for chunk in _chunk_results(texts, arguments, thread_count):
         results += _located_refusals(chunk, len(results), collect)
     return results
 
@@ -102,7 +102,7 @@ def _checked(
 
 def results_in_order(texts: Iterable[str], arguments: ChunkArguments, thread_count: int, collect: bool) -> Iterator[Any]:
     """The chunks' results one by one, for arguments already checked."""
-    return _in_order(_chunk_results(_chunks(texts), arguments, thread_count), collect)
+    return _in_order(_chunk_results(texts, arguments, thread_count), collect)
 
 
 def all_results(texts: Iterable[str], arguments: ChunkArguments, thread_count: int) -> list[Any]:
@@ -110,7 +110,7 @@ def all_results(texts: Iterable[str], arguments: ChunkArguments, thread_count: i
     exception a refused text raised, as it is, in its place: for callers
     that take the results as a whole and locate a refusal themselves,
     without a step per result in Python."""
-    return list(itertools.chain.from_iterable(_chunk_results(_chunks(texts), arguments, thread_count)))
+    return list(itertools.chain.from_iterable(_chunk_results(texts, arguments, thread_count)))
 
 
 def _report_form(report: object) -> str:
@@ -129,15 +129,26 @@ def _thread_count(workers: object) -> int:
     return workers
 
 
-def _chunks(texts: Iterable[str]) -> Iterator[list[str]]:
+def _chunks(texts: Iterable[str], failure: list[BaseException]) -> Iterator[list[str]]:
     # Cut natively: a step per text in Python cost the calling thread, which
-    # builds every result, a noticeable share of its time.
+    # builds every result, a noticeable share of its time. An exception of
+    # the input ends the chunks and lands in `failure`.
     iterator = iter(texts)
-    while chunk := _native._next_chunk(iterator, CHUNK_TEXTS, CHUNK_CHARS):
+    while not failure and (chunk := _native._next_chunk(iterator, CHUNK_TEXTS, CHUNK_CHARS, failure)):
         yield chunk
 
 
-def _chunk_results(chunks: Iterator[list[str]], arguments: ChunkArguments, thread_count: int) -> Iterator[list[Any]]:
+def _chunk_results(texts: Iterable[str], arguments: ChunkArguments, thread_count: int) -> Iterator[list[Any]]:
+    """The results of each chunk in order. When the input raises, the texts
+    read before it still get their results, and then its exception is
+    raised: a consumer of sanitize_iter keeps everything done before."""
+    failure: list[BaseException] = []
+    yield from _results_of_chunks(_chunks(texts, failure), arguments, thread_count)
+    if failure:
+        raise failure[0]
+
+
+def _results_of_chunks(chunks: Iterator[list[str]], arguments: ChunkArguments, thread_count: int) -> Iterator[list[Any]]:
     first = next(chunks, None)
     if first is None:
         return

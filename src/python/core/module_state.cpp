@@ -24,7 +24,7 @@ void for_each_cell(ModuleState& state, Visit&& visit) {
   visit_each(state.risk_reasons);
   visit(state.policy_name);
   visit(state.panic_exception);
-  visit(state.report_names);
+  visit(state.report_shapes);
 }
 
 }  // namespace

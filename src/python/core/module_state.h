@@ -34,9 +34,10 @@ struct ModuleState {
   ResolvedPolicy policy;
   // orlenta.PanicException, made at the module's first fault.
   PyObject* panic_exception = nullptr;
-  // A capsule of the str objects that orlenta._native's sanitize builds its
-  // report dicts with: the same few dozen names on every call.
-  PyObject* report_names = nullptr;
+  // A capsule of what orlenta._native builds its report dicts from: the
+  // str objects of the same few dozen names on every call and the template
+  // dicts of each report shape, which a new report copies.
+  PyObject* report_shapes = nullptr;
 };
 
 // For PyModuleDef: the state is built in place by start_module_state, in the

@@ -212,8 +212,12 @@ PyObject* sanitize_chunk_entry(PyObject*, PyObject* const* args, Py_ssize_t narg
 
 PyObject* next_chunk_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs) noexcept {
   return guarded<PyObject*>(PANIC_EXCEPTION_CELL, nullptr, [&]() -> PyObject* {
-    if (nargs != 3) {
-      PyErr_Format(PyExc_TypeError, "_next_chunk() takes 3 positional arguments but %zd were given", nargs);
+    if (nargs != 4) {
+      PyErr_Format(PyExc_TypeError, "_next_chunk() takes 4 positional arguments but %zd were given", nargs);
+      return nullptr;
+    }
+    if (!PyList_Check(args[3])) {
+      raise_type_mismatch(args[3], "list");
       return nullptr;
     }
     const Py_ssize_t max_texts = PyLong_AsSsize_t(args[1]);
@@ -226,7 +230,12 @@ PyObject* next_chunk_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs) n
     for (Py_ssize_t count = 0; count < max_texts; ++count) {
       PyRef text{PyIter_Next(args[0])};
       if (!text) {
-        if (PyErr_Occurred()) return nullptr;
+        // The texts read before the input failed still get their results;
+        // the caller raises its exception once they are out.
+        if (PyErr_Occurred()) {
+          PyRef failure = take_exception();
+          if (!failure || PyList_Append(args[3], failure.get()) != 0) return nullptr;
+        }
         break;
       }
       if (PyList_Append(chunk.get(), text.get()) != 0) return nullptr;

@@ -42,7 +42,7 @@ PyObject* submit_chunk_entry(PyObject* self, PyObject* const* args, Py_ssize_t n
 PyObject* take_chunk_entry(PyObject* self, PyObject* const* args, Py_ssize_t nargs) noexcept;
 
 inline constexpr char NEXT_CHUNK_DOC[] =
-    "_next_chunk(iterator, max_texts, max_chars)\n--\n\nThe texts of the next chunk, for orlenta's own use.";
+    "_next_chunk(iterator, max_texts, max_chars, failure)\n--\n\nThe texts of the next chunk, for orlenta's own use.";
 inline constexpr char CHUNK_RUNNER_DOC[] =
     "_chunk_runner(policy, normalization, tidy_whitespace, return_spans, report, threads)\n--\n\n"
     "The pipeline threads of one sanitize_iter call, for orlenta's own use.";

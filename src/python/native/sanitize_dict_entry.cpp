@@ -35,7 +35,7 @@ PyObject* report_dict(const SanitizeReport& report) {
 }  // namespace
 
 HeldReportShapes current_report_shapes() {
-  HeldReportShapes held{cached_object(current_state_cell<&ModuleState::report_names>, make_shapes), nullptr};
+  HeldReportShapes held{cached_object(current_state_cell<&ModuleState::report_shapes>, make_shapes), nullptr};
   if (held.capsule) held.shapes = shapes_in(held.capsule.get());
   return held;
 }
