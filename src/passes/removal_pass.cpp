@@ -1,8 +1,10 @@
 #include "passes/removal_pass.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <limits>
+#include <vector>
 
 #include "classes/code_point_classes.h"
 #include "classes/emoji_flag_tags.h"
@@ -58,6 +60,9 @@ struct Walk {
   ReasonCounts flagged{};
   // Something was removed since the last retained code point.
   bool after_removal = false;
+  // How many events the span vector is given room for at its first one;
+  // 0 leaves it to grow as it needs (recording without a limit).
+  std::size_t span_room = 0;
 };
 
 struct CodePoint {
@@ -67,7 +72,15 @@ struct CodePoint {
 };
 
 void record_span(Walk& walk, std::string_view kind, Reason reason, const CodePoint& c) {
-  walk.result.spans.push_back(SpanEvent{kind, removal_reason_names[reason], c.start, c.end, code_point_detail(c.value)});
+  std::vector<SpanEvent>& spans = walk.result.spans;
+  // Room for every event the rest of the text can hold, up to the limit, at
+  // the first one: text with hidden code points records thousands, and
+  // growing the vector step by step copies them all several times over into
+  // ever larger fresh blocks. A large block's untouched pages cost nothing.
+  if (spans.capacity() == 0 && walk.span_room != 0) {
+    spans.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(walk.span_room, walk.text.size() - c.start)));
+  }
+  spans.push_back(SpanEvent{kind, removal_reason_names[reason], c.start, c.end, code_point_detail(c.value)});
 }
 
 // The code point at `at` is the first one retained after a removal: it now
@@ -234,6 +247,8 @@ Outcome<Removal> remove_characters(std::string text, const ResolvedPolicy& polic
   // An unlimited recording has a limit no vector can reach.
   const std::size_t span_limit =
       recording == SpanRecording::capped ? max_span_events : std::numeric_limits<std::size_t>::max();
+  // One past the limit: the event that passes it ends the walk.
+  if (recording == SpanRecording::capped) walk.span_room = span_limit + 1;
   // Retained stretches of ordinary code points are kept in one piece; the
   // walk stops only at the code points that need a decision.
   std::size_t pending = 0;
