@@ -73,6 +73,15 @@ ByteTest may_not_break_leads(ByteBlock bytes) {
          (bytes == 0xEA) | bytes_in_range(bytes, 0xEF, 0xFF);
 }
 
+// The same lead bytes, one bit each from 0xC0 up, as a census lists them.
+constexpr std::uint64_t may_not_break_lead_bytes = [] {
+  const auto lead_bit = [](unsigned byte) { return std::uint64_t{1} << (byte - 0xC0); };
+  std::uint64_t leads = lead_bit(0xC2) | lead_bit(0xCC) | lead_bit(0xCD) | lead_bit(0xD2) | lead_bit(0xEA);
+  for (unsigned byte = 0xD6; byte <= 0xE3; ++byte) leads |= lead_bit(byte);
+  for (unsigned byte = 0xEF; byte <= 0xFF; ++byte) leads |= lead_bit(byte);
+  return leads;
+}();
+
 // Lanes that begin a code point known from its first bytes to break a
 // stack: the emoji, U+1F000 to U+1FFFF (0xF0, then 0x9F), and the symbols
 // of U+2100 to U+2CBF (0xE2, then 0x84 to 0xB2). `next` holds the byte after
@@ -197,10 +206,7 @@ MarkCounts count_marks(std::string_view text) {
   return {total, stack.marks, stack.highest, stack.suspicious};
 }
 
-}  // namespace
-
-CombiningSignals measure_combining_marks(std::string_view output, const SignalSpec& signals) {
-  const MarkCounts counts = count_marks(output);
+CombiningSignals signals_of(const MarkCounts& counts, const SignalSpec& signals) {
   CombiningSignals measured;
   measured.ratio =
       counts.total == 0 ? 0.0 : static_cast<double>(counts.marks) / static_cast<double>(counts.total);
@@ -211,6 +217,21 @@ CombiningSignals measure_combining_marks(std::string_view output, const SignalSp
                              counts.suspicious_stacks >= excessive_suspicious_stacks ||
                              (counts.highest_stack >= suspicious_stack_height && measured.high_ratio);
   return measured;
+}
+
+}  // namespace
+
+CombiningSignals measure_combining_marks(std::string_view output, const SignalSpec& signals) {
+  return signals_of(count_marks(output), signals);
+}
+
+CombiningSignals measure_combining_marks_with_census(std::string_view output, const SignalSpec& signals,
+                                                     const TextCensus& census) {
+  // Every code point breaks the stack, which then never grows.
+  if (census.whole_text && (census.lead_bytes & may_not_break_lead_bytes) == 0) {
+    return signals_of(MarkCounts{.total = census.code_points}, signals);
+  }
+  return measure_combining_marks(output, signals);
 }
 
 void write_combining_stats(StatsMap& stats, const CombiningSignals& measured) {

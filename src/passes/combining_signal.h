@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "passes/text_census.h"
 #include "policy/policy.h"
 #include "report/report.h"
 
@@ -20,6 +21,12 @@ struct CombiningSignals {
 };
 
 CombiningSignals measure_combining_marks(std::string_view output, const SignalSpec& signals);
+
+// The same, settled without a scan when the census of the whole output shows
+// only lead bytes under which no code point grows or leaves a stack: text in
+// ASCII, Latin, Greek, Cyrillic, CJK or Hangul, for instance.
+CombiningSignals measure_combining_marks_with_census(std::string_view output, const SignalSpec& signals,
+                                                     const TextCensus& census);
 
 // "combining_max_stack", "combining_ratio" and "combining_suspicious_stacks".
 void write_combining_stats(StatsMap& stats, const CombiningSignals& measured);

@@ -482,12 +482,39 @@ bool longer_than(std::string_view text, const Prefix& prefix, std::uint64_t min_
   return prefix.code_points + count_code_points(text.substr(prefix.bytes)) > min_chars;
 }
 
+// The lead bytes that occur, one bit each from 0xC0 up, from the counts of
+// every byte value. A lead byte's count is that of code points, which the
+// counts hold without wrapping, unlike the counts of continuation bytes.
+template <class Count>
+std::uint64_t occurring_lead_bytes(const std::array<Count, 256>& bytes) {
+  constexpr std::size_t first_lead = 0xC0;
+#if defined(__SSE2__)
+  if constexpr (sizeof(Count) == 2) return ~zero_two_byte_counts(bytes.data() + first_lead);
+#endif
+  std::uint64_t leads = 0;
+  for (std::size_t lead = 0; lead < 64; ++lead) leads |= std::uint64_t{bytes[first_lead + lead] != 0} << lead;
+  return leads;
+}
+
+struct PrefixMeasure {
+  double entropy = 0.0;
+  Prefix prefix;
+  TextCensus census;
+};
+
 // The entropy of the first `limit` code points of `text`, with counts of
 // type `Count`, which must hold the number of code points of that prefix.
 template <class Count>
-std::pair<double, Prefix> measure_prefix(std::string_view text, std::uint64_t limit, FrequencyTable<Count>& table) {
-  const Prefix prefix = count_prefix(text, limit, table);
-  return {entropy_bits(table, prefix.code_points), prefix};
+PrefixMeasure measure_prefix(std::string_view text, std::uint64_t limit, FrequencyTable<Count>& table) {
+  PrefixMeasure measure;
+  measure.prefix = count_prefix(text, limit, table);
+  measure.entropy = entropy_bits(table, measure.prefix.code_points);
+  if (measure.prefix.bytes == text.size()) {
+    measure.census = TextCensus{.whole_text = true,
+                                .code_points = measure.prefix.code_points,
+                                .lead_bytes = occurring_lead_bytes(table.bytes)};
+  }
+  return measure;
 }
 
 // A code point from U+0800 up takes three bytes or more.
@@ -499,7 +526,7 @@ EntropySignals measure_entropy(std::string_view output, const SignalSpec& signal
   // A prefix holds no more code points than bytes.
   const std::uint64_t limit = signals.entropy_prefix_chars;
   const bool narrow = std::min<std::uint64_t>(limit, output.size()) <= std::numeric_limits<std::uint16_t>::max();
-  const auto [entropy, prefix] = [&] {
+  const PrefixMeasure measure = [&] {
     if (narrow) {
       FrequencyTable<std::uint16_t> table(most_from_u0800(output, limit));
       return measure_prefix(output, limit, table);
@@ -511,9 +538,10 @@ EntropySignals measure_entropy(std::string_view output, const SignalSpec& signal
     return measure_prefix(output, limit, *table);
   }();
   EntropySignals measured;
-  measured.entropy = entropy;
+  measured.entropy = measure.entropy;
   measured.high = measured.entropy > signals.entropy_prefix_threshold &&
-                  longer_than(output, prefix, signals.entropy_prefix_min_chars);
+                  longer_than(output, measure.prefix, signals.entropy_prefix_min_chars);
+  measured.census = measure.census;
   return measured;
 }
 

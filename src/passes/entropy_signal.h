@@ -5,6 +5,7 @@
 
 #include <string_view>
 
+#include "passes/text_census.h"
 #include "policy/policy.h"
 #include "report/report.h"
 
@@ -14,6 +15,7 @@ namespace orlenta {
 struct EntropySignals {
   double entropy = 0.0;
   bool high = false;
+  TextCensus census;
 };
 
 // Reads only the first `entropy_prefix_chars` code points for the measure;

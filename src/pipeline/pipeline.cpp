@@ -102,11 +102,15 @@ struct Signals {
   EntropySignals entropy;
 };
 
+// The entropy comes first: its count of a short text settles the combining
+// scan of most scripts.
 Signals measure(std::string_view output, const ResolvedPolicy& policy) {
   Signals signals;
-  if (policy.flag_combining_abuse) signals.combining = measure_combining_marks(output, policy.signals);
-  if (policy.flag_base64ish) signals.blob = measure_encoded_blobs(output, policy.signals);
   signals.entropy = measure_entropy(output, policy.signals);
+  if (policy.flag_combining_abuse) {
+    signals.combining = measure_combining_marks_with_census(output, policy.signals, signals.entropy.census);
+  }
+  if (policy.flag_base64ish) signals.blob = measure_encoded_blobs(output, policy.signals);
   return signals;
 }
 

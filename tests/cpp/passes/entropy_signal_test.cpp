@@ -110,6 +110,25 @@ std::uint64_t entropy_bits_of(std::string_view text, std::uint64_t prefix_chars)
   return std::bit_cast<std::uint64_t>(stat<double>(scan(text, signals), "entropy_2000"));
 }
 
+// The census holds the whole text's facts exactly when the prefix takes in
+// every code point.
+::testing::AssertionResult census_matches(std::string_view text, std::size_t code_points, std::uint64_t prefix_chars) {
+  SignalSpec signals = builtin_signals();
+  signals.entropy_prefix_chars = prefix_chars;
+  const TextCensus census = measure_entropy(text, signals).census;
+  std::uint64_t lead_bytes = 0;
+  for (const char byte : text) {
+    if (static_cast<unsigned char>(byte) >= 0xC0) lead_bytes |= std::uint64_t{1} << (static_cast<unsigned char>(byte) - 0xC0);
+  }
+  const bool whole_text = prefix_chars >= code_points;
+  if (census.whole_text != whole_text) return ::testing::AssertionFailure() << "whole text " << census.whole_text;
+  if (whole_text && (census.code_points != code_points || census.lead_bytes != lead_bytes)) {
+    return ::testing::AssertionFailure() << census.code_points << " code points, lead bytes " << std::hex
+                                         << census.lead_bytes << " for " << lead_bytes;
+  }
+  return ::testing::AssertionSuccess();
+}
+
 std::string utf8_of(const std::vector<char32_t>& code_points) {
   std::string text;
   for (const char32_t cp : code_points) text += utf8(cp);
@@ -154,6 +173,8 @@ TEST(EntropySignal, MatchesTheOrderedMapSumBitForBit) {
         const double expected = reference_entropy(code_points, prefix_chars);
         EXPECT_EQ(entropy_bits_of(text, prefix_chars), std::bit_cast<std::uint64_t>(expected))
             << "kind " << kind << " length " << length << " prefix " << prefix_chars;
+        EXPECT_TRUE(census_matches(text, length, prefix_chars))
+            << "kind " << kind << " length " << length << " prefix " << prefix_chars;
       }
       SignalSpec signals = builtin_signals();
       const double expected = reference_entropy(code_points, signals.entropy_prefix_chars);
@@ -178,6 +199,7 @@ TEST(EntropySignal, CountsAtTheLimitsOfTheirWidth) {
                     std::bit_cast<std::uint64_t>(reference_entropy(code_points, prefix_chars)))
               << repeats << " of U+" << std::hex << static_cast<std::uint32_t>(filler) << " then U+"
               << static_cast<std::uint32_t>(last) << std::dec << ", prefix " << prefix_chars;
+          EXPECT_TRUE(census_matches(text, code_points.size(), prefix_chars)) << repeats << ", prefix " << prefix_chars;
         }
       }
     }
