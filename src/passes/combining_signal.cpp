@@ -55,6 +55,40 @@ const EffectTables& effect_tables() {
   return tables;
 }
 
+// One bit per code point below U+20000 that grows a stack, the marks of
+// the scripts and of symbols, worked out once per process from the effects;
+// the code points above are rare enough to be looked up one by one.
+struct GrowingCodePoints {
+  static constexpr char32_t end = 0x20000;
+  std::array<std::uint64_t, end / 64> bits{};
+
+  bool contains(char32_t cp) const { return cp < end ? (bits[cp / 64] >> (cp % 64)) & 1 : stack_effect(cp) == grows; }
+};
+
+const GrowingCodePoints& growing_code_points() {
+  static const GrowingCodePoints growing = [] {
+    const EffectTables& tables = effect_tables();
+    GrowingCodePoints built;
+    for (char32_t cp = 0; cp < GrowingCodePoints::end; ++cp) {
+      const StackEffect effect = cp < 0x10000 ? tables.bmp[cp] : stack_effect(cp);
+      built.bits[cp / 64] |= std::uint64_t{effect == grows} << (cp % 64);
+    }
+    return built;
+  }();
+  return growing;
+}
+
+// Whether no code point of the census grows a stack: a text without marks
+// has no stacks, whatever breaks or leaves them.
+bool census_has_no_marks(const TextCensus& census) {
+  if (!census.distinct_listed) return false;
+  const GrowingCodePoints& growing = growing_code_points();
+  for (std::size_t i = 0; i < census.distinct_size; ++i) {
+    if (growing.contains(census.distinct[i])) return false;
+  }
+  return true;
+}
+
 // The lead bytes under which some code point may grow or leave a stack, for
 // sixteen bytes at once, as a few ranges: U+00AD under 0xC2; U+0300 to
 // U+036F; U+0483 to U+0489; Hebrew, Arabic, Syriac, Thaana and NKo; the
@@ -225,10 +259,14 @@ CombiningSignals measure_combining_marks(std::string_view output, const SignalSp
   return signals_of(count_marks(output), signals);
 }
 
+std::uint64_t combining_lead_bytes() { return may_not_break_lead_bytes; }
+
 CombiningSignals measure_combining_marks_with_census(std::string_view output, const SignalSpec& signals,
                                                      const TextCensus& census) {
-  // Every code point breaks the stack, which then never grows.
-  if (census.whole_text && (census.lead_bytes & may_not_break_lead_bytes) == 0) {
+  // Every code point breaks the stack, which then never grows, or none
+  // grows it.
+  if (census.whole_text &&
+      ((census.lead_bytes & may_not_break_lead_bytes) == 0 || census_has_no_marks(census))) {
     return signals_of(MarkCounts{.total = census.code_points}, signals);
   }
   return measure_combining_marks(output, signals);

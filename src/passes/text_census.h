@@ -2,6 +2,8 @@
 // the scans after it.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 
 namespace orlenta {
@@ -16,6 +18,14 @@ struct TextCensus {
   // Bit b set when the byte 0xC0 + b occurs: the lead bytes of the code
   // points outside ASCII.
   std::uint64_t lead_bytes = 0;
+  // The distinct code points outside ASCII, in no particular order, when
+  // there are no more than `max_distinct` of them, as in a message whose
+  // only other characters are a few emoji; `distinct_size` is then at most
+  // that.
+  static constexpr std::size_t max_distinct = 64;
+  bool distinct_listed = false;
+  std::size_t distinct_size = 0;
+  std::array<char32_t, max_distinct> distinct;
 };
 
 }  // namespace orlenta

@@ -146,7 +146,8 @@ ReferenceCounts reference_counts(std::string_view text) {
   const std::string_view measured_text(exact.get(), text.size());
   const double ratio =
       expected.total == 0 ? 0.0 : static_cast<double>(expected.marks) / static_cast<double>(expected.total);
-  const TextCensus census = measure_entropy(measured_text, builtin_signals()).census;
+  TextCensus census;
+  measure_entropy_and_census(measured_text, builtin_signals(), combining_lead_bytes(), census);
   for (const CombiningSignals& measured : {measure_combining_marks(measured_text, builtin_signals()),
                                            measure_combining_marks_with_census(measured_text, builtin_signals(), census)}) {
     if (measured.ratio != ratio || measured.max_stack != expected.highest_stack ||
@@ -183,6 +184,20 @@ TEST(CombiningSignal, EveryCodePointAloneCountsAsDecoded) {
   for (char32_t cp = 0x80; cp <= 0x10FFFF; ++cp) {
     if (cp >= 0xD800 && cp <= 0xDFFF) continue;
     ASSERT_TRUE(matches_reference(concat("x", utf8(cp), utf8(cp)))) << std::hex << static_cast<unsigned>(cp);
+  }
+}
+
+// The census lists a few dozen distinct code points at most: a mark among
+// more than that, at the place where the list runs out, must still count.
+TEST(CombiningSignal, MarkAmongMoreCodePointsThanTheCensusLists) {
+  for (const std::size_t letters : {60u, 61u, 62u, 63u}) {
+    // A CJK letter first, then mathematical letters and emoji on either side
+    // of a mark, each twice so that the mark stacks.
+    std::string text = concat("x", utf8(0x4E00));
+    for (std::size_t i = 0; i < letters; ++i) text += utf8(0x1D400 + static_cast<char32_t>(i));
+    text += repeat(utf8(0x1E944), 2);  // ADLAM ALIF LENGTHENER
+    text += concat(utf8(0x1F600), utf8(0x1F601));
+    EXPECT_TRUE(matches_reference(text)) << letters << " letters";
   }
 }
 

@@ -8,11 +8,13 @@
 #include <limits>
 #include <map>
 #include <random>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "signal_test_support.h"
+#include "text/utf8.h"
 
 namespace orlenta {
 namespace {
@@ -115,16 +117,36 @@ std::uint64_t entropy_bits_of(std::string_view text, std::uint64_t prefix_chars)
 ::testing::AssertionResult census_matches(std::string_view text, std::size_t code_points, std::uint64_t prefix_chars) {
   SignalSpec signals = builtin_signals();
   signals.entropy_prefix_chars = prefix_chars;
-  const TextCensus census = measure_entropy(text, signals).census;
+  TextCensus census;
+  measure_entropy_and_census(text, signals, ~std::uint64_t{0}, census);
   std::uint64_t lead_bytes = 0;
   for (const char byte : text) {
     if (static_cast<unsigned char>(byte) >= 0xC0) lead_bytes |= std::uint64_t{1} << (static_cast<unsigned char>(byte) - 0xC0);
   }
   const bool whole_text = prefix_chars >= code_points;
   if (census.whole_text != whole_text) return ::testing::AssertionFailure() << "whole text " << census.whole_text;
-  if (whole_text && (census.code_points != code_points || census.lead_bytes != lead_bytes)) {
+  if (!whole_text) return ::testing::AssertionSuccess();
+  if (census.code_points != code_points || census.lead_bytes != lead_bytes) {
     return ::testing::AssertionFailure() << census.code_points << " code points, lead bytes " << std::hex
                                          << census.lead_bytes << " for " << lead_bytes;
+  }
+  // The list may be left out only when it would be long, or when the code
+  // points from U+0800 are more than are hashed.
+  std::set<char32_t> outside_ascii;
+  std::size_t from_u0800 = 0;
+  for (std::size_t i = 0; i < text.size();) {
+    std::size_t length = 0;
+    const char32_t cp = decode_utf8(text.data() + i, length);
+    if (cp >= 0x80) outside_ascii.insert(cp);
+    from_u0800 += cp >= 0x800;
+    i += length;
+  }
+  const bool short_list = !outside_ascii.empty() && outside_ascii.size() <= TextCensus::max_distinct && from_u0800 <= 127;
+  if (census.distinct_listed ? std::set<char32_t>(census.distinct.begin(), census.distinct.begin() + census.distinct_size) !=
+                                   outside_ascii
+                             : short_list) {
+    return ::testing::AssertionFailure() << "distinct code points listed: " << census.distinct_listed << ", "
+                                         << census.distinct_size << " for " << outside_ascii.size();
   }
   return ::testing::AssertionSuccess();
 }
