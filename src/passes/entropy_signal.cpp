@@ -116,7 +116,9 @@ struct OccurringSet {
 // sorted.
 class HashedCodePoints {
  public:
-  static constexpr std::size_t max_occurrences = 127;
+  // As many as a one-byte slot can number, which takes in a chat message
+  // of up to 765 bytes: a longer list costs an allocation and a second pass.
+  static constexpr std::size_t max_occurrences = 255;
 
   // Clears a table at most half full for `occurrences`, so that a probe
   // ends within a few slots.
@@ -153,7 +155,7 @@ class HashedCodePoints {
   std::uint64_t count(std::size_t index) const { return entries_[index] & ((std::uint64_t{1} << count_bits) - 1); }
 
  private:
-  // An entry holds a code point above its count, which is at most 127, so
+  // An entry holds a code point above its count, which is at most 255, so
   // that entries sort as their code points.
   static constexpr unsigned count_bits = 8;
   std::array<std::uint64_t, max_occurrences> entries_;

@@ -257,20 +257,23 @@ TEST(EntropySignal, BlockCountsAndTheRestSumInOrder) {
   }
 }
 
-// Up to 127 code points from U+0800 outside the block are hashed as they
+// Up to 255 code points from U+0800 outside the block are hashed as they
 // come, when the text is too short to hold more; the others are listed, and
-// hashed afterwards if no more than 127 came.
+// hashed afterwards if no more than 255 came.
 TEST(EntropySignal, OtherCodePointsAroundTheHashedLimit) {
-  for (const std::size_t others : {126u, 127u, 128u}) {
+  // One distinct code point reaches the largest count an entry holds.
+  for (const std::size_t others : {126u, 127u, 128u, 254u, 255u, 256u}) {
     for (const char32_t first : {char32_t{0x4E00}, U'a'}) {
-      std::vector<char32_t> code_points{first};
-      for (std::size_t i = 0; i < others; ++i) code_points.push_back(static_cast<char32_t>(0x9000 + i % 5));
-      const std::string text = utf8_of(code_points);
-      for (const std::uint64_t prefix_chars : {std::uint64_t{others}, std::uint64_t{others + 1}}) {
-        EXPECT_EQ(entropy_bits_of(text, prefix_chars),
-                  std::bit_cast<std::uint64_t>(reference_entropy(code_points, prefix_chars)))
-            << others << " others after U+" << std::hex << static_cast<std::uint32_t>(first) << std::dec << ", prefix "
-            << prefix_chars;
+      for (const std::size_t distinct : {1u, 5u}) {
+        std::vector<char32_t> code_points{first};
+        for (std::size_t i = 0; i < others; ++i) code_points.push_back(static_cast<char32_t>(0x9000 + i % distinct));
+        const std::string text = utf8_of(code_points);
+        for (const std::uint64_t prefix_chars : {std::uint64_t{others}, std::uint64_t{others + 1}}) {
+          EXPECT_EQ(entropy_bits_of(text, prefix_chars),
+                    std::bit_cast<std::uint64_t>(reference_entropy(code_points, prefix_chars)))
+              << others << " others of " << distinct << " after U+" << std::hex << static_cast<std::uint32_t>(first)
+              << std::dec << ", prefix " << prefix_chars;
+        }
       }
     }
   }
