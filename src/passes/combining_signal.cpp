@@ -55,24 +55,42 @@ const EffectTables& effect_tables() {
   return tables;
 }
 
-// One bit per code point below U+20000 that grows a stack, the marks of
-// the scripts and of symbols, worked out once per process from the effects;
-// the code points above are rare enough to be looked up one by one.
+// One bit per code point that grows a stack, the marks of the scripts and
+// of symbols, worked out once per process from the effects for the first
+// two planes and the tags and variation selectors of plane 14, which flag
+// emoji use; the code points elsewhere are rare enough to be looked up one
+// by one.
 struct GrowingCodePoints {
-  static constexpr char32_t end = 0x20000;
-  std::array<std::uint64_t, end / 64> bits{};
+  static constexpr char32_t planes_end = 0x20000;
+  static constexpr char32_t supplement_start = 0xE0000;
+  static constexpr char32_t supplement_end = 0xE1000;
+  static constexpr char32_t listed = planes_end + (supplement_end - supplement_start);
+  std::array<std::uint64_t, listed / 64> bits{};
 
-  bool contains(char32_t cp) const { return cp < end ? (bits[cp / 64] >> (cp % 64)) & 1 : stack_effect(cp) == grows; }
+  // The place of `cp` among the bits, or `listed` when it has none.
+  static char32_t place(char32_t cp) {
+    if (cp < planes_end) return cp;
+    if (cp >= supplement_start && cp < supplement_end) return planes_end + (cp - supplement_start);
+    return listed;
+  }
+
+  bool contains(char32_t cp) const {
+    const char32_t at = place(cp);
+    return at < listed ? (bits[at / 64] >> (at % 64)) & 1 : stack_effect(cp) == grows;
+  }
 };
 
 const GrowingCodePoints& growing_code_points() {
   static const GrowingCodePoints growing = [] {
     const EffectTables& tables = effect_tables();
     GrowingCodePoints built;
-    for (char32_t cp = 0; cp < GrowingCodePoints::end; ++cp) {
+    const auto add = [&built, &tables](char32_t cp) {
       const StackEffect effect = cp < 0x10000 ? tables.bmp[cp] : stack_effect(cp);
-      built.bits[cp / 64] |= std::uint64_t{effect == grows} << (cp % 64);
-    }
+      const char32_t at = GrowingCodePoints::place(cp);
+      built.bits[at / 64] |= std::uint64_t{effect == grows} << (at % 64);
+    };
+    for (char32_t cp = 0; cp < GrowingCodePoints::planes_end; ++cp) add(cp);
+    for (char32_t cp = GrowingCodePoints::supplement_start; cp < GrowingCodePoints::supplement_end; ++cp) add(cp);
     return built;
   }();
   return growing;
