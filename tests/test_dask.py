@@ -75,5 +75,6 @@ def test_a_pandas_frame_comes_back_as_pandas():
     frame = pd.DataFrame({"body": ["a\u200bb", None]})
     out = sanitize_column(frame, "body")
     assert isinstance(out, pd.DataFrame)
+    assert out[["body_clean", "body_changed", "body_report"]].dtypes.tolist() == ["string", "boolean", "string"]
     assert out["body_clean"][0] == "ab" and out["body_changed"][0]
     assert out[["body_clean", "body_changed", "body_report"]].iloc[1].isna().all()

@@ -30,9 +30,10 @@ def sanitize_column(
 
     ``<column>_clean`` holds the sanitized text, ``<column>_changed`` whether
     sanitizing changed it, and ``<column>_report`` the report as compact JSON
-    text, in pandas' nullable string and boolean types: a missing value
-    (None, NaN, NA) stays missing (NA) in all three. A Dask DataFrame is sanitized partition by
-    partition with ``map_partitions``; a pandas DataFrame at once. A value
+    text, in pandas' nullable string (Arrow-backed) and boolean types: a
+    missing value (None, NaN, NA) stays missing (NA) in all three. A Dask
+    DataFrame is sanitized partition by partition with ``map_partitions``; a
+    pandas DataFrame at once. A value
     that sanitize refuses (not a str, lone surrogates) fails the job with an
     error naming the column and the row's index label.
     """
@@ -79,21 +80,34 @@ def sanitize_partition(
         error = results[refused]
         raise located(located(error, f"texts[{refused}]"), f"column {column!r} at index {label!r}") from error
 
-    # The three columns from the (text, changed, report) triples at C speed;
-    # missing values are put back in place as NA.
-    columns: list[Any] = list(zip(*results)) if results else [(), (), ()]
-    if not everything_present:
-        import numpy
+    # The three columns from the (text, changed, report) triples at C speed,
+    # each missing row put back as NA. The texts go straight into Arrow
+    # arrays: pandas' own conversion of a list to its string type checks
+    # every element again and costs several times as much.
+    import numpy
 
-        for number, present_values in enumerate(columns):
-            full = numpy.full(len(values), pandas.NA, dtype=object)
-            full[present] = numpy.fromiter(present_values, dtype=object, count=len(present_values))
-            columns[number] = full
-    clean, changed, reports = columns
+    clean, changed, reports = zip(*results) if results else ((), (), ())
+    changed_values = numpy.zeros(len(values), dtype=bool)
+    changed_values[present] = numpy.fromiter(changed, dtype=bool, count=len(changed))
     out = frame.copy()
-    # Nullable types, so that a missing value stays missing in each of them,
-    # and Parquet stores the texts as strings.
-    out[f"{column}_clean"] = pandas.Series(clean, index=frame.index, dtype="string")
-    out[f"{column}_changed"] = pandas.Series(changed, index=frame.index, dtype="boolean")
-    out[f"{column}_report"] = pandas.Series(reports, index=frame.index, dtype="string")
+    out[f"{column}_clean"] = _string_series(clean, present, frame.index)
+    out[f"{column}_changed"] = pandas.Series(
+        pandas.arrays.BooleanArray(changed_values, ~present), index=frame.index, copy=False
+    )
+    out[f"{column}_report"] = _string_series(reports, present, frame.index)
     return out
+
+
+def _string_series(texts: Any, present: Any, index: Any) -> Any:
+    """pandas' nullable string Series of the texts of the present rows, NA
+    where a row is missing."""
+    import numpy
+    import pandas  # type: ignore[import-untyped,unused-ignore]
+    import pyarrow  # type: ignore[import-untyped,unused-ignore]
+
+    if len(texts) != len(present):
+        full = numpy.full(len(present), None, dtype=object)
+        full[present] = numpy.fromiter(texts, dtype=object, count=len(texts))
+        texts = full
+    array = pyarrow.array(texts, pyarrow.string(), from_pandas=True)
+    return pandas.Series(pandas.arrays.ArrowStringArray(array), index=index, copy=False)
