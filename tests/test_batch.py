@@ -97,6 +97,41 @@ def test_every_way_of_reading_a_text_equals_sanitize(workers):
     assert [(text, as_json(report)) for text, report in got] == [(t, as_json(r)) for t, r in expected(texts, "strict")]
 
 
+def test_every_code_point_read_as_code_points_equals_sanitize():
+    """Every scalar value beyond ASCII through the pipeline threads' own
+    encoding, at every place in a run of eight and between ASCII ones."""
+    scalars = [chr(c) for c in range(0x80, 0x110000) if not 0xD800 <= c < 0xE000]
+    texts = []
+    for start in range(0, len(scalars), 1000):
+        words = ["".join(scalars[i : i + 1 + i % 7]) for i in range(start, min(start + 1000, len(scalars)), 7)]
+        texts.append("a" * (len(texts) % 8) + " ".join(words))
+    # Few enough chunks that all of them are read before the first result
+    # is taken, which is when the calling thread leaves encoding to them.
+    with mock.patch.object(batch, "CHUNK_TEXTS", 128):
+        got = sanitize_many(texts, "preserve", report=None, workers=8)
+    assert got == [(text, report["changed"]) for text, report in expected(texts, "preserve")]
+
+
+@pytest.mark.parametrize("report", ["dict", "json", None])
+def test_reused_chunks_hold_nothing_of_earlier_ones(report):
+    """Chunks are filled again for each set of texts: one whose output
+    outgrows what a chunk keeps, short and long, refused and unchanged
+    texts after one another."""
+    refused = {10: UnicodeEncodeError, 23: ValueError}
+    texts = ["a\u200b"] * 7 + ["\u200b" + "\u00e9" * 3_000_000, Text("\u4e2d" * 60_000), "b", "x\ud800", "c\u202e"]
+    texts += ["d"] * 10 + ["\U0001f600" * 50_000 + "\u200b", "\u202e" * 10001] + ["e\u200b", Text("f")] * 3
+    with mock.patch.object(batch, "CHUNK_TEXTS", 3):
+        got = sanitize_many(texts, "balanced_chat", return_spans=True, report=report, errors="collect", workers=2)
+    assert {i: type(got[i]) for i in refused} == refused
+    got, texts = ([item for i, item in enumerate(items) if i not in refused] for items in (got, texts))
+    want = expected(texts, "balanced_chat", spans=True)
+    if report == "json":
+        got = [(text, json.loads(second)) for text, second in got]
+    elif report is None:
+        want = [(text, r["changed"]) for text, r in want]
+    assert [(type(text), text, as_json(second)) for text, second in got] == [(str, t, as_json(r)) for t, r in want]
+
+
 @pytest.mark.parametrize("collect", [False, True])
 def test_refusals_in_later_chunks_name_their_index(collect):
     texts = ["fine"] * 7 + ["x\ud800"] + ["after\u200b"] * 4

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -75,88 +76,143 @@ bool read_settings(PyObject* const* args, ChunkSettings& settings) {
 // sanitize reads it, which keeps a chunk's memory down.
 constexpr Py_ssize_t CODE_POINTS_LIMIT = Py_ssize_t{1} << 16;
 
-// Reads one text into the element, as code points when `as_code_points`
-// allows: false with an exception set when it cannot be read.
-bool read_element(Element& element, bool as_code_points) {
-  PyObject* const object = element.object.get();
-  if (!as_code_points || !PyUnicode_Check(object)) return convert_large_text(object, element.text, element.copy);
-  const Py_ssize_t length = PyUnicode_GetLength(object);
-  if (length < 0) return false;
-  if (length >= CODE_POINTS_LIMIT) return convert_large_text(object, element.text, element.copy);
-  element.code_points.reset(new Py_UCS4[static_cast<std::size_t>(length)]);
-  element.code_point_count = static_cast<std::size_t>(length);
-  return length == 0 || PyUnicode_AsUCS4(object, element.code_points.get(), length, 0) != nullptr;
-}
-
-// Reads every text of the list, with the lock held; short ones as code
-// points when `as_code_points`, for the pipeline threads to encode.
-std::vector<Element> read_elements(PyObject* list, bool as_code_points) {
-  const Py_ssize_t count = PyList_Size(list);
-  std::vector<Element> elements(static_cast<std::size_t>(count < 0 ? 0 : count));
-  for (Py_ssize_t i = 0; i < count; ++i) {
-    Element& element = elements[static_cast<std::size_t>(i)];
-    element.object = PyRef{Py_NewRef(PyList_GetItem(list, i))};
-    if (!read_element(element, as_code_points)) {
-      element.code_points.reset();
-      element.conversion_error = take_exception();
+// Reads one text into the source, as code points into the chunk's buffer
+// when `as_code_points` allows: false with an exception set when it cannot
+// be read.
+bool read_source(TextSource& source, std::vector<Py_UCS4>& code_points, bool as_code_points) {
+  PyObject* const object = source.object.get();
+  source.exact = PyUnicode_CheckExact(object);
+  if (as_code_points && PyUnicode_Check(object)) {
+    const Py_ssize_t length = PyUnicode_GetLength(object);
+    if (length < 0) return false;
+    if (length < CODE_POINTS_LIMIT) {
+      source.form = TextForm::code_points;
+      source.place = {code_points.size(), static_cast<std::size_t>(length)};
+      code_points.resize(code_points.size() + source.place.size);
+      return length == 0 || PyUnicode_AsUCS4(object, code_points.data() + source.place.start, length, 0) != nullptr;
     }
   }
-  return elements;
+  std::string_view text;
+  if (!convert_large_text(object, text, source.holder)) return false;
+  source.form = TextForm::utf8;
+  source.utf8 = text.data();
+  source.place = {0, text.size()};
+  return true;
 }
 
-// The result of one element, or the exception object it raised, as a new
+// Reads every text of the list into the chunk, with the lock held; short
+// ones as code points when `as_code_points`, for the pipeline threads to
+// encode.
+void read_sources(PyObject* list, Chunk& chunk, bool as_code_points) {
+  const Py_ssize_t count = PyList_Size(list);
+  chunk.sources.resize(static_cast<std::size_t>(count < 0 ? 0 : count));
+  for (Py_ssize_t i = 0; i < count; ++i) {
+    TextSource& source = chunk.sources[static_cast<std::size_t>(i)];
+    source.object = PyRef{Py_NewRef(PyList_GetItem(list, i))};
+    if (!read_source(source, chunk.code_points, as_code_points)) {
+      source.form = TextForm::unreadable;
+      source.holder = take_exception();
+    }
+  }
+}
+
+// A tuple of the items, stealing their new references; NULL with an
+// exception set when one of them is NULL or the tuple cannot be made.
+template <class... Items>
+PyObject* result_tuple(Items*... items) {
+  PyRef owned[] = {PyRef{items}...};
+  for (const PyRef& item : owned) {
+    if (!item) return nullptr;
+  }
+  PyObject* tuple = PyTuple_New(sizeof...(Items));
+  if (tuple == nullptr) return nullptr;
+  for (Py_ssize_t i = 0; i < static_cast<Py_ssize_t>(sizeof...(Items)); ++i) {
+    PyTuple_SetItem(tuple, i, owned[i].release());  // steals the reference
+  }
+  return tuple;
+}
+
+// A result tuple that holds only strs and bools can never be part of a
+// reference cycle, so the collector is told not to look at it: it would
+// only find that out itself, once per result, on the calling thread.
+PyObject* untracked(PyObject* tuple) {
+  if (tuple != nullptr) PyObject_GC_UnTrack(tuple);
+  return tuple;
+}
+
+template <class Entry>
+std::span<const Entry> entries_of(const std::vector<Entry>& entries, Slice slice) {
+  return std::span<const Entry>(entries).subspan(slice.start, slice.size);
+}
+
+// The report of text i, kept in the chunk's report vectors.
+ReportView kept_report(const Chunk& chunk, std::size_t i) {
+  const KeptReport& kept = chunk.kept.reports[i];
+  return {kept.report_version,
+          kept.policy,
+          kept.normalization,
+          chunk.results[i].changed,
+          entries_of(chunk.kept.counts, kept.removed_counts),
+          entries_of(chunk.kept.counts, kept.flagged_counts),
+          entries_of(chunk.kept.spans, kept.spans),
+          entries_of(chunk.kept.stats, kept.stats),
+          kept.literal_stat_names};
+}
+
+PyObject* str_of(std::string_view text) {
+  return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
+}
+
+// The result of one text, or the exception object it raised, as a new
 // reference; NULL with an exception set when building it failed.
-PyObject* element_result(Element& element, const ChunkSettings& settings, ReportShapes& shapes) {
-  if (element.conversion_error) return Py_NewRef(element.conversion_error.get());
-  if (element.unencodable) {
-    // Reading the str as UTF-8 raises the error sanitize raises.
-    if (!convert_text(element.object.get(), element.text)) return take_exception().release();
-    PyErr_SetString(PyExc_SystemError, "a str with a surrogate was read as UTF-8");
-    return nullptr;
+PyObject* text_result(const Chunk& chunk, std::size_t i, const ChunkSettings& settings, ReportShapes& shapes) {
+  const TextSource& source = chunk.sources[i];
+  const TextResult& result = chunk.results[i];
+  switch (result.fate) {
+    case TextFate::unreadable:
+      return Py_NewRef(source.holder.get());
+    case TextFate::unencodable: {
+      // Reading the str as UTF-8 raises the error sanitize raises.
+      std::string_view ignored;
+      if (!convert_text(source.object.get(), ignored)) return take_exception().release();
+      PyErr_SetString(PyExc_SystemError, "a str with a surrogate was read as UTF-8");
+      return nullptr;
+    }
+    case TextFate::refused:
+      // The exception sanitize raises, made the way it makes it.
+      raise_value_error(std::string(bytes_of(chunk, result.text)));
+      return take_exception().release();
+    case TextFate::sanitized:
+      break;
   }
-  if (const Error* error = std::get_if<Error>(&*element.outcome)) {
-    // The exception sanitize raises, made the way it makes it.
-    raise_value_error(error->message);
-    return take_exception().release();
-  }
-  const SanitizeResult& result = std::get<SanitizeResult>(*element.outcome);
-  element.copy = PyRef{};
   // An unchanged exact str is returned as it is, as sanitize does.
-  PyRef text{!result.report.changed && PyUnicode_CheckExact(element.object.get())
-                 ? Py_NewRef(element.object.get())
-                 : PyUnicode_FromStringAndSize(result.text.data(), static_cast<Py_ssize_t>(result.text.size()))};
-  if (!text) return nullptr;
-  PyRef report;
+  PyObject* const text = !result.changed && source.exact ? Py_NewRef(source.object.get())
+                                                         : str_of(bytes_of(chunk, result.text));
   switch (settings.report) {
     case ReportForm::dict:
-      report = PyRef{report_to_dict(result.report, shapes)};
-      break;
+      // A dict may come to hold anything: this tuple stays tracked.
+      return result_tuple(text, report_to_dict(kept_report(chunk, i), shapes));
     case ReportForm::json:
-      report = PyRef{PyUnicode_FromStringAndSize(element.report_json.data(),
-                                                 static_cast<Py_ssize_t>(element.report_json.size()))};
-      break;
+      return untracked(result_tuple(text, str_of(bytes_of(chunk, result.json))));
     case ReportForm::none:
-      report = PyRef{Py_NewRef(result.report.changed ? Py_True : Py_False)};
-      break;
-    case ReportForm::changed_and_json: {
-      PyRef json{PyUnicode_FromStringAndSize(element.report_json.data(),
-                                             static_cast<Py_ssize_t>(element.report_json.size()))};
-      if (!json) return nullptr;
-      return PyTuple_Pack(3, text.get(), result.report.changed ? Py_True : Py_False, json.get());
-    }
+      return untracked(result_tuple(text, Py_NewRef(result.changed ? Py_True : Py_False)));
+    case ReportForm::changed_and_json:
+      return untracked(result_tuple(text, Py_NewRef(result.changed ? Py_True : Py_False),
+                                    str_of(bytes_of(chunk, result.json))));
   }
-  if (!report) return nullptr;
-  return PyTuple_Pack(2, text.get(), report.get());
+  Py_XDECREF(text);
+  PyErr_SetString(PyExc_SystemError, "unknown report form");
+  return nullptr;
 }
 
 // The results of a chunk whose pipeline has run, in a new list.
-PyObject* chunk_results(std::vector<Element>& elements, const ChunkSettings& settings) {
-  PyRef results{PyList_New(static_cast<Py_ssize_t>(elements.size()))};
+PyObject* chunk_results(const Chunk& chunk, const ChunkSettings& settings) {
+  PyRef results{PyList_New(static_cast<Py_ssize_t>(chunk.sources.size()))};
   if (!results) return nullptr;
   const HeldReportShapes held = current_report_shapes();
   if (held.shapes == nullptr) return nullptr;
-  for (std::size_t i = 0; i < elements.size(); ++i) {
-    PyObject* result = element_result(elements[i], settings, *held.shapes);
+  for (std::size_t i = 0; i < chunk.sources.size(); ++i) {
+    PyObject* result = text_result(chunk, i, settings, *held.shapes);
     if (result == nullptr) return nullptr;
     PyList_SetItem(results.get(), static_cast<Py_ssize_t>(i), result);  // steals the reference
   }
@@ -166,13 +222,15 @@ PyObject* chunk_results(std::vector<Element>& elements, const ChunkSettings& set
 PyObject* sanitize_chunk(PyObject* list, const ChunkSettings& settings) {
   // One thread does everything here: encoding where the pipeline runs costs
   // nothing extra, and code points would only take more memory.
-  std::vector<Element> elements = read_elements(list, false);
+  Chunk chunk;
+  read_sources(list, chunk, false);
   {
     ReleasedGil released;
     const std::atomic<bool> never{false};
-    sanitize_elements(elements, settings, never);
+    std::string scratch;
+    sanitize_chunk_texts(chunk, settings, never, scratch);
   }
-  return chunk_results(elements, settings);
+  return chunk_results(chunk, settings);
 }
 
 // A runner and the policy name its settings view, in one capsule.
@@ -284,7 +342,9 @@ PyObject* submit_chunk_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs)
     // Whichever side has time to spare encodes the texts: the pipeline
     // threads, unless the calling thread had to wait for them last time, in
     // which case it would only wait for them again.
-    runner->submit(read_elements(args[1], !runner->behind()));
+    std::unique_ptr<Chunk> chunk = runner->empty_chunk();
+    read_sources(args[1], *chunk, !runner->behind());
+    runner->submit(std::move(chunk));
     Py_RETURN_NONE;
   });
 }
@@ -300,13 +360,8 @@ PyObject* take_chunk_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs) n
     std::unique_ptr<Chunk> chunk = runner->take<ReleasedGil>();
     if (!chunk) Py_RETURN_NONE;
     if (chunk->fault) std::rethrow_exception(chunk->fault);
-    PyObject* results = chunk_results(chunk->elements, runner->settings());
+    PyObject* results = chunk_results(*chunk, runner->settings());
     if (results == nullptr) return nullptr;
-    for (Element& element : chunk->elements) {
-      element.object = PyRef{};
-      element.copy = PyRef{};
-      element.conversion_error = PyRef{};
-    }
     runner->recycle(std::move(chunk));
     return results;
   });

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <string_view>
 #include <system_error>
 #include <utility>
 #include <variant>
@@ -11,62 +12,138 @@
 
 namespace orlenta {
 
-bool encode_code_points(const Py_UCS4* code_points, std::size_t count, std::string& out) {
-  // Measured first, so that the text takes only the memory it needs while
-  // its chunk waits for its results to be built. Both loops are written
-  // without early exits or branches on the text, which lets the compiler
-  // handle several code points per instruction.
-  // The sums are as wide as the code points, which fits more of them in a
-  // vector register, and taken in blocks short enough not to overflow.
-  constexpr std::size_t block = std::size_t{1} << 20;
-  std::size_t size = count;
-  std::uint32_t surrogates = 0;
-  for (std::size_t start = 0; start < count; start += block) {
-    const std::size_t stop = std::min(count, start + block);
-    std::uint32_t extra = 0;
-    for (std::size_t i = start; i < stop; ++i) {
-      const std::uint32_t cp = code_points[i];
-      extra += static_cast<std::uint32_t>(cp >= 0x80) + static_cast<std::uint32_t>(cp >= 0x800) +
-               static_cast<std::uint32_t>(cp >= 0x10000);
-      surrogates |= static_cast<std::uint32_t>(cp - 0xD800 < 0x800);
-    }
-    size += extra;
-  }
-  if (surrogates != 0) return false;
-  out.resize(size);
-  char* end = out.data();
-  if (size == count) {
-    for (std::size_t i = 0; i < count; ++i) end[i] = static_cast<char>(code_points[i]);
+namespace {
+
+// Writes one code point; false, writing nothing, for a surrogate.
+inline bool put_code_point(std::uint32_t cp, char*& out) {
+  if (cp < 0x80) {
+    *out++ = static_cast<char>(cp);
     return true;
   }
-  for (std::size_t i = 0; i < count; ++i) {
-    const char32_t cp = static_cast<char32_t>(code_points[i]);
-    if (cp < 0x80) {
-      *end++ = static_cast<char>(cp);
-    } else {
-      end += normkit::utf8::encode(cp, end);
-    }
-  }
+  if (cp - 0xD800 < 0x800) return false;
+  out += normkit::utf8::encode(static_cast<char32_t>(cp), out);
   return true;
 }
 
-void sanitize_elements(std::vector<Element>& elements, const ChunkSettings& settings,
-                       const std::atomic<bool>& stop) {
+}  // namespace
+
+std::optional<std::size_t> encode_code_points(const Py_UCS4* code_points, std::size_t count, char* out) {
+  // One pass over the code points. Chat text is mostly ASCII even in other
+  // scripts (spaces, digits, punctuation), so eight code points at a time
+  // are tested at once and, when all are ASCII, narrowed without a branch
+  // each; the others are encoded one by one.
+  constexpr std::size_t run = 8;
+  char* const start = out;
+  std::size_t i = 0;
+  for (; count - i >= run; i += run) {
+    const Py_UCS4* const block = code_points + i;
+    std::uint32_t any = 0;
+    for (std::size_t k = 0; k < run; ++k) any |= block[k];
+    if (any < 0x80) {
+      for (std::size_t k = 0; k < run; ++k) out[k] = static_cast<char>(block[k]);
+      out += run;
+      continue;
+    }
+    for (std::size_t k = 0; k < run; ++k) {
+      if (!put_code_point(block[k], out)) return std::nullopt;
+    }
+  }
+  for (; i < count; ++i) {
+    if (!put_code_point(code_points[i], out)) return std::nullopt;
+  }
+  return static_cast<std::size_t>(out - start);
+}
+
+namespace {
+
+// A recycled chunk keeps buffers up to this size: a full chunk of chat
+// messages needs far less, and an unusually long text should not keep
+// memory in every chunk.
+constexpr std::size_t KEPT_BUFFER_BYTES = std::size_t{4} << 20;
+
+template <class Buffer>
+void release_if_large(Buffer& buffer) {
+  if (buffer.capacity() * sizeof(buffer[0]) > KEPT_BUFFER_BYTES) Buffer().swap(buffer);
+}
+
+// Appends `text` to the chunk's bytes, where its slice finds it.
+Slice append_bytes(std::string& bytes, std::string_view text) {
+  const Slice slice{bytes.size(), text.size()};
+  bytes.append(text);
+  return slice;
+}
+
+template <class Entry>
+Slice append_entries(std::vector<Entry>& to, const std::vector<Entry>& from) {
+  const Slice slice{to.size(), from.size()};
+  to.insert(to.end(), from.begin(), from.end());
+  return slice;
+}
+
+KeptReport keep_report(const SanitizeReport& report, KeptReports& kept) {
+  KeptReport copy;
+  copy.report_version = report.report_version;
+  copy.policy = report.policy;
+  copy.normalization = report.normalization;
+  copy.removed_counts = append_entries(kept.counts, report.removed_counts.entries);
+  copy.flagged_counts = append_entries(kept.counts, report.flagged_counts.entries);
+  copy.spans = append_entries(kept.spans, report.spans);
+  copy.stats = append_entries(kept.stats, report.stats.entries);
+  copy.literal_stat_names = report.stats.literal_names;
+  return copy;
+}
+
+// The text's UTF-8 form, encoded into `scratch` when it came as code points;
+// nullopt when it cannot be encoded. The scratch buffer only grows, so that
+// it is neither allocated nor cleared again for the next text.
+std::optional<std::string_view> source_text(const Chunk& chunk, const TextSource& source, std::string& scratch) {
+  if (source.form == TextForm::utf8) return std::string_view(source.utf8, source.place.size);
+  const std::size_t room = 4 * source.place.size;
+  if (scratch.size() < room) scratch.resize(room);
+  const std::optional<std::size_t> size =
+      encode_code_points(chunk.code_points.data() + source.place.start, source.place.size, scratch.data());
+  if (!size) return std::nullopt;
+  return std::string_view(scratch.data(), *size);
+}
+
+}  // namespace
+
+void sanitize_chunk_texts(Chunk& chunk, const ChunkSettings& settings, const std::atomic<bool>& stop,
+                          std::string& scratch) {
   const bool write_json = settings.report == ReportForm::json || settings.report == ReportForm::changed_and_json;
-  for (Element& element : elements) {
+  const bool keep_reports = settings.report == ReportForm::dict;
+  chunk.results.clear();
+  chunk.bytes.clear();
+  chunk.kept.reports.clear();
+  chunk.kept.counts.clear();
+  chunk.kept.spans.clear();
+  chunk.kept.stats.clear();
+  chunk.results.reserve(chunk.sources.size());
+  if (keep_reports) chunk.kept.reports.reserve(chunk.sources.size());
+  for (const TextSource& source : chunk.sources) {
     if (stop.load(std::memory_order_relaxed)) return;
-    if (element.conversion_error) continue;
-    if (element.code_points) {
-      element.unencodable = !encode_code_points(element.code_points.get(), element.code_point_count, element.encoded);
-      element.code_points.reset();
-      if (element.unencodable) continue;
-      element.text = element.encoded;
+    TextResult& result = chunk.results.emplace_back();
+    if (keep_reports) chunk.kept.reports.emplace_back();
+    if (source.form == TextForm::unreadable) continue;
+    const std::optional<std::string_view> text = source_text(chunk, source, scratch);
+    if (!text) {
+      result.fate = TextFate::unencodable;
+      continue;
     }
-    element.outcome = sanitize_inner_with_overrides(element.text, settings.policy, settings.normalization,
-                                                    settings.tidy_whitespace, settings.return_spans);
-    if (SanitizeResult* result = std::get_if<SanitizeResult>(&*element.outcome); result != nullptr && write_json) {
-      element.report_json = report_to_json(result->report);
+    // Dropped on this thread at the end of the iteration, which allocated it.
+    const Outcome<SanitizeResult> outcome = sanitize_inner_with_overrides(
+        *text, settings.policy, settings.normalization, settings.tidy_whitespace, settings.return_spans);
+    if (const Error* error = std::get_if<Error>(&outcome)) {
+      result.fate = TextFate::refused;
+      result.text = append_bytes(chunk.bytes, error->message);
+      continue;
     }
+    const SanitizeResult& sanitized = std::get<SanitizeResult>(outcome);
+    result.fate = TextFate::sanitized;
+    result.changed = sanitized.report.changed;
+    if (result.changed || !source.exact) result.text = append_bytes(chunk.bytes, sanitized.text);
+    if (write_json) result.json = append_bytes(chunk.bytes, report_to_json(sanitized.report));
+    if (keep_reports) chunk.kept.reports.back() = keep_report(sanitized.report, chunk.kept);
   }
 }
 
@@ -82,7 +159,14 @@ ChunkRunner::~ChunkRunner() {
   for (std::thread& thread : threads_) thread.join();
 }
 
-void ChunkRunner::submit(std::vector<Element> elements) {
+std::unique_ptr<Chunk> ChunkRunner::empty_chunk() {
+  if (spare_.empty()) return std::make_unique<Chunk>();
+  std::unique_ptr<Chunk> chunk = std::move(spare_.back());
+  spare_.pop_back();
+  return chunk;
+}
+
+void ChunkRunner::submit(std::unique_ptr<Chunk> chunk) {
   // One thread more per chunk, up to the limit: a call with a few chunks
   // starts no more threads than it can use.
   if (threads_.size() < max_threads_) {
@@ -93,8 +177,7 @@ void ChunkRunner::submit(std::vector<Element> elements) {
       if (threads_.empty()) throw;
     }
   }
-  auto chunk = std::make_unique<Chunk>();
-  chunk->elements = std::move(elements);
+  chunk->done = false;
   Chunk* const queued = chunk.get();
   order_.push_back(std::move(chunk));
   try {
@@ -109,23 +192,34 @@ void ChunkRunner::submit(std::vector<Element> elements) {
 }
 
 void ChunkRunner::recycle(std::unique_ptr<Chunk> chunk) {
-  std::lock_guard lock(mutex_);
-  spent_.push_back(std::move(chunk));
+  chunk->sources.clear();
+  chunk->code_points.clear();
+  chunk->fault = nullptr;
+  // A chunk keeps its buffers for the next one, unless an unusually long
+  // text made one of them large: that memory goes back now, so that a few
+  // long texts do not keep every spare chunk large.
+  release_if_large(chunk->sources);
+  release_if_large(chunk->code_points);
+  release_if_large(chunk->results);
+  release_if_large(chunk->bytes);
+  release_if_large(chunk->kept.reports);
+  release_if_large(chunk->kept.counts);
+  release_if_large(chunk->kept.spans);
+  release_if_large(chunk->kept.stats);
+  spare_.push_back(std::move(chunk));
 }
 
 void ChunkRunner::run() {
+  std::string scratch;
   std::unique_lock lock(mutex_);
   while (true) {
     work_ready_.wait(lock, [this] { return stopping_ || !waiting_.empty(); });
     if (stopping_) return;
     Chunk* const chunk = waiting_.front();
     waiting_.pop_front();
-    std::vector<std::unique_ptr<Chunk>> spent;
-    spent.swap(spent_);
     lock.unlock();
-    spent.clear();
     try {
-      sanitize_elements(chunk->elements, settings_, stopping_);
+      sanitize_chunk_texts(*chunk, settings_, stopping_, scratch);
     } catch (...) {
       chunk->fault = std::current_exception();
     }

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <exception>
 #include <memory>
@@ -19,6 +20,7 @@
 
 #include "pipeline/pipeline.h"
 #include "python/py_ref.h"
+#include "report/report.h"
 
 namespace orlenta {
 
@@ -34,47 +36,116 @@ struct ChunkSettings {
   ReportForm report = ReportForm::dict;
 };
 
-// One text of a chunk: the str (a strong reference, so that the list may
-// change and the UTF-8 form stays put while the lock is released), its UTF-8
-// form, and what became of it. Only the calling thread, holding the lock,
-// touches the references; the pipeline threads read the text and fill in
-// the rest. Elements stay where they were read: `text` may view `encoded`.
-struct Element {
-  PyRef object;
-  std::string_view text;
-  PyRef copy;
-  // A short str that is not ASCII comes as its code points instead, which
-  // the pipeline thread encodes into `encoded`: encoding it under the lock
-  // cost the calling thread more than anything else in reading a chunk.
-  std::unique_ptr<Py_UCS4[]> code_points;
-  std::size_t code_point_count = 0;
-  std::string encoded;
-  // Set by the pipeline thread when the code points hold a surrogate, which
-  // UTF-8 cannot carry: the calling thread then raises what reading the
-  // str as UTF-8 raises.
-  bool unencodable = false;
-  // Set when the text could not be read as UTF-8 (not a str, lone surrogates).
-  PyRef conversion_error;
-  std::optional<Outcome<SanitizeResult>> outcome;
-  std::string report_json;
+// A run of elements in one of a chunk's shared buffers.
+struct Slice {
+  std::size_t start = 0;
+  std::size_t size = 0;
 };
 
-// The UTF-8 form of the code points into `out`; false when one of them is a
-// surrogate.
-bool encode_code_points(const Py_UCS4* code_points, std::size_t count, std::string& out);
+// How the calling thread read a text.
+enum class TextForm : std::uint8_t {
+  // A short str that is not ASCII comes as its code points, in the chunk's
+  // code point buffer, which the pipeline thread encodes: encoding it under
+  // the lock cost the calling thread more than anything else in reading a
+  // chunk.
+  code_points,
+  utf8,
+  // Not a str, or lone surrogates in a text read as UTF-8.
+  unreadable,
+};
 
-// The pipeline over every readable element, stopping early once `stop` is
-// set; touches no Python object.
-void sanitize_elements(std::vector<Element>& elements, const ChunkSettings& settings,
-                       const std::atomic<bool>& stop);
+// One text of a chunk as the calling thread read it. Only the calling
+// thread, holding the lock, touches the references; the pipeline threads
+// read the rest. `object` is a strong reference, so that the list may
+// change and a UTF-8 form the str caches stays put while the lock is
+// released.
+struct TextSource {
+  PyRef object;
+  // The UTF-8 copy of a long text, or the exception reading it raised.
+  PyRef holder;
+  const char* utf8 = nullptr;
+  Slice place;  // bytes at `utf8`, or code points in the chunk's buffer
+  TextForm form = TextForm::unreadable;
+  // An unchanged exact str is its own result; any other text's result is
+  // made from the sanitized text.
+  bool exact = false;
+};
 
+enum class TextFate : std::uint8_t {
+  sanitized,
+  // The pipeline's refusal, its message in the chunk's bytes.
+  refused,
+  // The code points hold a surrogate, which UTF-8 cannot carry: the calling
+  // thread raises what reading the str as UTF-8 raises.
+  unencodable,
+  unreadable,
+};
+
+// A report copied out of the pipeline's result, its entries in the chunk's
+// report vectors. Every view in it is of a name fixed in the program.
+struct KeptReport {
+  std::uint32_t report_version = 1;
+  std::string_view policy;
+  std::string_view normalization;
+  Slice removed_counts;
+  Slice flagged_counts;
+  Slice spans;
+  Slice stats;
+  bool literal_stat_names = false;
+};
+
+// What became of one text. Slices are of the chunk's bytes.
+struct TextResult {
+  TextFate fate = TextFate::unreadable;
+  bool changed = false;
+  // The sanitized text unless the source is its own result; the message of
+  // a refusal.
+  Slice text;
+  Slice json;
+};
+
+// The reports of a chunk in dict form, one per text (empty for a text that
+// was not sanitized).
+struct KeptReports {
+  std::vector<KeptReport> reports;
+  std::vector<CountMap::value_type> counts;
+  std::vector<SpanEvent> spans;
+  std::vector<StatsMap::value_type> stats;
+};
+
+// A chunk's texts and results in a few buffers that are filled again for
+// every chunk: in steady state a chunk allocates nothing per text. The
+// calling thread alone grows and clears the sources and code points, the
+// pipeline thread that runs the chunk the results, bytes and reports, so
+// that memory is mostly freed by the thread that allocated it (freeing
+// another thread's memory contends for its allocator's lock).
 struct Chunk {
-  std::vector<Element> elements;
+  std::vector<TextSource> sources;
+  std::vector<Py_UCS4> code_points;
+  std::vector<TextResult> results;
+  std::string bytes;
+  KeptReports kept;
   // A fault of the pipeline (running out of memory), for the calling thread
   // to raise when it takes the chunk.
   std::exception_ptr fault;
   bool done = false;
 };
+
+// Writes the UTF-8 form of the code points to `out`, which has room for four
+// bytes per code point, and returns its size; nullopt when one of them is a
+// surrogate.
+std::optional<std::size_t> encode_code_points(const Py_UCS4* code_points, std::size_t count, char* out);
+
+// The pipeline over every source of the chunk into its results, stopping
+// early once `stop` is set; touches no Python object. `scratch` holds the
+// UTF-8 form of one text at a time, kept from one call to the next.
+void sanitize_chunk_texts(Chunk& chunk, const ChunkSettings& settings, const std::atomic<bool>& stop,
+                          std::string& scratch);
+
+// The text, its JSON report or refusal message, out of the chunk's bytes.
+inline std::string_view bytes_of(const Chunk& chunk, Slice slice) {
+  return std::string_view(chunk.bytes).substr(slice.start, slice.size);
+}
 
 // Chunks are submitted and taken in the same order by one calling thread;
 // up to `max_threads` threads, started as chunks arrive, run the pipeline
@@ -95,12 +166,16 @@ class ChunkRunner {
   // to wait for the pipeline threads.
   bool behind() const { return behind_; }
 
-  // Throws std::system_error when no thread can be started at all.
-  void submit(std::vector<Element> elements);
+  // A chunk to fill: a recycled one, its buffers as large as before, or a
+  // new one.
+  std::unique_ptr<Chunk> empty_chunk();
 
-  // Hands back a taken chunk whose Python references are all released, for
-  // a pipeline thread to free: freeing a chunk's texts and reports is work
-  // the calling thread, which builds every result, is better spared.
+  // Throws std::system_error when no thread can be started at all.
+  void submit(std::unique_ptr<Chunk> chunk);
+
+  // Takes back a chunk whose results are built, for reuse. The calling
+  // thread must hold the interpreter lock: the chunk's references are
+  // released here.
   void recycle(std::unique_ptr<Chunk> chunk);
 
   // The oldest chunk once its pipeline has run, or nullptr when none is
@@ -120,7 +195,8 @@ class ChunkRunner {
   // Every chunk not yet taken, in order; `waiting_` those no thread has begun.
   std::deque<std::unique_ptr<Chunk>> order_;
   std::deque<Chunk*> waiting_;
-  std::vector<std::unique_ptr<Chunk>> spent_;
+  // Chunks taken and recycled; only the calling thread touches them.
+  std::vector<std::unique_ptr<Chunk>> spare_;
   std::atomic<bool> stopping_{false};
   bool behind_ = false;
   std::vector<std::thread> threads_;

@@ -3,6 +3,7 @@
 #include <array>
 #include <bit>
 #include <cmath>
+#include <span>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -34,7 +35,7 @@ bool set_named_item(PyObject* dict, NameCache& cache, std::string_view key, PyOb
   return key_object && PyDict_SetItem(dict, key_object.get(), owned.get()) == 0;
 }
 
-PyObject* counts_to_dict(const CountMap& counts, NameCache& cache) {
+PyObject* counts_to_dict(CountEntries counts, NameCache& cache) {
   PyRef dict{PyDict_New()};
   if (!dict) return nullptr;
   for (const auto& [reason, count] : counts) {
@@ -56,7 +57,7 @@ PyObject* span_to_dict(const SpanEvent& span, NameCache& cache) {
   return filled ? dict.release() : nullptr;
 }
 
-PyObject* spans_to_list(const std::vector<SpanEvent>& spans, NameCache& cache) {
+PyObject* spans_to_list(std::span<const SpanEvent> spans, NameCache& cache) {
   PyRef list{PyList_New(static_cast<Py_ssize_t>(spans.size()))};
   if (!list) return nullptr;
   for (std::size_t i = 0; i < spans.size(); ++i) {
@@ -105,19 +106,19 @@ bool same_stat(const StatValue& value, const HeldStat& template_value) {
   return std::get<std::string_view>(value) == std::get<std::string>(template_value);
 }
 
-bool has_names(const StatsTemplate& shape, const StatsMap& stats) {
+bool has_names(const StatsTemplate& shape, StatEntries stats, bool literal_names) {
   if (shape.names.size() != stats.size()) return false;
   std::size_t i = 0;
   for (const auto& [name, value] : stats) {
     const bool same_literal =
-        stats.literal_names && shape.name_addresses[i] == name.data() && shape.names[i].size() == name.size();
+        literal_names && shape.name_addresses[i] == name.data() && shape.names[i].size() == name.size();
     if (!same_literal && shape.names[i] != name) return false;
     ++i;
   }
   return true;
 }
 
-PyObject* stats_to_dict_by_key(const StatsMap& stats, NameCache& cache) {
+PyObject* stats_to_dict_by_key(StatEntries stats, NameCache& cache) {
   PyRef dict{PyDict_New()};
   if (!dict) return nullptr;
   for (const auto& [key, value] : stats) {
@@ -128,13 +129,13 @@ PyObject* stats_to_dict_by_key(const StatsMap& stats, NameCache& cache) {
 
 // Adds a template of this report's stats, its values those of the report;
 // false with an exception set when it cannot be made.
-bool add_stats_template(const StatsMap& stats, ReportShapes& shapes) {
+bool add_stats_template(StatEntries stats, bool literal_names, ReportShapes& shapes) {
   StatsTemplate shape;
   shape.dict = PyRef{stats_to_dict_by_key(stats, shapes.names)};
   if (!shape.dict) return false;
   for (const auto& [name, value] : stats) {
     shape.names.emplace_back(name);
-    shape.name_addresses.push_back(stats.literal_names ? name.data() : nullptr);
+    shape.name_addresses.push_back(literal_names ? name.data() : nullptr);
     shape.values.push_back(held(value));
     shape.keys.emplace_back(cached_name(shapes.names, name));
     if (!shape.keys.back()) return false;
@@ -143,18 +144,18 @@ bool add_stats_template(const StatsMap& stats, ReportShapes& shapes) {
   return true;
 }
 
-const StatsTemplate* find_stats_template(const StatsMap& stats, ReportShapes& shapes) {
+const StatsTemplate* find_stats_template(StatEntries stats, bool literal_names, ReportShapes& shapes) {
   for (const StatsTemplate& shape : shapes.stats_templates) {
-    if (has_names(shape, stats)) return &shape;
+    if (has_names(shape, stats, literal_names)) return &shape;
   }
   return nullptr;
 }
 
-PyObject* stats_to_dict(const StatsMap& stats, ReportShapes& shapes) {
-  const StatsTemplate* shape = find_stats_template(stats, shapes);
+PyObject* stats_to_dict(StatEntries stats, bool literal_names, ReportShapes& shapes) {
+  const StatsTemplate* shape = find_stats_template(stats, literal_names, shapes);
   if (shape == nullptr) {
     if (shapes.stats_templates.size() >= MAX_STATS_TEMPLATES) return stats_to_dict_by_key(stats, shapes.names);
-    if (!add_stats_template(stats, shapes)) return nullptr;
+    if (!add_stats_template(stats, literal_names, shapes)) return nullptr;
     shape = &shapes.stats_templates.back();
   }
   PyRef dict{PyDict_Copy(shape->dict.get())};
@@ -172,7 +173,7 @@ PyObject* stats_to_dict(const StatsMap& stats, ReportShapes& shapes) {
 
 // The top-level dict each report's dict is copied from, with this report's
 // scalars: a batch repeats the same version, policy and normalization.
-bool make_top_template(const SanitizeReport& report, ReportShapes& shapes) {
+bool make_top_template(const ReportView& report, ReportShapes& shapes) {
   PyRef dict{PyDict_New()};
   if (!dict) return false;
   std::vector<PyRef> keys;
@@ -195,7 +196,13 @@ bool make_top_template(const SanitizeReport& report, ReportShapes& shapes) {
 
 }  // namespace
 
-PyObject* report_to_dict(const SanitizeReport& report, ReportShapes& shapes) {
+ReportView view_of(const SanitizeReport& report) {
+  return {report.report_version, report.policy,         report.normalization, report.changed,
+          report.removed_counts.entries, report.flagged_counts.entries, report.spans,
+          report.stats.entries,          report.stats.literal_names};
+}
+
+PyObject* report_to_dict(const ReportView& report, ReportShapes& shapes) {
   if (!shapes.top_template && !make_top_template(report, shapes)) return nullptr;
   PyRef dict{PyDict_Copy(shapes.top_template.get())};
   if (!dict) return nullptr;
@@ -211,7 +218,7 @@ PyObject* report_to_dict(const SanitizeReport& report, ReportShapes& shapes) {
       (!report.changed || set(changed, Py_NewRef(Py_True))) &&
       set(removed_counts, counts_to_dict(report.removed_counts, names)) &&
       set(flagged_counts, counts_to_dict(report.flagged_counts, names)) &&
-      set(spans, spans_to_list(report.spans, names)) && set(stats, stats_to_dict(report.stats, shapes));
+      set(spans, spans_to_list(report.spans, names)) && set(stats, stats_to_dict(report.stats, report.literal_stat_names, shapes));
   return filled ? dict.release() : nullptr;
 }
 

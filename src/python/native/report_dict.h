@@ -4,7 +4,9 @@
 #include <Python.h>
 
 #include <cstdint>
+#include <span>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -53,9 +55,33 @@ struct ReportShapes {
   std::vector<StatsTemplate> stats_templates;
 };
 
+using CountEntries = std::span<const CountMap::value_type>;
+using StatEntries = std::span<const StatsMap::value_type>;
+
+// A report's contents wherever they are kept: a batch copies the reports of
+// a chunk into a few shared vectors on the pipeline thread, so that each
+// report's own memory is freed by the thread that allocated it.
+struct ReportView {
+  std::uint32_t report_version = 1;
+  std::string_view policy;
+  std::string_view normalization;
+  bool changed = false;
+  CountEntries removed_counts;
+  CountEntries flagged_counts;
+  std::span<const SpanEvent> spans;
+  StatEntries stats;
+  // See StatsMap::literal_names.
+  bool literal_stat_names = false;
+};
+
+ReportView view_of(const SanitizeReport& report);
+
 // A new dict with the same keys in the same order and values of the same
 // types and values as json.loads(report_to_json(report)), or NULL with an
 // exception set.
-PyObject* report_to_dict(const SanitizeReport& report, ReportShapes& shapes);
+PyObject* report_to_dict(const ReportView& report, ReportShapes& shapes);
+inline PyObject* report_to_dict(const SanitizeReport& report, ReportShapes& shapes) {
+  return report_to_dict(view_of(report), shapes);
+}
 
 }  // namespace orlenta
