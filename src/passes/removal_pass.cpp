@@ -76,6 +76,12 @@ struct Walk {
   std::size_t text_size = 0;
   ReasonCounts removed{};
   ReasonCounts flagged{};
+  // The last base and selector looked up, and whether they make a variation
+  // sequence: text repeats its emoji, each with its selector. No selector is
+  // 0, so nothing matches before the first lookup.
+  char32_t looked_up_base = 0;
+  char32_t looked_up_selector = 0;
+  bool looked_up_valid = false;
   // How many events the span vector is given room for at its first one;
   // 0 leaves it to grow as it needs (recording without a limit).
   std::size_t span_room = 0;
@@ -193,8 +199,12 @@ void flag_with(Walk& walk, Reason reason, const CodePoint& c) {
 // The flags of a retained variation selector, which follows `base` when
 // there is a retained code point before it.
 void flag_selector(Walk& walk, const CodePoint& c, bool has_base, char32_t base) {
-  bool valid = false;
-  if (has_base) valid = c.value >= 0xE0100 ? is_han_ideograph(base) : is_variation_sequence(base, c.value);
+  if (has_base && (base != walk.looked_up_base || c.value != walk.looked_up_selector)) {
+    walk.looked_up_base = base;
+    walk.looked_up_selector = c.value;
+    walk.looked_up_valid = c.value >= 0xE0100 ? is_han_ideograph(base) : is_variation_sequence(base, c.value);
+  }
+  const bool valid = has_base && walk.looked_up_valid;
   if (!valid) {
     flag_with(walk, invalid_variation_selector, c);
     ++walk.result.counters.invalid_variation_selectors;
