@@ -111,6 +111,12 @@ def test_one_code_point_under_each_preset(cp, preset, outcome):
         ("\u349e\ufe00", "balanced_chat", "\u349e\ufe00", {}, {"default_ignorable": 1}),
         # Emoji presentation for a digit keycap base.
         ("#\ufe0f", "balanced_chat", "#\ufe0f", {}, {"default_ignorable": 1}),
+        # Each pair is looked up for itself: same selector after another
+        # base, another selector after the same base.
+        ("#\ufe0fx\ufe0f#\ufe0f", "balanced_chat", "#\ufe0fx\ufe0f#\ufe0f", {},
+         {"invalid_variation_selector": 1, "default_ignorable": 3}),
+        ("#\ufe0f#\ufe00#\ufe0f", "balanced_chat", "#\ufe0f#\ufe00#\ufe0f", {},
+         {"invalid_variation_selector": 1, "default_ignorable": 3}),
     ],
 )
 def test_selector_and_line_ending_interactions(text, policy, expected_out, removed_counts, flagged_counts):

@@ -55,6 +55,58 @@ const EffectTables& effect_tables() {
   return tables;
 }
 
+// One bit per code point that grows a stack, the marks of the scripts and
+// of symbols, worked out once per process from the effects for the first
+// two planes and the tags and variation selectors of plane 14, which flag
+// emoji use; the code points elsewhere are rare enough to be looked up one
+// by one.
+struct GrowingCodePoints {
+  static constexpr char32_t planes_end = 0x20000;
+  static constexpr char32_t supplement_start = 0xE0000;
+  static constexpr char32_t supplement_end = 0xE1000;
+  static constexpr char32_t listed = planes_end + (supplement_end - supplement_start);
+  std::array<std::uint64_t, listed / 64> bits{};
+
+  // The place of `cp` among the bits, or `listed` when it has none.
+  static char32_t place(char32_t cp) {
+    if (cp < planes_end) return cp;
+    if (cp >= supplement_start && cp < supplement_end) return planes_end + (cp - supplement_start);
+    return listed;
+  }
+
+  bool contains(char32_t cp) const {
+    const char32_t at = place(cp);
+    return at < listed ? (bits[at / 64] >> (at % 64)) & 1 : stack_effect(cp) == grows;
+  }
+};
+
+const GrowingCodePoints& growing_code_points() {
+  static const GrowingCodePoints growing = [] {
+    const EffectTables& tables = effect_tables();
+    GrowingCodePoints built;
+    const auto add = [&built, &tables](char32_t cp) {
+      const StackEffect effect = cp < 0x10000 ? tables.bmp[cp] : stack_effect(cp);
+      const char32_t at = GrowingCodePoints::place(cp);
+      built.bits[at / 64] |= std::uint64_t{effect == grows} << (at % 64);
+    };
+    for (char32_t cp = 0; cp < GrowingCodePoints::planes_end; ++cp) add(cp);
+    for (char32_t cp = GrowingCodePoints::supplement_start; cp < GrowingCodePoints::supplement_end; ++cp) add(cp);
+    return built;
+  }();
+  return growing;
+}
+
+// Whether no code point of the census grows a stack: a text without marks
+// has no stacks, whatever breaks or leaves them.
+bool census_has_no_marks(const TextCensus& census) {
+  if (!census.distinct_listed) return false;
+  const GrowingCodePoints& growing = growing_code_points();
+  for (std::size_t i = 0; i < census.distinct_size; ++i) {
+    if (growing.contains(census.distinct[i])) return false;
+  }
+  return true;
+}
+
 // The lead bytes under which some code point may grow or leave a stack, for
 // sixteen bytes at once, as a few ranges: U+00AD under 0xC2; U+0300 to
 // U+036F; U+0483 to U+0489; Hebrew, Arabic, Syriac, Thaana and NKo; the
@@ -72,6 +124,15 @@ ByteTest may_not_break_leads(ByteBlock bytes) {
   return (bytes == 0xC2) | bytes_in_range(bytes, 0xCC, 0xCD) | (bytes == 0xD2) | bytes_in_range(bytes, 0xD6, 0xE3) |
          (bytes == 0xEA) | bytes_in_range(bytes, 0xEF, 0xFF);
 }
+
+// The same lead bytes, one bit each from 0xC0 up, as a census lists them.
+constexpr std::uint64_t may_not_break_lead_bytes = [] {
+  const auto lead_bit = [](unsigned byte) { return std::uint64_t{1} << (byte - 0xC0); };
+  std::uint64_t leads = lead_bit(0xC2) | lead_bit(0xCC) | lead_bit(0xCD) | lead_bit(0xD2) | lead_bit(0xEA);
+  for (unsigned byte = 0xD6; byte <= 0xE3; ++byte) leads |= lead_bit(byte);
+  for (unsigned byte = 0xEF; byte <= 0xFF; ++byte) leads |= lead_bit(byte);
+  return leads;
+}();
 
 // Lanes that begin a code point known from its first bytes to break a
 // stack: the emoji, U+1F000 to U+1FFFF (0xF0, then 0x9F), and the symbols
@@ -197,10 +258,7 @@ MarkCounts count_marks(std::string_view text) {
   return {total, stack.marks, stack.highest, stack.suspicious};
 }
 
-}  // namespace
-
-CombiningSignals measure_combining_marks(std::string_view output, const SignalSpec& signals) {
-  const MarkCounts counts = count_marks(output);
+CombiningSignals signals_of(const MarkCounts& counts, const SignalSpec& signals) {
   CombiningSignals measured;
   measured.ratio =
       counts.total == 0 ? 0.0 : static_cast<double>(counts.marks) / static_cast<double>(counts.total);
@@ -211,6 +269,25 @@ CombiningSignals measure_combining_marks(std::string_view output, const SignalSp
                              counts.suspicious_stacks >= excessive_suspicious_stacks ||
                              (counts.highest_stack >= suspicious_stack_height && measured.high_ratio);
   return measured;
+}
+
+}  // namespace
+
+CombiningSignals measure_combining_marks(std::string_view output, const SignalSpec& signals) {
+  return signals_of(count_marks(output), signals);
+}
+
+std::uint64_t combining_lead_bytes() { return may_not_break_lead_bytes; }
+
+CombiningSignals measure_combining_marks_with_census(std::string_view output, const SignalSpec& signals,
+                                                     const TextCensus& census) {
+  // Every code point breaks the stack, which then never grows, or none
+  // grows it.
+  if (census.whole_text &&
+      ((census.lead_bytes & may_not_break_lead_bytes) == 0 || census_has_no_marks(census))) {
+    return signals_of(MarkCounts{.total = census.code_points}, signals);
+  }
+  return measure_combining_marks(output, signals);
 }
 
 void write_combining_stats(StatsMap& stats, const CombiningSignals& measured) {

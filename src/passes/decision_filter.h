@@ -107,7 +107,7 @@ inline std::uint64_t decision_lanes(const char* p) {
 // tested before the decisions of the block before it, which reach at most
 // decision_reach bytes into it, and the last bytes are tested in a copy.
 template <typename Decide>
-bool for_each_decision(const char* p, const char* end, Decide&& decide) {
+[[gnu::always_inline]] inline bool for_each_decision(const char* p, const char* end, Decide&& decide) {
   const auto settle = [&decide](const char* block, std::uint64_t lanes) __attribute__((always_inline)) {
     for (; lanes != 0; lanes &= lanes - 1) {
       if (!decide(block + std::countr_zero(lanes))) return false;

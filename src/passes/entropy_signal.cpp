@@ -116,7 +116,9 @@ struct OccurringSet {
 // sorted.
 class HashedCodePoints {
  public:
-  static constexpr std::size_t max_occurrences = 127;
+  // As many as a one-byte slot can number, which takes in a chat message
+  // of up to 765 bytes: a longer list costs an allocation and a second pass.
+  static constexpr std::size_t max_occurrences = 255;
 
   // Clears a table at most half full for `occurrences`, so that a probe
   // ends within a few slots.
@@ -149,10 +151,11 @@ class HashedCodePoints {
                                     entries_.begin());
   }
   std::size_t size() const { return size_; }
+  char32_t code_point(std::size_t index) const { return static_cast<char32_t>(entries_[index] >> count_bits); }
   std::uint64_t count(std::size_t index) const { return entries_[index] & ((std::uint64_t{1} << count_bits) - 1); }
 
  private:
-  // An entry holds a code point above its count, which is at most 127, so
+  // An entry holds a code point above its count, which is at most 255, so
   // that entries sort as their code points.
   static constexpr unsigned count_bits = 8;
   std::array<std::uint64_t, max_occurrences> entries_;
@@ -189,17 +192,22 @@ class OtherCodePoints {
     }
   }
 
+  // Whether the code points are hashed once all are counted and finish()
+  // has been called.
+  bool all_hashed() const { return hashed() || listed_size_ <= HashedCodePoints::max_occurrences; }
+
   // Whether the code points, all counted, are hashed: a list that came out
   // short is hashed now.
   bool finish() {
     if (hashed()) return true;
-    if (listed_size_ > HashedCodePoints::max_occurrences) return false;
+    if (!all_hashed()) return false;
     hashed_.start(listed_size_);
     for (std::size_t i = 0; i < listed_size_; ++i) hashed_.add(listed_[i]);
     return true;
   }
 
   HashedCodePoints& hashed_code_points() { return hashed_; }
+  const HashedCodePoints& hashed_code_points() const { return hashed_; }
   char32_t* begin() { return listed_.get(); }
   char32_t* end() { return listed_.get() + listed_size_; }
   std::size_t listed_size() const { return listed_size_; }
@@ -482,12 +490,78 @@ bool longer_than(std::string_view text, const Prefix& prefix, std::uint64_t min_
   return prefix.code_points + count_code_points(text.substr(prefix.bytes)) > min_chars;
 }
 
+// Lists the distinct code points outside ASCII in `census`, once the terms
+// are summed, unless there are more than it holds or they are in a long
+// list, which the summing sorted but did not gather.
+template <class Count>
+void list_distinct_outside_ascii(const FrequencyTable<Count>& table, TextCensus& census) {
+  std::size_t size = 0;
+  // Writes past the end go to the last place and only mark the list too
+  // long, so that adding takes no branch.
+  const auto add = [&census, &size](char32_t cp) {
+    census.distinct[std::min(size, TextCensus::max_distinct - 1)] = cp;
+    ++size;
+  };
+  const auto add_block = [&add](const Count* counts, char32_t base) {
+    using Set = OccurringSet<Count>;
+    const Set occurring(counts);
+    for (std::size_t word = 0; word < occurring.words.size(); ++word) {
+      for (std::uint64_t bits = occurring.words[word]; bits != 0; bits &= bits - 1) {
+        add(base + static_cast<char32_t>(word * Set::counts_per_word +
+                                         static_cast<unsigned>(std::countr_zero(bits)) / Set::bits_per_count));
+      }
+    }
+  };
+  for (std::uint32_t used = table.two_byte.used; used != 0; used &= used - 1) {
+    const char32_t base = block_span * static_cast<unsigned>(std::countr_zero(used));
+    add_block(table.two_byte.counts.data() + base, base);
+  }
+  if (table.has_script) {
+    if (!table.other.all_hashed()) return;
+    add_block(table.script.counts.data(), table.script.base);
+    const HashedCodePoints& others = table.other.hashed_code_points();
+    for (std::size_t index = 0; index < others.size(); ++index) add(others.code_point(index));
+  }
+  if (size > TextCensus::max_distinct) return;
+  census.distinct_listed = true;
+  census.distinct_size = size;
+}
+
+// The lead bytes that occur, one bit each from 0xC0 up, from the counts of
+// every byte value. A lead byte's count is that of code points, which the
+// counts hold without wrapping, unlike the counts of continuation bytes.
+template <class Count>
+std::uint64_t occurring_lead_bytes(const std::array<Count, 256>& bytes) {
+  constexpr std::size_t first_lead = 0xC0;
+#if defined(__SSE2__)
+  if constexpr (sizeof(Count) == 2) return ~zero_two_byte_counts(bytes.data() + first_lead);
+#endif
+  std::uint64_t leads = 0;
+  for (std::size_t lead = 0; lead < 64; ++lead) leads |= std::uint64_t{bytes[first_lead + lead] != 0} << lead;
+  return leads;
+}
+
+struct PrefixMeasure {
+  double entropy = 0.0;
+  Prefix prefix;
+};
+
 // The entropy of the first `limit` code points of `text`, with counts of
 // type `Count`, which must hold the number of code points of that prefix.
 template <class Count>
-std::pair<double, Prefix> measure_prefix(std::string_view text, std::uint64_t limit, FrequencyTable<Count>& table) {
-  const Prefix prefix = count_prefix(text, limit, table);
-  return {entropy_bits(table, prefix.code_points), prefix};
+PrefixMeasure measure_prefix(std::string_view text, std::uint64_t limit, FrequencyTable<Count>& table,
+                             std::uint64_t lead_bytes_to_list, TextCensus& census) {
+  PrefixMeasure measure;
+  measure.prefix = count_prefix(text, limit, table);
+  measure.entropy = entropy_bits(table, measure.prefix.code_points);
+  census.whole_text = measure.prefix.bytes == text.size();
+  census.distinct_listed = false;
+  if (census.whole_text) {
+    census.code_points = measure.prefix.code_points;
+    census.lead_bytes = occurring_lead_bytes(table.bytes);
+    if ((census.lead_bytes & lead_bytes_to_list) != 0) list_distinct_outside_ascii(table, census);
+  }
+  return measure;
 }
 
 // A code point from U+0800 up takes three bytes or more.
@@ -496,24 +570,30 @@ std::uint64_t most_from_u0800(std::string_view text, std::uint64_t limit) { retu
 }  // namespace
 
 EntropySignals measure_entropy(std::string_view output, const SignalSpec& signals) {
+  TextCensus census;
+  return measure_entropy_and_census(output, signals, 0, census);
+}
+
+EntropySignals measure_entropy_and_census(std::string_view output, const SignalSpec& signals,
+                                          std::uint64_t lead_bytes_to_list, TextCensus& census) {
   // A prefix holds no more code points than bytes.
   const std::uint64_t limit = signals.entropy_prefix_chars;
   const bool narrow = std::min<std::uint64_t>(limit, output.size()) <= std::numeric_limits<std::uint16_t>::max();
-  const auto [entropy, prefix] = [&] {
+  const PrefixMeasure measure = [&] {
     if (narrow) {
       FrequencyTable<std::uint16_t> table(most_from_u0800(output, limit));
-      return measure_prefix(output, limit, table);
+      return measure_prefix(output, limit, table, lead_bytes_to_list, census);
     }
     // Wide counts only serve a prefix of more than 65535 code points, next
     // to which an allocation costs nothing; on the stack they would make a
     // large frame.
     const auto table = std::make_unique<FrequencyTable<std::uint64_t>>(most_from_u0800(output, limit));
-    return measure_prefix(output, limit, *table);
+    return measure_prefix(output, limit, *table, lead_bytes_to_list, census);
   }();
   EntropySignals measured;
-  measured.entropy = entropy;
+  measured.entropy = measure.entropy;
   measured.high = measured.entropy > signals.entropy_prefix_threshold &&
-                  longer_than(output, prefix, signals.entropy_prefix_min_chars);
+                  longer_than(output, measure.prefix, signals.entropy_prefix_min_chars);
   return measured;
 }
 

@@ -36,30 +36,52 @@ enum Reason : std::uint8_t {
 
 static_assert(removal_reason_names.size() == reason_count);
 
+// What a decision that removes nothing returns in place of a reason.
+inline constexpr Reason retained = reason_count;
+
 using ReasonCounts = std::array<std::uint64_t, reason_count>;
 
-// The state of one walk over the text under processing. The retained code
+// Where one walk over the text under processing stands. The retained code
 // points are written to the front of the same buffer: the write position
 // never passes the read position, so the bytes from the current code point
-// on are still those of the text under processing.
+// on are still those of the text under processing. Every decision reads and
+// moves these positions, so they are handed only to the steps inlined into
+// the walk, which lets them live in registers.
+struct Cursor {
+  char* data;
+  std::size_t size;
+  // Bytes retained so far, at the front of `data`.
+  std::size_t written = 0;
+  // Start of the retained bytes that are still where they were read: they
+  // run up to the code point in hand, and move only when a removal ends
+  // them, so that retained decisions and the stretches between them cost
+  // no move of their own. It moves only at removals, so it is 0 until the
+  // first one.
+  std::size_t kept_from = 0;
+  // End of the last decided code point.
+  std::size_t decided_end = 0;
+  // End of the protected tag sequence that follows the last flag: its tags
+  // are retained with the flag, and the walk takes no decision before it.
+  std::uint64_t protected_end = 0;
+  // The last retained code point that is not a non-selector default-ignorable
+  // was a variation selector.
+  bool previous_selector = false;
+};
+
+// What one walk counts and records.
 struct Walk {
   const ResolvedPolicy& policy;
   bool record_spans = false;
   Removal& result;
-  std::string_view text;
-  char* data;
-  // Bytes retained so far, at the front of `data`.
-  std::size_t written = 0;
-  // The last retained code point that is not a non-selector default-ignorable
-  // was a variation selector.
-  bool previous_selector = false;
-  // End of the protected tag sequence that follows the last flag: its tags
-  // are retained with the flag, and the walk takes no decision before it.
-  std::uint64_t protected_end = 0;
+  std::size_t text_size = 0;
   ReasonCounts removed{};
   ReasonCounts flagged{};
-  // Something was removed since the last retained code point.
-  bool after_removal = false;
+  // The last base and selector looked up, and whether they make a variation
+  // sequence: text repeats its emoji, each with its selector. No selector is
+  // 0, so nothing matches before the first lookup.
+  char32_t looked_up_base = 0;
+  char32_t looked_up_selector = 0;
+  bool looked_up_valid = false;
   // How many events the span vector is given room for at its first one;
   // 0 leaves it to grow as it needs (recording without a limit).
   std::size_t span_room = 0;
@@ -78,41 +100,52 @@ void record_span(Walk& walk, std::string_view kind, Reason reason, const CodePoi
   // growing the vector step by step copies them all several times over into
   // ever larger fresh blocks. A large block's untouched pages cost nothing.
   if (spans.capacity() == 0 && walk.span_room != 0) {
-    spans.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(walk.span_room, walk.text.size() - c.start)));
+    spans.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(walk.span_room, walk.text_size - c.start)));
   }
   spans.push_back(SpanEvent{kind, removal_reason_names[reason], c.start, c.end, code_point_detail(c.value)});
 }
 
-// The code point at `at` is the first one retained after a removal: it now
-// follows the code point retained before the removal.
-void note_junction(Walk& walk, std::size_t at) {
-  walk.after_removal = false;
-  // Every ASCII character has a boundary before it in both forms, and
-  // removals between letters, the common case, are followed by one.
-  if (static_cast<unsigned char>(walk.data[at]) < 0x80) return;
+// The code point at `p`, which is not ASCII, now follows the code point
+// retained before a removal.
+[[gnu::noinline]] void note_junction_outside_ascii(Walk& walk, const char* p) {
   std::size_t length = 0;
-  const char32_t next = decode_utf8(walk.data + at, length);
+  const char32_t next = decode_utf8(p, length);
   if (!normkit::has_boundary_before(next, walk.policy.normalization)) walk.result.joined_without_boundary = true;
+}
+
+// The retained bytes not yet moved, up to `to`, are about to move: the
+// first of their code points follows a removal, unless nothing was removed
+// yet (the bytes start where the text does) or there are none. Every ASCII
+// character has a boundary before it in both forms, and removals between
+// letters, the common case, are followed by one. The conditions are taken
+// together, as one test that hostile text seldom passes, where separate
+// tests would each go either way at random; the byte read is in the text
+// or its terminating NUL.
+[[gnu::always_inline]] inline void note_junction(const Cursor& cursor, Walk& walk, std::size_t to) {
+  const std::size_t at = cursor.kept_from;
+  if ((at != 0) & (at != to) & (static_cast<unsigned char>(cursor.data[at]) >= 0x80)) {
+    note_junction_outside_ascii(walk, cursor.data + at);
+  }
 }
 
 // Keeps the bytes of [from, to), which lie at or after the write position.
 // Between removals the stretches to move are short. Once removals have put
 // the write position a block behind `to`, a stretch of up to a block is
 // moved with one block-sized load and store: the store's surplus lands
-// before `to`, on bytes already decided, and is written over by what is
-// kept next. Otherwise the stretch is moved eight bytes at a time; each word
-// is read before it is written over, and the write position only trails the
-// read position, so a word's store never reaches bytes still to be read.
-[[gnu::always_inline]] inline void keep_bytes(Walk& walk, std::size_t from, std::size_t to) {
+// before `to`, on bytes already moved or removed, and is written over by
+// what is kept next. Otherwise the stretch is moved eight bytes at a time;
+// each word is read before it is written over, and the write position only
+// trails the read position, so a word's store never reaches bytes still to
+// be read.
+[[gnu::always_inline]] inline void keep_bytes(Cursor& cursor, std::size_t from, std::size_t to) {
   const std::size_t length = to - from;
-  if (walk.after_removal && length != 0) note_junction(walk, from);
-  if (walk.written != from) {
-    char* const destination = walk.data + walk.written;
-    const char* const source = walk.data + from;
-    if (length <= block_size && walk.written + block_size <= to && from + block_size <= walk.text.size()) {
+  if (cursor.written != from) {
+    char* const destination = cursor.data + cursor.written;
+    const char* const source = cursor.data + from;
+    if (length <= block_size && cursor.written + block_size <= to && from + block_size <= cursor.size) {
       const ByteBlock bytes = load_block(source);
       std::memcpy(destination, &bytes, sizeof bytes);
-      walk.written += length;
+      cursor.written += length;
       return;
     }
     std::size_t i = 0;
@@ -123,21 +156,26 @@ void note_junction(Walk& walk, std::size_t at) {
     }
     for (; i < length; ++i) destination[i] = source[i];
   }
-  walk.written += length;
+  cursor.written += length;
 }
 
-void push_output(Walk& walk, const CodePoint& c) {
-  keep_bytes(walk, c.start, c.end);
+// The code point in hand is retained: it joins the retained bytes before it.
+[[gnu::always_inline]] inline Reason retain(Cursor& cursor, const CodePoint& c) {
   if (is_variation_selector(c.value)) {
-    walk.previous_selector = true;
+    cursor.previous_selector = true;
   } else if (!is_default_ignorable(c.value)) {
-    walk.previous_selector = false;
+    cursor.previous_selector = false;
   }
+  return retained;
 }
 
-void remove_with(Walk& walk, Reason reason, const CodePoint& c) {
+// The one place the walk removes, for every reason: the retained bytes
+// before the code point in hand move up to the write position.
+[[gnu::always_inline]] inline void remove_with(Cursor& cursor, Walk& walk, Reason reason, const CodePoint& c) {
+  note_junction(cursor, walk, c.start);
+  keep_bytes(cursor, cursor.kept_from, c.start);
+  cursor.kept_from = c.end;
   ++walk.removed[reason];
-  walk.after_removal = true;
   if (walk.record_spans) record_span(walk, "removed", reason, c);
 }
 
@@ -146,35 +184,43 @@ void flag_with(Walk& walk, Reason reason, const CodePoint& c) {
   if (walk.record_spans) record_span(walk, "flag", reason, c);
 }
 
-void retain(Walk& walk, const CodePoint& c) { push_output(walk, c); }
-
-// The last retained code point, which a variation selector modifies.
-bool last_retained(const Walk& walk, char32_t& base) {
-  if (walk.written == 0) return false;
-  base = decode_last_utf8(walk.data, walk.data + walk.written);
+// The last retained code point before the one in hand, which a variation
+// selector modifies: the last of the bytes not yet moved, if there are any.
+[[gnu::always_inline]] inline bool last_retained(const Cursor& cursor, const CodePoint& c, char32_t& base) {
+  if (cursor.kept_from != c.start) {
+    base = decode_last_utf8(cursor.data + cursor.kept_from, cursor.data + c.start);
+    return true;
+  }
+  if (cursor.written == 0) return false;
+  base = decode_last_utf8(cursor.data, cursor.data + cursor.written);
   return true;
 }
 
-void decide_variation_selector(Walk& walk, const CodePoint& c) {
-  const ResolvedPolicy& policy = walk.policy;
-  if (walk.previous_selector) {
-    remove_with(walk, variation_selector_excess, c);
-    return;
+// The flags of a retained variation selector, which follows `base` when
+// there is a retained code point before it.
+void flag_selector(Walk& walk, const CodePoint& c, bool has_base, char32_t base) {
+  if (has_base && (base != walk.looked_up_base || c.value != walk.looked_up_selector)) {
+    walk.looked_up_base = base;
+    walk.looked_up_selector = c.value;
+    walk.looked_up_valid = c.value >= 0xE0100 ? is_han_ideograph(base) : is_variation_sequence(base, c.value);
   }
-  char32_t base = 0;
-  bool valid = false;
-  if (last_retained(walk, base)) {
-    valid = c.value >= 0xE0100 ? is_han_ideograph(base) : is_variation_sequence(base, c.value);
-  }
+  const bool valid = has_base && walk.looked_up_valid;
   if (!valid) {
     flag_with(walk, invalid_variation_selector, c);
     ++walk.result.counters.invalid_variation_selectors;
   }
-  if (policy.flag_default_ignorables) flag_with(walk, default_ignorable, c);
-  retain(walk, c);
+  if (walk.policy.flag_default_ignorables) flag_with(walk, default_ignorable, c);
 }
 
-void remove_default_ignorable(Walk& walk, const CodePoint& c) {
+[[gnu::always_inline]] inline Reason decide_variation_selector(Cursor& cursor, Walk& walk, const CodePoint& c) {
+  if (cursor.previous_selector) return variation_selector_excess;
+  char32_t base = 0;
+  const bool has_base = last_retained(cursor, c, base);
+  flag_selector(walk, c, has_base, base);
+  return retain(cursor, c);
+}
+
+Reason remove_default_ignorable(Walk& walk, const CodePoint& c) {
   RemovalCounters& counters = walk.result.counters;
   ++counters.default_ignorable_removed;
   if (is_joiner(c.value)) {
@@ -184,48 +230,58 @@ void remove_default_ignorable(Walk& walk, const CodePoint& c) {
   } else {
     ++counters.default_ignorable_removed_other;
   }
-  remove_with(walk, default_ignorable, c);
+  return default_ignorable;
 }
 
-void retain_and_look_for_flag_tags(Walk& walk, const CodePoint& c) {
-  push_output(walk, c);
+Reason retain_and_look_for_flag_tags(Cursor& cursor, const Walk& walk, const CodePoint& c) {
+  retain(cursor, c);
   if (c.value == waving_black_flag && !walk.policy.remove_default_ignorables &&
-      starts_with_protected_flag_tags(walk.text.substr(c.end))) {
-    walk.protected_end = c.start + 4 + flag_tags_utf8_length;
+      starts_with_protected_flag_tags(std::string_view(cursor.data + c.end, cursor.size - c.end))) {
+    cursor.protected_end = c.start + 4 + flag_tags_utf8_length;
   }
+  return retained;
 }
 
-// Removes, flags or retains one code point; the first matching test decides.
-[[gnu::always_inline]] inline void decide(Walk& walk, const CodePoint& c) {
+// Flags or retains one code point that needs a decision, or returns the
+// reason to remove it under; the first matching test decides.
+[[gnu::always_inline]] inline Reason decide(Cursor& cursor, Walk& walk, const CodePoint& c) {
   const ResolvedPolicy& policy = walk.policy;
   const char32_t cp = c.value;
+  // The code points below U+00A0 that are decided, the C0 and C1 controls
+  // and DEL, are in no class but carriage_return and control_or_format, and
+  // start no flag tags. Hostile text is full of them, as it is of tags, which
+  // are in no class the chain tests before them: both are settled without
+  // the tests before theirs.
+  if (cp < 0xA0) {
+    if (is_carriage_return(cp)) return carriage_return;
+    return policy.remove_other_controls ? control_or_format : retain(cursor, c);
+  }
+  if (is_tag_character(cp)) {
+    if (policy.remove_tag_chars) return tag_char;
+    // A retained tag is counted but deliberately leaves no span event.
+    ++walk.flagged[tag_char];
+    return retain(cursor, c);
+  }
   // The joiners of emoji sequences, the decisions chat is fullest of, are in
   // no class the chain tests before default_ignorable, where they are never
   // flagged, and they start no flag tags.
-  if (is_joiner(cp)) return policy.remove_default_ignorables ? remove_default_ignorable(walk, c) : retain(walk, c);
-  if (is_carriage_return(cp)) return remove_with(walk, carriage_return, c);
-  if (is_line_separator(cp)) return remove_with(walk, line_separator, c);
-  if (policy.remove_bidi && is_bidi_control(cp)) return remove_with(walk, bidi_control, c);
+  if (is_joiner(cp)) return policy.remove_default_ignorables ? remove_default_ignorable(walk, c) : retain(cursor, c);
+  if (is_line_separator(cp)) return line_separator;
+  if (policy.remove_bidi && is_bidi_control(cp)) return bidi_control;
   if (is_bidi_mark(cp)) {
-    if (policy.remove_bidi_marks) return remove_with(walk, bidi_mark, c);
+    if (policy.remove_bidi_marks) return bidi_mark;
     if (policy.flag_bidi_marks) flag_with(walk, bidi_mark, c);
-    return retain(walk, c);
+    return retain(cursor, c);
   }
-  if (is_tag_character(cp)) {
-    if (policy.remove_tag_chars) return remove_with(walk, tag_char, c);
-    // A retained tag is counted but deliberately leaves no span event.
-    ++walk.flagged[tag_char];
-    return retain(walk, c);
-  }
-  if (policy.cap_variation_selectors && is_variation_selector(cp)) return decide_variation_selector(walk, c);
-  if (policy.remove_junk_invisibles && is_junk_invisible(cp)) return remove_with(walk, junk_invisible, c);
-  if (policy.remove_other_controls && is_control_or_format(cp)) return remove_with(walk, control_or_format, c);
+  if (policy.cap_variation_selectors && is_variation_selector(cp)) return decide_variation_selector(cursor, walk, c);
+  if (policy.remove_junk_invisibles && is_junk_invisible(cp)) return junk_invisible;
+  if (policy.remove_other_controls && is_control_or_format(cp)) return control_or_format;
   if (policy.remove_default_ignorables && is_default_ignorable(cp)) return remove_default_ignorable(walk, c);
   if (policy.flag_default_ignorables && is_default_ignorable(cp) && !is_joiner(cp)) {
     flag_with(walk, default_ignorable, c);
-    return retain(walk, c);
+    return retain(cursor, c);
   }
-  retain_and_look_for_flag_tags(walk, c);
+  return retain_and_look_for_flag_tags(cursor, walk, c);
 }
 
 // Adds the walk's counts to the result's maps.
@@ -243,35 +299,35 @@ Outcome<Removal> remove_characters(std::string text, const ResolvedPolicy& polic
   result.text = std::move(text);
   char* const data = result.text.data();
   const std::size_t size = result.text.size();
-  Walk walk{policy, recording != SpanRecording::none, result, std::string_view(data, size), data};
+  Cursor cursor{data, size};
+  Walk walk{policy, recording != SpanRecording::none, result, size};
   // An unlimited recording has a limit no vector can reach.
   const std::size_t span_limit =
       recording == SpanRecording::capped ? max_span_events : std::numeric_limits<std::size_t>::max();
   // One past the limit: the event that passes it ends the walk.
   if (recording == SpanRecording::capped) walk.span_room = span_limit + 1;
-  // Retained stretches of ordinary code points are kept in one piece; the
-  // walk stops only at the code points that need a decision.
-  std::size_t pending = 0;
+  // The walk stops only at the code points that need a decision.
   const bool within_limit = for_each_decision(data, data + size, [&](const char* at) __attribute__((always_inline)) {
     const auto i = static_cast<std::size_t>(at - data);
     // The tags of a protected flag, retained whole: a tag is a
     // default-ignorable, which leaves the selector state as it is.
-    if (i < walk.protected_end) return true;
+    if (i < cursor.protected_end) return true;
     std::size_t length = 0;
     const char32_t cp = decode_utf8(at, length);
-    if (pending != i) {
-      keep_bytes(walk, pending, i);
-      walk.previous_selector = false;
-    }
-    decide(walk, CodePoint{cp, i, i + length});
-    pending = i + length;
+    // Ordinary code points retained since the last decision.
+    cursor.previous_selector &= cursor.decided_end == i;
+    const CodePoint c{cp, i, i + length};
+    const Reason reason = decide(cursor, walk, c);
+    if (reason != retained) remove_with(cursor, walk, reason, c);
+    cursor.decided_end = i + length;
     // Only decisions add events, so this is the one place they can pass the
     // limit.
     return !walk.record_spans || result.spans.size() <= span_limit;
   });
   if (!within_limit) return Error{std::string(span_limit_message)};
-  keep_bytes(walk, pending, size);
-  result.text.resize(walk.written);
+  note_junction(cursor, walk, size);
+  keep_bytes(cursor, cursor.kept_from, size);
+  result.text.resize(cursor.written);
   report_counts(walk);
   return result;
 }

@@ -102,11 +102,17 @@ struct Signals {
   EntropySignals entropy;
 };
 
+// The entropy comes first: its count of a short text settles the combining
+// scan of most texts.
 Signals measure(std::string_view output, const ResolvedPolicy& policy) {
   Signals signals;
-  if (policy.flag_combining_abuse) signals.combining = measure_combining_marks(output, policy.signals);
+  TextCensus census;
+  const std::uint64_t lead_bytes_to_list = policy.flag_combining_abuse ? combining_lead_bytes() : 0;
+  signals.entropy = measure_entropy_and_census(output, policy.signals, lead_bytes_to_list, census);
+  if (policy.flag_combining_abuse) {
+    signals.combining = measure_combining_marks_with_census(output, policy.signals, census);
+  }
   if (policy.flag_base64ish) signals.blob = measure_encoded_blobs(output, policy.signals);
-  signals.entropy = measure_entropy(output, policy.signals);
   return signals;
 }
 

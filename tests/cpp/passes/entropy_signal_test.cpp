@@ -8,11 +8,13 @@
 #include <limits>
 #include <map>
 #include <random>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "signal_test_support.h"
+#include "text/utf8.h"
 
 namespace orlenta {
 namespace {
@@ -110,6 +112,45 @@ std::uint64_t entropy_bits_of(std::string_view text, std::uint64_t prefix_chars)
   return std::bit_cast<std::uint64_t>(stat<double>(scan(text, signals), "entropy_2000"));
 }
 
+// The census holds the whole text's facts exactly when the prefix takes in
+// every code point.
+::testing::AssertionResult census_matches(std::string_view text, std::size_t code_points, std::uint64_t prefix_chars) {
+  SignalSpec signals = builtin_signals();
+  signals.entropy_prefix_chars = prefix_chars;
+  TextCensus census;
+  measure_entropy_and_census(text, signals, ~std::uint64_t{0}, census);
+  std::uint64_t lead_bytes = 0;
+  for (const char byte : text) {
+    if (static_cast<unsigned char>(byte) >= 0xC0) lead_bytes |= std::uint64_t{1} << (static_cast<unsigned char>(byte) - 0xC0);
+  }
+  const bool whole_text = prefix_chars >= code_points;
+  if (census.whole_text != whole_text) return ::testing::AssertionFailure() << "whole text " << census.whole_text;
+  if (!whole_text) return ::testing::AssertionSuccess();
+  if (census.code_points != code_points || census.lead_bytes != lead_bytes) {
+    return ::testing::AssertionFailure() << census.code_points << " code points, lead bytes " << std::hex
+                                         << census.lead_bytes << " for " << lead_bytes;
+  }
+  // The list may be left out only when it would be long, or when the code
+  // points from U+0800 are more than are hashed.
+  std::set<char32_t> outside_ascii;
+  std::size_t from_u0800 = 0;
+  for (std::size_t i = 0; i < text.size();) {
+    std::size_t length = 0;
+    const char32_t cp = decode_utf8(text.data() + i, length);
+    if (cp >= 0x80) outside_ascii.insert(cp);
+    from_u0800 += cp >= 0x800;
+    i += length;
+  }
+  const bool short_list = !outside_ascii.empty() && outside_ascii.size() <= TextCensus::max_distinct && from_u0800 <= 127;
+  if (census.distinct_listed ? std::set<char32_t>(census.distinct.begin(), census.distinct.begin() + census.distinct_size) !=
+                                   outside_ascii
+                             : short_list) {
+    return ::testing::AssertionFailure() << "distinct code points listed: " << census.distinct_listed << ", "
+                                         << census.distinct_size << " for " << outside_ascii.size();
+  }
+  return ::testing::AssertionSuccess();
+}
+
 std::string utf8_of(const std::vector<char32_t>& code_points) {
   std::string text;
   for (const char32_t cp : code_points) text += utf8(cp);
@@ -154,6 +195,8 @@ TEST(EntropySignal, MatchesTheOrderedMapSumBitForBit) {
         const double expected = reference_entropy(code_points, prefix_chars);
         EXPECT_EQ(entropy_bits_of(text, prefix_chars), std::bit_cast<std::uint64_t>(expected))
             << "kind " << kind << " length " << length << " prefix " << prefix_chars;
+        EXPECT_TRUE(census_matches(text, length, prefix_chars))
+            << "kind " << kind << " length " << length << " prefix " << prefix_chars;
       }
       SignalSpec signals = builtin_signals();
       const double expected = reference_entropy(code_points, signals.entropy_prefix_chars);
@@ -178,6 +221,7 @@ TEST(EntropySignal, CountsAtTheLimitsOfTheirWidth) {
                     std::bit_cast<std::uint64_t>(reference_entropy(code_points, prefix_chars)))
               << repeats << " of U+" << std::hex << static_cast<std::uint32_t>(filler) << " then U+"
               << static_cast<std::uint32_t>(last) << std::dec << ", prefix " << prefix_chars;
+          EXPECT_TRUE(census_matches(text, code_points.size(), prefix_chars)) << repeats << ", prefix " << prefix_chars;
         }
       }
     }
@@ -213,20 +257,23 @@ TEST(EntropySignal, BlockCountsAndTheRestSumInOrder) {
   }
 }
 
-// Up to 127 code points from U+0800 outside the block are hashed as they
+// Up to 255 code points from U+0800 outside the block are hashed as they
 // come, when the text is too short to hold more; the others are listed, and
-// hashed afterwards if no more than 127 came.
+// hashed afterwards if no more than 255 came.
 TEST(EntropySignal, OtherCodePointsAroundTheHashedLimit) {
-  for (const std::size_t others : {126u, 127u, 128u}) {
+  // One distinct code point reaches the largest count an entry holds.
+  for (const std::size_t others : {126u, 127u, 128u, 254u, 255u, 256u}) {
     for (const char32_t first : {char32_t{0x4E00}, U'a'}) {
-      std::vector<char32_t> code_points{first};
-      for (std::size_t i = 0; i < others; ++i) code_points.push_back(static_cast<char32_t>(0x9000 + i % 5));
-      const std::string text = utf8_of(code_points);
-      for (const std::uint64_t prefix_chars : {std::uint64_t{others}, std::uint64_t{others + 1}}) {
-        EXPECT_EQ(entropy_bits_of(text, prefix_chars),
-                  std::bit_cast<std::uint64_t>(reference_entropy(code_points, prefix_chars)))
-            << others << " others after U+" << std::hex << static_cast<std::uint32_t>(first) << std::dec << ", prefix "
-            << prefix_chars;
+      for (const std::size_t distinct : {1u, 5u}) {
+        std::vector<char32_t> code_points{first};
+        for (std::size_t i = 0; i < others; ++i) code_points.push_back(static_cast<char32_t>(0x9000 + i % distinct));
+        const std::string text = utf8_of(code_points);
+        for (const std::uint64_t prefix_chars : {std::uint64_t{others}, std::uint64_t{others + 1}}) {
+          EXPECT_EQ(entropy_bits_of(text, prefix_chars),
+                    std::bit_cast<std::uint64_t>(reference_entropy(code_points, prefix_chars)))
+              << others << " others of " << distinct << " after U+" << std::hex << static_cast<std::uint32_t>(first)
+              << std::dec << ", prefix " << prefix_chars;
+        }
       }
     }
   }
