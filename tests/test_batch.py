@@ -173,15 +173,17 @@ class InputBroke(Exception):
     pass
 
 
-@pytest.mark.parametrize(("fail_at", "workers"), [(0, 1), (1, 1), (5, 1), (9, 2), (40, 1), (40, 3)])
-def test_failing_input_keeps_every_result_before_it(fail_at, workers):
+@pytest.mark.parametrize(
+    ("fail_at", "workers", "chunk_texts"), [(0, 1, 4), (1, 1, 4), (5, 1, 4), (9, 2, 4), (40, 1, 4), (40, 3, 4), (700, 2, 128)]
+)
+def test_failing_input_keeps_every_result_before_it(fail_at, workers, chunk_texts):
     def texts():
         for i in range(fail_at):
             yield f"text {i}\u200b"
         raise InputBroke("the input broke")
 
     got = []
-    with mock.patch.object(batch, "CHUNK_TEXTS", 4), pytest.raises(InputBroke, match="the input broke"):
+    with mock.patch.object(batch, "CHUNK_TEXTS", chunk_texts), pytest.raises(InputBroke, match="the input broke"):
         for result in sanitize_iter(texts(), report=None, workers=workers):
             got.append(result)
     assert got == [(f"text {i}", True) for i in range(fail_at)]

@@ -31,6 +31,9 @@ CHUNK_CHARS = 1 << 18
 # being built: enough that no thread waits for the next chunk, few enough
 # that sanitize_iter holds only a few chunks at a time.
 CHUNKS_AHEAD_PER_WORKER = 2
+# The smallest piece the first and last chunks are cut into: below this, the
+# handing over of a piece costs more than the wait it saves.
+MIN_PIECE_TEXTS = 16
 
 
 def sanitize_many(
@@ -160,7 +163,7 @@ def _results_of_chunks(chunks: Iterator[list[str]], arguments: ChunkArguments, t
     runner = _native._chunk_runner(*arguments, thread_count)
     ahead = thread_count * CHUNKS_AHEAD_PER_WORKER
     pending = 0
-    for chunk in itertools.chain((first, second), chunks):
+    for chunk in _split_at_ends(first, second, chunks):
         _native._submit_chunk(runner, chunk)
         pending += 1
         if pending > ahead and (results := _native._take_chunk(runner)) is not None:
@@ -168,6 +171,35 @@ def _results_of_chunks(chunks: Iterator[list[str]], arguments: ChunkArguments, t
             yield results
     while (results := _native._take_chunk(runner)) is not None:
         yield results
+
+
+def _split_at_ends(first: list[str], second: list[str], rest: Iterator[list[str]]) -> Iterator[list[str]]:
+    """The chunks, the first and the last cut into pieces of growing and
+    shrinking size. Until the first results come, the calling thread has
+    nothing to build, and once the pipeline has run over the last texts, the
+    pipeline threads have nothing to do: small pieces at both ends shorten
+    those waits. A chunk is held back until the next one is read, to know
+    which is the last."""
+    yield from _pieces(first, growing=True)
+    held = second
+    for chunk in rest:
+        yield held
+        held = chunk
+    yield from _pieces(held, growing=False)
+
+
+def _pieces(chunk: list[str], growing: bool) -> list[list[str]]:
+    """An eighth, an eighth, a quarter and a half of the chunk, or the other
+    way round."""
+    eighth = len(chunk) // 8
+    if eighth < MIN_PIECE_TEXTS:
+        return [chunk]
+    sizes = [eighth, eighth, 2 * eighth]
+    sizes.append(len(chunk) - sum(sizes))
+    if not growing:
+        sizes.reverse()
+    cuts = list(itertools.accumulate(sizes, initial=0))
+    return [chunk[start:stop] for start, stop in zip(cuts, cuts[1:])]
 
 
 def _in_order(chunk_results: Iterator[list[Any]], collect: bool) -> Iterator[Any]:

@@ -1,6 +1,5 @@
 #include "chunk_runner.h"
 
-#include <algorithm>
 #include <cstdint>
 #include <string_view>
 #include <system_error>
