@@ -179,7 +179,7 @@ void record_span(Walk& walk, std::string_view kind, Reason reason, const CodePoi
   if (walk.record_spans) record_span(walk, "removed", reason, c);
 }
 
-void flag_with(Walk& walk, Reason reason, const CodePoint& c) {
+[[gnu::always_inline]] inline void flag_with(Walk& walk, Reason reason, const CodePoint& c) {
   ++walk.flagged[reason];
   if (walk.record_spans) record_span(walk, "flag", reason, c);
 }
@@ -247,6 +247,9 @@ Reason retain_and_look_for_flag_tags(Cursor& cursor, const Walk& walk, const Cod
 [[gnu::always_inline]] inline Reason decide(Cursor& cursor, Walk& walk, const CodePoint& c) {
   const ResolvedPolicy& policy = walk.policy;
   const char32_t cp = c.value;
+  // Variation selectors, which chat and hostile text are full of, are in no
+  // class the chain tests before theirs.
+  if (policy.cap_variation_selectors && is_variation_selector(cp)) return decide_variation_selector(cursor, walk, c);
   // The code points below U+00A0 that are decided, the C0 and C1 controls
   // and DEL, are in no class but carriage_return and control_or_format, and
   // start no flag tags. Hostile text is full of them, as it is of tags, which
@@ -273,7 +276,6 @@ Reason retain_and_look_for_flag_tags(Cursor& cursor, const Walk& walk, const Cod
     if (policy.flag_bidi_marks) flag_with(walk, bidi_mark, c);
     return retain(cursor, c);
   }
-  if (policy.cap_variation_selectors && is_variation_selector(cp)) return decide_variation_selector(cursor, walk, c);
   if (policy.remove_junk_invisibles && is_junk_invisible(cp)) return junk_invisible;
   if (policy.remove_other_controls && is_control_or_format(cp)) return control_or_format;
   if (policy.remove_default_ignorables && is_default_ignorable(cp)) return remove_default_ignorable(walk, c);
