@@ -44,10 +44,9 @@ struct Slice {
 
 // How the calling thread read a text.
 enum class TextForm : std::uint8_t {
-  // A short str that is not ASCII comes as its code points, in the chunk's
-  // code point buffer, which the pipeline thread encodes: encoding it under
-  // the lock cost the calling thread more than anything else in reading a
-  // chunk.
+  // A short str comes as its code points, in the chunk's code point
+  // buffer, which the pipeline thread encodes: encoding it under the lock
+  // cost the calling thread more than anything else in reading a chunk.
   code_points,
   utf8,
   // Not a str, or lone surrogates in a text read as UTF-8.
@@ -82,7 +81,9 @@ enum class TextFate : std::uint8_t {
 };
 
 // A report copied out of the pipeline's result, its entries in the chunk's
-// report vectors. Every view in it is of a name fixed in the program.
+// report vectors. Its views, the entries' names and string values included,
+// are of names fixed in the program or of the policy registry's own copies,
+// which outlive the result.
 struct KeptReport {
   std::uint32_t report_version = 1;
   std::string_view policy;
