@@ -11,6 +11,7 @@ Needs the optional extra: ``pip install orlenta[dask]``.
 from __future__ import annotations
 
 import itertools
+import operator
 import os
 from typing import Any
 
@@ -83,12 +84,16 @@ def sanitize_partition(
     # The three columns from the (text, changed, report) triples at C speed,
     # each missing row put back as NA. The texts go straight into Arrow
     # arrays: pandas' own conversion of a list to its string type checks
-    # every element again and costs several times as much.
+    # every element again and costs several times as much. The columns are
+    # picked with itemgetter rather than zip(*results), whose iterator per
+    # row the cycle collector would keep finding and promoting, each partition
+    # adding a full collection of the worker's heap.
     import numpy
 
-    clean, changed, reports = zip(*results) if results else ((), (), ())
+    clean = list(map(operator.itemgetter(0), results))
+    reports = list(map(operator.itemgetter(2), results))
     changed_values = numpy.zeros(len(values), dtype=bool)
-    changed_values[present] = numpy.fromiter(changed, dtype=bool, count=len(changed))
+    changed_values[present] = numpy.fromiter(map(operator.itemgetter(1), results), dtype=bool, count=len(results))
     out = frame.copy()
     out[f"{column}_clean"] = _string_series(clean, present, frame.index)
     out[f"{column}_changed"] = pandas.Series(
@@ -109,5 +114,5 @@ def _string_series(texts: Any, present: Any, index: Any) -> Any:
         full = numpy.full(len(present), None, dtype=object)
         full[present] = numpy.fromiter(texts, dtype=object, count=len(texts))
         texts = full
-    array = pyarrow.array(texts, pyarrow.string(), from_pandas=True)
+    array = pyarrow.array(texts, pyarrow.string())
     return pandas.Series(pandas.arrays.ArrowStringArray(array), index=index, copy=False)
