@@ -113,6 +113,19 @@ def test_changed_text_is_a_new_str(length):
     assert report["changed"] and output == "é" * length
 
 
+# A long result is built from Latin-1 or UTF-16 rather than UTF-8, as its
+# widest character allows; where that character stands must not matter.
+@pytest.mark.parametrize("entry", [_core.sanitize, _native.sanitize])
+@pytest.mark.parametrize("widest", ["©", "ÿ", "Ā", "中", "\uffff", "😀", "\U0010ffff"])
+@pytest.mark.parametrize("length", [65_535, 65_536, 100_003])
+def test_long_changed_text_keeps_every_character(entry, widest, length):
+    filler = ("aé" * length)[: length - 3]
+    half = len(filler) // 2
+    kept = widest + filler[:half] + widest + filler[half:] + widest
+    output, report = entry(kept[:5] + "\u200b" + kept[5:])
+    assert report["changed"] and output == kept
+
+
 @pytest.mark.parametrize("text", ["é" * 70_000, "中" * 70_000 + "😀", "a" * 70_000])
 def test_long_text_leaves_no_utf8_copy_on_the_argument(text):
     # A str's size includes its cached UTF-8 form, when one was made.

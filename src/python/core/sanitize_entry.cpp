@@ -15,6 +15,7 @@
 #include "python/gil.h"
 #include "python/panic.h"
 #include "python/py_ref.h"
+#include "python/str_source.h"
 #include "report/report.h"
 
 namespace orlenta {
@@ -29,6 +30,8 @@ struct SanitizeArguments {
   // The text argument itself (borrowed), its UTF-8 form, and the encoded
   // copy that form is read from when the string does not hold one itself.
   PyObject* text_object = nullptr;
+  // An unchanged exact str is returned as it is; anything else is built.
+  bool text_is_exact_str = false;
   std::string_view text;
   PyRef text_copy;
   std::string_view policy = "balanced_chat";
@@ -40,7 +43,7 @@ struct SanitizeArguments {
 // What the pipeline hands back to the interpreter side: the report, and its
 // JSON text when json.loads is to read it, written without the lock.
 struct SanitizeOutput {
-  std::string text;
+  StrSource text;
   SanitizeReport report;
   std::string report_json;
 };
@@ -63,6 +66,7 @@ bool convert_arguments(const BoundArguments& bound, SanitizeArguments& arguments
     return false;
   };
   arguments.text_object = bound[0];
+  arguments.text_is_exact_str = PyUnicode_CheckExact(bound[0]);
   if (!convert_large_text(bound[0], arguments.text, arguments.text_copy)) return fail("text");
   if (bound[1] != nullptr && !convert_text(bound[1], arguments.policy)) return fail("policy");
   if (bound[2] != nullptr && !convert_optional_text(bound[2], arguments.normalization)) {
@@ -85,7 +89,10 @@ Outcome<SanitizeOutput> run_without_lock(const SanitizeArguments& arguments,
       arguments.text, arguments.policy, normalization, arguments.tidy_whitespace, arguments.return_spans);
   if (Error* error = std::get_if<Error>(&outcome)) return std::move(*error);
   SanitizeResult& result = std::get<SanitizeResult>(outcome);
-  SanitizeOutput output{.text = std::move(result.text), .report = {}, .report_json = {}};
+  SanitizeOutput output{.text = {}, .report = {}, .report_json = {}};
+  if (result.report.changed || !arguments.text_is_exact_str) {
+    output.text = prepare_str_source(std::move(result.text));
+  }
   if (write_json) {
     // Only the text goes on from here, and whether it changed.
     output.report_json = report_to_json(result.report);
@@ -99,11 +106,11 @@ Outcome<SanitizeOutput> run_without_lock(const SanitizeArguments& arguments,
 // The sanitized text as a str. An unchanged text is the argument itself
 // when that is an exact str: it is immutable, so no copy is needed.
 PyObject* output_text(const SanitizeArguments& arguments, const SanitizeOutput& output) {
-  if (!output.report.changed && PyUnicode_CheckExact(arguments.text_object)) {
+  if (!output.report.changed && arguments.text_is_exact_str) {
     Py_INCREF(arguments.text_object);
     return arguments.text_object;
   }
-  return PyUnicode_FromStringAndSize(output.text.data(), static_cast<Py_ssize_t>(output.text.size()));
+  return str_from_source(output.text);
 }
 
 // json.loads of the report's JSON text, which must give a dict.

@@ -1,0 +1,48 @@
+// Conversion from valid UTF-8 to Latin-1, the form CPython builds a str from
+// with little more than a copy. It needs no interpreter, so the binding runs
+// it without the lock and leaves only the copy to the interpreter.
+#pragma once
+
+#include <cstddef>
+#include <cstring>
+#include <string_view>
+
+#include "text/utf8.h"
+
+namespace orlenta {
+
+// The highest byte of a text, which tells the widest code point apart as
+// CPython's str kinds do: below 0x80 all ASCII, up to latin1_highest_byte
+// all below U+0100 (the lead bytes 0xC2 and 0xC3 start U+0080 to U+00FF).
+// A loop the compiler turns into vector code.
+inline unsigned char highest_byte(std::string_view utf8) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(utf8.data());
+  unsigned char highest = 0;
+  for (std::size_t i = 0; i < utf8.size(); ++i) highest = bytes[i] > highest ? bytes[i] : highest;
+  return highest;
+}
+
+inline constexpr unsigned char latin1_highest_byte = 0xC3;
+
+// Writes the Latin-1 form of a text whose highest byte is at most
+// latin1_highest_byte to `out` and returns the bytes written, one per code
+// point. `out` may be the text's own first byte: no code point takes fewer
+// bytes in UTF-8, so nothing is overwritten before it has been read.
+inline std::size_t utf8_to_latin1(std::string_view utf8, char* out) {
+  const char* p = utf8.data();
+  const char* const end = p + utf8.size();
+  char* q = out;
+  while (p < end) {
+    const auto lead = static_cast<unsigned char>(*p);
+    if (lead < 0x80) {
+      for (; end - p >= 8 && (load_unaligned_word(p) & word_high_bits) == 0; p += 8, q += 8) std::memmove(q, p, 8);
+      for (; p < end && static_cast<unsigned char>(*p) < 0x80; ++p) *q++ = *p;
+      continue;
+    }
+    *q++ = static_cast<char>(((lead & 0x03u) << 6) | (static_cast<unsigned char>(p[1]) & 0x3Fu));
+    p += 2;
+  }
+  return static_cast<std::size_t>(q - out);
+}
+
+}  // namespace orlenta
