@@ -72,6 +72,15 @@ def test_same_exceptions_and_results_for_unusual_arguments(arguments, keywords):
     assert outcome(sanitize, *arguments, **keywords) == outcome(_core.sanitize, *arguments, **keywords)
 
 
+@pytest.mark.parametrize("length", [4094, 4095, 4096, 4097])
+def test_counts_around_the_shared_ints_bound_equal_core(length):
+    # Lengths, counts and span offsets on both sides of the bound below
+    # which one int object serves every report.
+    text = "a" * (length - 2) + "\u200b\u202e"
+    for arguments in [(text,), (text, "strict", None, None, True), ("\u200b" * length, "balanced_chat", None, None, True)]:
+        assert outcome(sanitize, *arguments) == outcome(_core.sanitize, *arguments)
+
+
 def test_reports_are_new_objects_on_every_call():
     first = sanitize("a\u200bb")[1]
     first["stats"]["entropy_2000"] = None

@@ -67,6 +67,9 @@ def _submit_chunk(runner: object, texts: list[str]) -> None:
 def _take_chunk(runner: object) -> list[Any] | None:
     """The results of the oldest queued chunk, for orlenta's own use."""
 
+def _first_refusal(results: list[Any]) -> int:
+    """Where the first refusal in a chunk's results is, for orlenta's own use."""
+
 def _scan_file(
     data: bytes, policy: str, strict_newlines: bool, check_normalization: bool
 ) -> tuple[bytes, tuple[str, ...], tuple[str, ...]]:

@@ -213,10 +213,12 @@ def _located_refusals(results: list[Any], start: int, collect: bool) -> list[Any
     """The results of a chunk whose first text is texts[start], each
     exception in them naming its text's index; in "raise" mode the first
     such exception is raised instead."""
-    if not any(map(isinstance, results, itertools.repeat(BaseException))):
+    first = _native._first_refusal(results)
+    if first < 0:
         return results
     located_results = list(results)
-    for offset, result in enumerate(results):
+    for offset in range(first, len(results)):
+        result = results[offset]
         if isinstance(result, BaseException):
             error = _with_index(result, start + offset)
             if not collect:

@@ -306,6 +306,28 @@ PyObject* next_chunk_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs) n
   });
 }
 
+PyObject* first_refusal_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs) noexcept {
+  return guarded<PyObject*>(PANIC_EXCEPTION_CELL, nullptr, [&]() -> PyObject* {
+    if (nargs != 1) {
+      PyErr_Format(PyExc_TypeError, "_first_refusal() takes 1 positional argument but %zd were given", nargs);
+      return nullptr;
+    }
+    if (!PyList_Check(args[0])) {
+      raise_type_mismatch(args[0], "list");
+      return nullptr;
+    }
+    // Every result but a refusal is a tuple, so one comparison of types
+    // passes it: a test per result in Python cost the calling thread, which
+    // builds every result, more than building some of them.
+    const Py_ssize_t count = PyList_Size(args[0]);
+    for (Py_ssize_t i = 0; i < count; ++i) {
+      PyObject* const result = PyList_GetItem(args[0], i);
+      if (!Py_IS_TYPE(result, &PyTuple_Type) && PyExceptionInstance_Check(result)) return PyLong_FromSsize_t(i);
+    }
+    return PyLong_FromLong(-1);
+  });
+}
+
 PyObject* chunk_runner_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs) noexcept {
   return guarded<PyObject*>(PANIC_EXCEPTION_CELL, nullptr, [&]() -> PyObject* {
     if (nargs != 6) {

@@ -41,6 +41,10 @@ PyObject* submit_chunk_entry(PyObject* self, PyObject* const* args, Py_ssize_t n
 // when no chunk is pending.
 PyObject* take_chunk_entry(PyObject* self, PyObject* const* args, Py_ssize_t nargs) noexcept;
 
+// _first_refusal(results): the index of the first exception object in the
+// list of a chunk's results, or -1 when there is none.
+PyObject* first_refusal_entry(PyObject* self, PyObject* const* args, Py_ssize_t nargs) noexcept;
+
 inline constexpr char NEXT_CHUNK_DOC[] =
     "_next_chunk(iterator, max_texts, max_chars, failure)\n--\n\nThe texts of the next chunk, for orlenta's own use.";
 inline constexpr char CHUNK_RUNNER_DOC[] =
@@ -48,6 +52,8 @@ inline constexpr char CHUNK_RUNNER_DOC[] =
     "The pipeline threads of one sanitize_iter call, for orlenta's own use.";
 inline constexpr char SUBMIT_CHUNK_DOC[] =
     "_submit_chunk(runner, texts)\n--\n\nQueues a chunk of sanitize_iter, for orlenta's own use.";
+inline constexpr char FIRST_REFUSAL_DOC[] =
+    "_first_refusal(results)\n--\n\nWhere the first refusal in a chunk's results is, for orlenta's own use.";
 inline constexpr char TAKE_CHUNK_DOC[] =
     "_take_chunk(runner)\n--\n\nThe results of the oldest queued chunk, for orlenta's own use.";
 

@@ -83,6 +83,7 @@ PyMethodDef FUNCTION_DEFINITIONS[] = {
     {"_chunk_runner", as_method(chunk_runner_entry), METH_FASTCALL | METH_STATIC, CHUNK_RUNNER_DOC},
     {"_submit_chunk", as_method(submit_chunk_entry), METH_FASTCALL | METH_STATIC, SUBMIT_CHUNK_DOC},
     {"_take_chunk", as_method(take_chunk_entry), METH_FASTCALL | METH_STATIC, TAKE_CHUNK_DOC},
+    {"_first_refusal", as_method(first_refusal_entry), METH_FASTCALL | METH_STATIC, FIRST_REFUSAL_DOC},
     {"_scan_file", as_method(scan_file_entry), METH_FASTCALL | METH_STATIC, SCAN_FILE_DOC},
     {"_scan_paths", as_method(scan_paths_entry), METH_FASTCALL | METH_STATIC, SCAN_PATHS_DOC},
     {"_walk_folder", as_method(walk_folder_entry), METH_FASTCALL | METH_STATIC, WALK_FOLDER_DOC},

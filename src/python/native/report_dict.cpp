@@ -35,33 +35,52 @@ bool set_named_item(PyObject* dict, NameCache& cache, std::string_view key, PyOb
   return key_object && PyDict_SetItem(dict, key_object.get(), owned.get()) == 0;
 }
 
-PyObject* counts_to_dict(CountEntries counts, NameCache& cache) {
+// Counts and offsets repeat from one report to the next (the lengths of chat
+// messages and the limits derived from them): below this bound one int
+// object per value serves every report, which spares an allocation and a
+// free per value. An int is immutable, so sharing one shows only in its
+// identity, as with the small ints CPython itself shares.
+constexpr std::uint64_t SHARED_INT_LIMIT = 4096;
+
+PyObject* int_object(std::uint64_t value, ReportShapes& shapes) {
+  if (value >= SHARED_INT_LIMIT) return PyLong_FromUnsignedLongLong(value);
+  if (shapes.small_ints.empty()) shapes.small_ints.resize(SHARED_INT_LIMIT);
+  PyRef& shared = shapes.small_ints[value];
+  if (!shared) {
+    shared = PyRef{PyLong_FromUnsignedLongLong(value)};
+    if (!shared) return nullptr;
+  }
+  return Py_NewRef(shared.get());
+}
+
+PyObject* counts_to_dict(CountEntries counts, ReportShapes& shapes) {
   PyRef dict{PyDict_New()};
   if (!dict) return nullptr;
   for (const auto& [reason, count] : counts) {
-    if (!set_named_item(dict.get(), cache, reason, PyLong_FromUnsignedLongLong(count))) return nullptr;
+    if (!set_named_item(dict.get(), shapes.names, reason, int_object(count, shapes))) return nullptr;
   }
   return dict.release();
 }
 
-PyObject* span_to_dict(const SpanEvent& span, NameCache& cache) {
+PyObject* span_to_dict(const SpanEvent& span, ReportShapes& shapes) {
   PyRef dict{PyDict_New()};
   if (!dict) return nullptr;
+  NameCache& cache = shapes.names;
   const bool filled =
       set_named_item(dict.get(), cache, "kind", cached_name(cache, span.kind)) &&
       set_named_item(dict.get(), cache, "reason", cached_name(cache, span.reason)) &&
-      set_named_item(dict.get(), cache, "start", PyLong_FromUnsignedLongLong(span.start)) &&
-      set_named_item(dict.get(), cache, "end", PyLong_FromUnsignedLongLong(span.end)) &&
+      set_named_item(dict.get(), cache, "start", int_object(span.start, shapes)) &&
+      set_named_item(dict.get(), cache, "end", int_object(span.end, shapes)) &&
       set_named_item(dict.get(), cache, "detail",
                      PyUnicode_FromStringAndSize(span.detail.data(), static_cast<Py_ssize_t>(span.detail.size())));
   return filled ? dict.release() : nullptr;
 }
 
-PyObject* spans_to_list(std::span<const SpanEvent> spans, NameCache& cache) {
+PyObject* spans_to_list(std::span<const SpanEvent> spans, ReportShapes& shapes) {
   PyRef list{PyList_New(static_cast<Py_ssize_t>(spans.size()))};
   if (!list) return nullptr;
   for (std::size_t i = 0; i < spans.size(); ++i) {
-    PyObject* span = span_to_dict(spans[i], cache);
+    PyObject* span = span_to_dict(spans[i], shapes);
     if (span == nullptr) return nullptr;
     PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), span);  // steals the reference
   }
@@ -71,13 +90,13 @@ PyObject* spans_to_list(std::span<const SpanEvent> spans, NameCache& cache) {
 // The JSON form writes a float that is not finite as null, which json.loads
 // reads as None; every other value reads back as the same bool, int, float
 // or str.
-PyObject* stat_to_object(const StatValue& value, NameCache& cache) {
+PyObject* stat_to_object(const StatValue& value, ReportShapes& shapes) {
   if (const bool* flag = std::get_if<bool>(&value)) return Py_NewRef(*flag ? Py_True : Py_False);
-  if (const std::uint64_t* count = std::get_if<std::uint64_t>(&value)) return PyLong_FromUnsignedLongLong(*count);
+  if (const std::uint64_t* count = std::get_if<std::uint64_t>(&value)) return int_object(*count, shapes);
   if (const double* number = std::get_if<double>(&value)) {
     return std::isfinite(*number) ? PyFloat_FromDouble(*number) : Py_NewRef(Py_None);
   }
-  return cached_name(cache, std::get<std::string_view>(value));
+  return cached_name(shapes.names, std::get<std::string_view>(value));
 }
 
 HeldStat held(const StatValue& value) {
@@ -118,11 +137,11 @@ bool has_names(const StatsTemplate& shape, StatEntries stats, bool literal_names
   return true;
 }
 
-PyObject* stats_to_dict_by_key(StatEntries stats, NameCache& cache) {
+PyObject* stats_to_dict_by_key(StatEntries stats, ReportShapes& shapes) {
   PyRef dict{PyDict_New()};
   if (!dict) return nullptr;
   for (const auto& [key, value] : stats) {
-    if (!set_named_item(dict.get(), cache, key, stat_to_object(value, cache))) return nullptr;
+    if (!set_named_item(dict.get(), shapes.names, key, stat_to_object(value, shapes))) return nullptr;
   }
   return dict.release();
 }
@@ -131,7 +150,7 @@ PyObject* stats_to_dict_by_key(StatEntries stats, NameCache& cache) {
 // false with an exception set when it cannot be made.
 bool add_stats_template(StatEntries stats, bool literal_names, ReportShapes& shapes) {
   StatsTemplate shape;
-  shape.dict = PyRef{stats_to_dict_by_key(stats, shapes.names)};
+  shape.dict = PyRef{stats_to_dict_by_key(stats, shapes)};
   if (!shape.dict) return false;
   for (const auto& [name, value] : stats) {
     shape.names.emplace_back(name);
@@ -154,7 +173,7 @@ const StatsTemplate* find_stats_template(StatEntries stats, bool literal_names, 
 PyObject* stats_to_dict(StatEntries stats, bool literal_names, ReportShapes& shapes) {
   const StatsTemplate* shape = find_stats_template(stats, literal_names, shapes);
   if (shape == nullptr) {
-    if (shapes.stats_templates.size() >= MAX_STATS_TEMPLATES) return stats_to_dict_by_key(stats, shapes.names);
+    if (shapes.stats_templates.size() >= MAX_STATS_TEMPLATES) return stats_to_dict_by_key(stats, shapes);
     if (!add_stats_template(stats, literal_names, shapes)) return nullptr;
     shape = &shapes.stats_templates.back();
   }
@@ -163,7 +182,7 @@ PyObject* stats_to_dict(StatEntries stats, bool literal_names, ReportShapes& sha
   std::size_t i = 0;
   for (const auto& [name, value] : stats) {
     if (!same_stat(value, shape->values[i]) &&
-        !set_item(dict.get(), shape->keys[i].get(), stat_to_object(value, shapes.names))) {
+        !set_item(dict.get(), shape->keys[i].get(), stat_to_object(value, shapes))) {
       return nullptr;
     }
     ++i;
@@ -211,14 +230,15 @@ PyObject* report_to_dict(const ReportView& report, ReportShapes& shapes) {
   NameCache& names = shapes.names;
   const bool filled =
       (report.report_version == shapes.template_version ||
-       set(version, PyLong_FromUnsignedLong(report.report_version))) &&
+       set(version, int_object(report.report_version, shapes))) &&
       (report.policy == shapes.template_policy || set(policy, cached_name(names, report.policy))) &&
       (report.normalization == shapes.template_normalization ||
        set(normalization, cached_name(names, report.normalization))) &&
       (!report.changed || set(changed, Py_NewRef(Py_True))) &&
-      set(removed_counts, counts_to_dict(report.removed_counts, names)) &&
-      set(flagged_counts, counts_to_dict(report.flagged_counts, names)) &&
-      set(spans, spans_to_list(report.spans, names)) && set(stats, stats_to_dict(report.stats, report.literal_stat_names, shapes));
+      set(removed_counts, counts_to_dict(report.removed_counts, shapes)) &&
+      set(flagged_counts, counts_to_dict(report.flagged_counts, shapes)) &&
+      set(spans, spans_to_list(report.spans, shapes)) &&
+      set(stats, stats_to_dict(report.stats, report.literal_stat_names, shapes));
   return filled ? dict.release() : nullptr;
 }
 

@@ -53,6 +53,8 @@ struct ReportShapes {
   std::string template_policy;
   std::string template_normalization;
   std::vector<StatsTemplate> stats_templates;
+  // The int objects of small counts, made on first use.
+  std::vector<PyRef> small_ints;
 };
 
 using CountEntries = std::span<const CountMap::value_type>;
