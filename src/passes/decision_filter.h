@@ -98,48 +98,68 @@ inline std::uint64_t decision_lanes(const char* p) {
   return lane_bits(decided);
 }
 
+// The lanes of the block at `p` where a code point that needs a decision
+// starts; printable ASCII is settled by its first test.
+inline std::uint64_t block_decision_lanes(const char* p) {
+  return lane_bits(outside_printable_ascii(load_block(p))) == 0 ? 0 : decision_lanes(p);
+}
+
+// The lanes of the chunk_size bytes at `p`, block after block.
+inline std::uint64_t chunk_decision_lanes(const char* p) {
+  std::uint64_t lanes = 0;
+  for (std::size_t block = 0; block < chunk_size / block_size; ++block) {
+    lanes |= block_decision_lanes(p + block * block_size) << (block * block_size);
+  }
+  return lanes;
+}
+
 // Calls `decide(at)` for every code point of [p, end) that needs a decision,
 // in text order, with a pointer to its first byte; stops early, returning
 // false, when `decide` does. The text is valid UTF-8. Stretches of printable
 // ASCII are passed over sixteen bytes at a time, and every decision of a
-// block comes from one test of it, however dense they are. `decide` may write
-// over any byte before the end of the code point at `at`: each block is
-// tested before the decisions of the block before it, which reach at most
-// decision_reach bytes into it, and the last bytes are tested in a copy.
+// block comes from one test of it, however dense they are. The decisions are
+// handed out a chunk of four blocks at a time: in hostile text the number in
+// a block is anyone's guess, and the loop over them ends once per chunk
+// rather than once per block. `decide` may write over any byte before the
+// end of the code point at `at`: each chunk is tested before the decisions
+// of the chunk before it, which reach at most decision_reach bytes into it,
+// and the last bytes are tested in a copy.
 template <typename Decide>
 [[gnu::always_inline]] inline bool for_each_decision(const char* p, const char* end, Decide&& decide) {
-  const auto settle = [&decide](const char* block, std::uint64_t lanes) __attribute__((always_inline)) {
+  const auto settle = [&decide](const char* chunk, std::uint64_t lanes) __attribute__((always_inline)) {
     for (; lanes != 0; lanes &= lanes - 1) {
-      if (!decide(block + std::countr_zero(lanes))) return false;
+      if (!decide(chunk + std::countr_zero(lanes))) return false;
     }
     return true;
   };
-  // The block tested last, whose decisions are still to be made.
+  // The chunk tested last, whose decisions are still to be made.
   const char* tested = p;
   std::uint64_t tested_lanes = 0;
-  BlockReader<block_size, decision_reach> reader{p, end};
+  BlockReader<chunk_size, decision_reach> reader{p, end};
   for (; reader.has_full_block(); reader.advance()) {
-    const char* const block = reader.block();
-    const std::uint64_t lanes =
-        lane_bits(outside_printable_ascii(load_block(block))) == 0 ? 0 : decision_lanes(block);
+    const char* const chunk = reader.block();
+    const std::uint64_t lanes = chunk_decision_lanes(chunk);
     if (!settle(tested, tested_lanes)) return false;
-    tested = block;
+    tested = chunk;
     tested_lanes = lanes;
   }
-  // The rest, fewer than block_size + decision_reach bytes, is tested in a
-  // padded copy, one or two blocks of it; its lanes point back into the
-  // text.
-  std::array<char, 2 * block_size + decision_reach> padded{};
+  // The rest, fewer than chunk_size + decision_reach bytes, is tested in a
+  // padded copy, in blocks; its lanes point back into the text, a chunk's
+  // worth in each word.
+  constexpr std::size_t rest_blocks = (chunk_size + decision_reach + block_size - 1) / block_size;
+  std::array<char, rest_blocks * block_size + decision_reach> padded{};
   const char* const rest = reader.block();
   const std::size_t size = static_cast<std::size_t>(end - rest);
   if (size != 0) std::memcpy(padded.data(), rest, size);
   std::array<std::uint64_t, 2> rest_lanes{};
-  for (std::size_t half = 0; half * block_size < size; ++half) {
-    const std::size_t text_lanes = size - half * block_size;
+  for (std::size_t block = 0; block * block_size < size; ++block) {
+    const std::size_t text_lanes = size - block * block_size;
     const std::uint64_t in_text = text_lanes >= block_size ? 0xFFFF : (std::uint64_t{1} << text_lanes) - 1;
-    rest_lanes[half] = decision_lanes(padded.data() + half * block_size) & in_text;
+    const std::size_t in_chunk = block % (chunk_size / block_size);
+    rest_lanes[block / (chunk_size / block_size)] |=
+        (decision_lanes(padded.data() + block * block_size) & in_text) << (in_chunk * block_size);
   }
-  return settle(tested, tested_lanes) && settle(rest, rest_lanes[0]) && settle(rest + block_size, rest_lanes[1]);
+  return settle(tested, tested_lanes) && settle(rest, rest_lanes[0]) && settle(rest + chunk_size, rest_lanes[1]);
 }
 
 }  // namespace orlenta

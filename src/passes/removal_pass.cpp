@@ -11,34 +11,21 @@
 #include "classes/variation_sequences.h"
 #include "normkit/normalize.h"
 #include "passes/decision_filter.h"
+#include "passes/removal_decision.h"
 #include "text/byte_block.h"
 #include "text/utf8.h"
 
 namespace orlenta {
 namespace {
 
-// The reasons of this pass. Text with many removable characters decides
-// one per few code points, so the walk counts in an array and adds the
-// totals to the report's maps once at the end.
-enum Reason : std::uint8_t {
-  bidi_control,
-  bidi_mark,
-  carriage_return,
-  control_or_format,
-  default_ignorable,
-  invalid_variation_selector,
-  junk_invisible,
-  line_separator,
-  tag_char,
-  variation_selector_excess,
-  reason_count,
-};
-
 static_assert(removal_reason_names.size() == reason_count);
 
 // What a decision that removes nothing returns in place of a reason.
 inline constexpr Reason retained = reason_count;
 
+// Text with many removable characters decides one per few code points, so
+// the walk counts in an array and adds the totals to the report's maps once
+// at the end.
 using ReasonCounts = std::array<std::uint64_t, reason_count>;
 
 // Where one walk over the text under processing stands. The retained code
@@ -82,6 +69,9 @@ struct Walk {
   char32_t looked_up_base = 0;
   char32_t looked_up_selector = 0;
   bool looked_up_valid = false;
+  // The action of each decision class under the policy, learnt at its first
+  // code point.
+  std::array<RemovalAction, decision_class_count> actions{};
   // How many events the span vector is given room for at its first one;
   // 0 leaves it to grow as it needs (recording without a limit).
   std::size_t span_room = 0;
@@ -242,46 +232,47 @@ Reason retain_and_look_for_flag_tags(Cursor& cursor, const Walk& walk, const Cod
   return retained;
 }
 
+// The action for the code point in hand, from the walk's table of the
+// actions of its class: a text decides the same few code points over and
+// over, and the chain of tests, which goes either way at random in hostile
+// text, runs once per class and walk.
+[[gnu::noinline]] RemovalAction learn_action(Walk& walk, std::uint8_t id, char32_t cp) {
+  const RemovalAction action = removal_action(cp, walk.policy);
+  walk.actions[id] = action;
+  return action;
+}
+
+[[gnu::always_inline]] inline RemovalAction action_for(Walk& walk, char32_t cp) {
+  const std::uint8_t id = decision_class(cp);
+  const RemovalAction action = walk.actions[id];
+  if (action.step == Step::unknown) return learn_action(walk, id, cp);
+  return action;
+}
+
 // Flags or retains one code point that needs a decision, or returns the
-// reason to remove it under; the first matching test decides.
+// reason to remove it under.
 [[gnu::always_inline]] inline Reason decide(Cursor& cursor, Walk& walk, const CodePoint& c) {
-  const ResolvedPolicy& policy = walk.policy;
-  const char32_t cp = c.value;
-  // Variation selectors, which chat and hostile text are full of, are in no
-  // class the chain tests before theirs.
-  if (policy.cap_variation_selectors && is_variation_selector(cp)) return decide_variation_selector(cursor, walk, c);
-  // The code points below U+00A0 that are decided, the C0 and C1 controls
-  // and DEL, are in no class but carriage_return and control_or_format, and
-  // start no flag tags. Hostile text is full of them, as it is of tags, which
-  // are in no class the chain tests before them: both are settled without
-  // the tests before theirs.
-  if (cp < 0xA0) {
-    if (is_carriage_return(cp)) return carriage_return;
-    return policy.remove_other_controls ? control_or_format : retain(cursor, c);
-  }
-  if (is_tag_character(cp)) {
-    if (policy.remove_tag_chars) return tag_char;
-    // A retained tag is counted but deliberately leaves no span event.
-    ++walk.flagged[tag_char];
-    return retain(cursor, c);
-  }
-  // The joiners of emoji sequences, the decisions chat is fullest of, are in
-  // no class the chain tests before default_ignorable, where they are never
-  // flagged, and they start no flag tags.
-  if (is_joiner(cp)) return policy.remove_default_ignorables ? remove_default_ignorable(walk, c) : retain(cursor, c);
-  if (is_line_separator(cp)) return line_separator;
-  if (policy.remove_bidi && is_bidi_control(cp)) return bidi_control;
-  if (is_bidi_mark(cp)) {
-    if (policy.remove_bidi_marks) return bidi_mark;
-    if (policy.flag_bidi_marks) flag_with(walk, bidi_mark, c);
-    return retain(cursor, c);
-  }
-  if (policy.remove_junk_invisibles && is_junk_invisible(cp)) return junk_invisible;
-  if (policy.remove_other_controls && is_control_or_format(cp)) return control_or_format;
-  if (policy.remove_default_ignorables && is_default_ignorable(cp)) return remove_default_ignorable(walk, c);
-  if (policy.flag_default_ignorables && is_default_ignorable(cp) && !is_joiner(cp)) {
-    flag_with(walk, default_ignorable, c);
-    return retain(cursor, c);
+  const RemovalAction action = action_for(walk, c.value);
+  // The two steps hostile text is full of are tested on their own, ahead of
+  // a jump through a table, which would go either way at random.
+  if (action.step == Step::remove) return action.reason;
+  if (action.step == Step::decide_variation_selector) return decide_variation_selector(cursor, walk, c);
+  switch (action.step) {
+    case Step::remove_default_ignorable:
+      return remove_default_ignorable(walk, c);
+    case Step::retain:
+      return retain(cursor, c);
+    case Step::flag:
+      flag_with(walk, action.reason, c);
+      return retain(cursor, c);
+    case Step::count_retained_tag:
+      ++walk.flagged[tag_char];
+      return retain(cursor, c);
+    case Step::retain_and_look_for_flag_tags:
+    case Step::unknown:
+    case Step::remove:
+    case Step::decide_variation_selector:
+      break;
   }
   return retain_and_look_for_flag_tags(cursor, walk, c);
 }
@@ -315,7 +306,8 @@ Outcome<Removal> remove_characters(std::string text, const ResolvedPolicy& polic
     // default-ignorable, which leaves the selector state as it is.
     if (i < cursor.protected_end) return true;
     std::size_t length = 0;
-    const char32_t cp = decode_utf8(at, length);
+    // Four bytes from the code point on would pass the end of the last ones.
+    const char32_t cp = size - i >= 4 ? decode_from_four_bytes(at, length) : decode_utf8(at, length);
     // Ordinary code points retained since the last decision.
     cursor.previous_selector &= cursor.decided_end == i;
     const CodePoint c{cp, i, i + length};

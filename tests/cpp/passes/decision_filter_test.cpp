@@ -41,24 +41,25 @@ std::vector<std::size_t> decided_positions(const std::string& text) {
   return decided_positions(text.data(), text.data() + text.size());
 }
 
-// Every code point in every lane of a block and of the padded rest, with its
-// continuation bytes in the next block or at the very end of the text. The
-// curly quotes before it share their lead byte with decided code points, and
-// the text goes on past it by none, one or more than a block and the reach,
-// so that it is tested in the full blocks and in both blocks of the rest.
+// Every code point in every lane of a chunk and of the padded rest, with its
+// continuation bytes in the next block or chunk or at the very end of the
+// text. The curly quotes before it share their lead byte with decided code
+// points, and the text goes on past it by none, one or more than a chunk and
+// the reach, so that it is tested in the full chunks and in every block of
+// the rest.
 TEST(DecisionFilter, DecidesExactlyTheCodePointsThatNeedADecision) {
   const std::string quote = "\u201C";
-  char text[64];
+  char text[3 * chunk_size];
   for (char32_t cp = 0; cp <= 0x10FFFF; ++cp) {
     if (cp >= 0xD800 && cp <= 0xDFFF) continue;
     std::string encoded;
     normkit::utf8::append(encoded, cp);
     const bool decided = needs_decision(cp);
-    for (std::size_t at = 0; at <= block_size + decision_reach; ++at) {
+    for (std::size_t at = 0; at <= chunk_size + decision_reach; ++at) {
       std::memset(text, 'a', sizeof text);
       if (at >= quote.size() && at % 2 == 1) std::memcpy(text, quote.data(), quote.size());
       std::memcpy(text + at, encoded.data(), encoded.size());
-      for (const std::size_t after : {std::size_t{0}, std::size_t{1}, block_size + decision_reach}) {
+      for (const std::size_t after : {std::size_t{0}, std::size_t{1}, chunk_size + decision_reach}) {
         std::size_t calls = 0;
         std::size_t decided_at = 0;
         for_each_decision(text, text + at + encoded.size() + after, [&](const char* p) {
@@ -78,7 +79,7 @@ TEST(DecisionFilter, DecidesExactlyTheCodePointsThatNeedADecision) {
 // past it.
 TEST(DecisionFilter, ReadsNoByteAfterTheText) {
   for (const char32_t last : {0x1F600, 0x1F3F4, 0xE0067, 0x201C, 0x200B, 0xFE0F, 0xAB, 0xAD, 0x61, 0x7F}) {
-    for (std::size_t prefix = 0; prefix < 3 * block_size; ++prefix) {
+    for (std::size_t prefix = 0; prefix < 2 * chunk_size + block_size; ++prefix) {
       std::string text(prefix, 'a');
       normkit::utf8::append(text, last);
       const auto exact = std::make_unique<char[]>(text.size());
