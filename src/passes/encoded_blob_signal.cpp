@@ -463,13 +463,13 @@ bool may_hold_blob(std::string_view text, std::uint64_t width) {
   return upper_or_digit * 8 >= width;
 }
 
-// The same, with the census of the whole text, whose count of the bytes
-// from '0' to 'Z' is the count this takes: only the search for run material
-// is left.
+// The same, with the census of the text, if any: the census of the whole
+// text has the count of the bytes from '0' to 'Z' that this takes, so that
+// only the search for run material is left.
 template <std::size_t Grain>
-bool may_hold_blob(std::string_view text, std::uint64_t width, const TextCensus& census) {
-  if (!census.whole_text) return may_hold_blob<Grain>(text, width);
-  if (census.digit_to_upper_bytes * 8 >= width) return true;
+bool may_hold_blob(std::string_view text, std::uint64_t width, const TextCensus* census) {
+  if (census == nullptr || !census->whole_text) return may_hold_blob<Grain>(text, width);
+  if (census->digit_to_upper_bytes * 8 >= width) return true;
   for (BlockReader<Grain> reader{text.data(), text.data() + text.size()}; reader.has_full_block(); reader.advance()) {
     if (is_material_stretch<Grain>(reader.block())) return true;
   }
@@ -557,7 +557,7 @@ BlobSignals sift_pieces(std::string_view text, std::uint64_t width) {
   return {long_run, false};
 }
 
-BlobSignals detect_blob(std::string_view text, std::uint64_t width, const TextCensus& census) {
+BlobSignals detect_blob(std::string_view text, std::uint64_t width, const TextCensus* census) {
   // Width 0: every text has a run of at least 0; the wrapped test is off.
   if (width == 0) return {true, false};
   if (width >= width_covering<2 * block_size>) {
@@ -571,12 +571,12 @@ BlobSignals detect_blob(std::string_view text, std::uint64_t width, const TextCe
 }  // namespace
 
 BlobSignals measure_encoded_blobs(std::string_view output, const SignalSpec& signals) {
-  return detect_blob(output, signals.base64_min_chars, TextCensus{});
+  return detect_blob(output, signals.base64_min_chars, nullptr);
 }
 
 BlobSignals measure_encoded_blobs_with_census(std::string_view output, const SignalSpec& signals,
                                               const TextCensus& census) {
-  return detect_blob(output, signals.base64_min_chars, census);
+  return detect_blob(output, signals.base64_min_chars, &census);
 }
 
 void write_blob_stats(StatsMap& stats, const BlobSignals& measured) {
