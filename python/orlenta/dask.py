@@ -10,7 +10,6 @@ Needs the optional extra: ``pip install orlenta[dask]``.
 
 from __future__ import annotations
 
-import itertools
 import operator
 import os
 from typing import Any
@@ -74,8 +73,8 @@ def sanitize_partition(
     texts = values.tolist() if everything_present else values[present].tolist()
     arguments = (policy, normalization, tidy_whitespace, False, "changed+json")
     results = all_results(texts, arguments, workers or os.cpu_count() or 1)
-    refused = next(itertools.compress(itertools.count(), map(isinstance, results, itertools.repeat(BaseException))), None)
-    if refused is not None:
+    refused = _native._first_refusal(results)
+    if refused >= 0:
         # As a Python value, as the index shows it to the user.
         label = values.index[present][refused : refused + 1].tolist()[0]
         error = results[refused]

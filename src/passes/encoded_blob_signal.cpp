@@ -419,6 +419,14 @@ ByteTest run_material(ByteBlock bytes) { return bytes_in_range(bytes, '+', 'z');
 template <std::size_t Grain>
 constexpr std::uint64_t width_covering = 2 * Grain - 1;
 
+// Whether the Grain bytes at `p` are all run material.
+template <std::size_t Grain>
+inline bool is_material_stretch(const char* p) {
+  ByteTest material = run_material(load_block(p));
+  for (std::size_t block = 1; block < Grain / block_size; ++block) material &= run_material(load_block(p + block * block_size));
+  return lane_bits(material) == 0xFFFF;
+}
+
 // Whether the text may hold a blob at all, for a width of at least
 // width_covering<Grain>: a long run needs Grain bytes of run material in a
 // row, at a multiple of Grain, and a wrapped segment needs upper-case
@@ -441,11 +449,7 @@ bool may_hold_blob(std::string_view text, std::uint64_t width) {
   while (reader.has_full_block()) {
     ByteBlock tally{};
     for (std::size_t round = 0; round < stretches_per_count && reader.has_full_block(); ++round, reader.advance()) {
-      ByteTest material = run_material(load_block(reader.block()));
-      for (std::size_t block = 1; block < blocks; ++block) {
-        material &= run_material(load_block(reader.block() + block * block_size));
-      }
-      if (lane_bits(material) == 0xFFFF) return true;
+      if (is_material_stretch<Grain>(reader.block())) return true;
       count(tally, reader.block());
     }
     upper_or_digit += sum_lanes(tally);
@@ -457,6 +461,19 @@ bool may_hold_blob(std::string_view text, std::uint64_t width) {
   count(tally, last.bytes.data());
   upper_or_digit += sum_lanes(tally);
   return upper_or_digit * 8 >= width;
+}
+
+// The same, with the census of the text, if any: the census of the whole
+// text has the count of the bytes from '0' to 'Z' that this takes, so that
+// only the search for run material is left.
+template <std::size_t Grain>
+bool may_hold_blob(std::string_view text, std::uint64_t width, const TextCensus* census) {
+  if (census == nullptr || !census->whole_text) return may_hold_blob<Grain>(text, width);
+  if (census->digit_to_upper_bytes * 8 >= width) return true;
+  for (BlockReader<Grain> reader{text.data(), text.data() + text.size()}; reader.has_full_block(); reader.advance()) {
+    if (is_material_stretch<Grain>(reader.block())) return true;
+  }
+  return false;
 }
 
 // Code points that are certainly neither in the alphabet nor whitespace,
@@ -540,12 +557,12 @@ BlobSignals sift_pieces(std::string_view text, std::uint64_t width) {
   return {long_run, false};
 }
 
-BlobSignals detect_blob(std::string_view text, std::uint64_t width) {
+BlobSignals detect_blob(std::string_view text, std::uint64_t width, const TextCensus* census) {
   // Width 0: every text has a run of at least 0; the wrapped test is off.
   if (width == 0) return {true, false};
   if (width >= width_covering<2 * block_size>) {
-    if (!may_hold_blob<2 * block_size>(text, width)) return {false, false};
-  } else if (width >= width_covering<block_size> && !may_hold_blob<block_size>(text, width)) {
+    if (!may_hold_blob<2 * block_size>(text, width, census)) return {false, false};
+  } else if (width >= width_covering<block_size> && !may_hold_blob<block_size>(text, width, census)) {
     return {false, false};
   }
   return width >= chunk_size ? sift_pieces(text, width) : walk_text(text, width);
@@ -554,7 +571,12 @@ BlobSignals detect_blob(std::string_view text, std::uint64_t width) {
 }  // namespace
 
 BlobSignals measure_encoded_blobs(std::string_view output, const SignalSpec& signals) {
-  return detect_blob(output, signals.base64_min_chars);
+  return detect_blob(output, signals.base64_min_chars, nullptr);
+}
+
+BlobSignals measure_encoded_blobs_with_census(std::string_view output, const SignalSpec& signals,
+                                              const TextCensus& census) {
+  return detect_blob(output, signals.base64_min_chars, &census);
 }
 
 void write_blob_stats(StatsMap& stats, const BlobSignals& measured) {

@@ -4,6 +4,7 @@
 
 #include <string_view>
 
+#include "passes/text_census.h"
 #include "policy/policy.h"
 #include "report/report.h"
 
@@ -18,6 +19,13 @@ struct BlobSignals {
 // `base64_min_chars` is both the minimum run length and the width of the
 // window of the wrapped test.
 BlobSignals measure_encoded_blobs(std::string_view output, const SignalSpec& signals);
+
+// The same as measure_encoded_blobs, with the census of the whole output in
+// place of part of the first look at it: its byte counts show at once
+// whether the output has the share of upper-case letters and digits that a
+// wrapped blob needs.
+BlobSignals measure_encoded_blobs_with_census(std::string_view output, const SignalSpec& signals,
+                                              const TextCensus& census);
 
 // "base64ish" and "base64ish_wrapped".
 void write_blob_stats(StatsMap& stats, const BlobSignals& measured);

@@ -541,6 +541,28 @@ std::uint64_t occurring_lead_bytes(const std::array<Count, 256>& bytes) {
   return leads;
 }
 
+// The counts of the bytes from '0' to 'Z'. Two-byte counts of a whole
+// text add up to no more than its code points, which two bytes hold, so
+// they are added in eight two-byte lanes.
+template <class Count>
+std::uint64_t digit_to_upper_bytes(const std::array<Count, 256>& bytes) {
+  constexpr std::size_t last = 'Z';
+  std::size_t byte = '0';
+  std::uint64_t sum = 0;
+  if constexpr (sizeof(Count) == 2) {
+    using Lanes = typename CountLanes<Count>::type;
+    Lanes lanes{};
+    for (; byte + 8 <= last + 1; byte += 8) {
+      Lanes counts;
+      std::memcpy(&counts, bytes.data() + byte, sizeof counts);
+      lanes += counts;
+    }
+    for (std::size_t lane = 0; lane < 8; ++lane) sum += lanes[lane];
+  }
+  for (; byte <= last; ++byte) sum += bytes[byte];
+  return sum;
+}
+
 struct PrefixMeasure {
   double entropy = 0.0;
   Prefix prefix;
@@ -559,6 +581,7 @@ PrefixMeasure measure_prefix(std::string_view text, std::uint64_t limit, Frequen
   if (census.whole_text) {
     census.code_points = measure.prefix.code_points;
     census.lead_bytes = occurring_lead_bytes(table.bytes);
+    census.digit_to_upper_bytes = digit_to_upper_bytes(table.bytes);
     if ((census.lead_bytes & lead_bytes_to_list) != 0) list_distinct_outside_ascii(table, census);
   }
   return measure;

@@ -18,6 +18,9 @@ struct TextCensus {
   // Bit b set when the byte 0xC0 + b occurs: the lead bytes of the code
   // points outside ASCII.
   std::uint64_t lead_bytes = 0;
+  // The bytes from '0' to 'Z': the digits, the upper-case letters and the
+  // seven signs between them, of which a wrapped blob needs a share.
+  std::uint64_t digit_to_upper_bytes = 0;
   // The distinct code points outside ASCII, in no particular order, when
   // there are no more than `max_distinct` of them, as in a message whose
   // only other characters are a few emoji; `distinct_size` is then at most

@@ -103,7 +103,7 @@ struct Signals {
 };
 
 // The entropy comes first: its count of a short text settles the combining
-// scan of most texts.
+// scan of most texts, and most of the blob scan's first look.
 Signals measure(std::string_view output, const ResolvedPolicy& policy) {
   Signals signals;
   TextCensus census;
@@ -112,7 +112,7 @@ Signals measure(std::string_view output, const ResolvedPolicy& policy) {
   if (policy.flag_combining_abuse) {
     signals.combining = measure_combining_marks_with_census(output, policy.signals, census);
   }
-  if (policy.flag_base64ish) signals.blob = measure_encoded_blobs(output, policy.signals);
+  if (policy.flag_base64ish) signals.blob = measure_encoded_blobs_with_census(output, policy.signals, census);
   return signals;
 }
 

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "normkit/utf8.h"
+#include "passes/entropy_signal.h"
 #include "signal_test_support.h"
 
 namespace orlenta {
@@ -339,6 +340,47 @@ TEST(EncodedBlobSignal, EveryCodePointAtEveryChunkEdgeMatchesTheRules) {
       const Expected& e = expected[i][class_of(cp)];
       ASSERT_TRUE(measured.base64ish == e.base64ish && measured.wrapped == e.wrapped)
           << std::hex << static_cast<unsigned>(cp) << std::dec << " in context " << i;
+    }
+  }
+}
+
+// The census of the entropy count settles the count of upper-case letters
+// and digits: texts with about as many of them as a wrapped blob needs, in
+// runs of material around the length of a stretch, with and without a
+// census of the whole text, come out as without one.
+TEST(EncodedBlobSignal, CensusCountsMatchTheScan) {
+  // Wrapped blobs with just an eighth of the width of 64 in upper case or
+  // digits, for each rule of the make-up that takes that few, in words too
+  // short to hold a stretch of material.
+  std::vector<std::string> texts = {"AAAAAAAA+aaaaaaa", "12345678aaaaaaaa"};
+  for (std::string& text : texts) text.append(" aaaaaaaaaaaaaaaaaaaa aaaaaaaaaaaaaaaaaaaa\naaaaaaaa");
+  for (const std::string& text : texts) EXPECT_TRUE(reference_scan(text, 64).wrapped) << text;
+  const std::string_view pieces[] = {"x", "X", "7", ":", "+", " ", "\n", ".", "\xC3\xA9", "\xF0\x9F\x98\x80"};
+  std::mt19937 random(20261210);
+  for (int round = 0; round < 4000; ++round) {
+    std::string text;
+    const std::size_t size = random() % 400;
+    // Mostly lower case, with a few of the other pieces, so that the count
+    // lands near an eighth of the width and runs near a stretch.
+    const unsigned other_odds = 2 + random() % 40;
+    while (text.size() < size) text += random() % other_odds == 0 ? pieces[1 + random() % 9] : pieces[0];
+    texts.push_back(text);
+  }
+  for (std::size_t round = 0; round < texts.size(); ++round) {
+    const std::string& text = texts[round];
+    const std::size_t size = text.size();
+    for (const std::uint64_t prefix_chars : {std::uint64_t{2000}, std::uint64_t{size / 2}}) {
+      SignalSpec signals = builtin_signals();
+      signals.entropy_prefix_chars = prefix_chars;
+      TextCensus census;
+      measure_entropy_and_census(text, signals, 0, census);
+      for (const std::uint64_t width : {0u, 1u, 24u, 31u, 32u, 40u, 63u, 64u, 65u, 100u, 200u}) {
+        signals.base64_min_chars = width;
+        const BlobSignals plain = measure_encoded_blobs(text, signals);
+        const BlobSignals settled = measure_encoded_blobs_with_census(text, signals, census);
+        ASSERT_TRUE(settled.base64ish == plain.base64ish && settled.wrapped == plain.wrapped)
+            << "round " << round << " width " << width << " prefix " << prefix_chars;
+      }
     }
   }
 }

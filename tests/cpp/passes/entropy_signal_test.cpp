@@ -120,15 +120,19 @@ std::uint64_t entropy_bits_of(std::string_view text, std::uint64_t prefix_chars)
   TextCensus census;
   measure_entropy_and_census(text, signals, ~std::uint64_t{0}, census);
   std::uint64_t lead_bytes = 0;
+  std::uint64_t digit_to_upper_bytes = 0;
   for (const char byte : text) {
     if (static_cast<unsigned char>(byte) >= 0xC0) lead_bytes |= std::uint64_t{1} << (static_cast<unsigned char>(byte) - 0xC0);
+    digit_to_upper_bytes += byte >= '0' && byte <= 'Z';
   }
   const bool whole_text = prefix_chars >= code_points;
   if (census.whole_text != whole_text) return ::testing::AssertionFailure() << "whole text " << census.whole_text;
   if (!whole_text) return ::testing::AssertionSuccess();
-  if (census.code_points != code_points || census.lead_bytes != lead_bytes) {
-    return ::testing::AssertionFailure() << census.code_points << " code points, lead bytes " << std::hex
-                                         << census.lead_bytes << " for " << lead_bytes;
+  if (census.code_points != code_points || census.lead_bytes != lead_bytes ||
+      census.digit_to_upper_bytes != digit_to_upper_bytes) {
+    return ::testing::AssertionFailure() << census.code_points << " code points, " << census.digit_to_upper_bytes
+                                         << " from '0' to 'Z', lead bytes " << std::hex << census.lead_bytes
+                                         << " for " << lead_bytes;
   }
   // The list may be left out only when it would be long, or when the code
   // points from U+0800 are more than are hashed.
@@ -211,7 +215,7 @@ TEST(EntropySignal, MatchesTheOrderedMapSumBitForBit) {
 TEST(EntropySignal, CountsAtTheLimitsOfTheirWidth) {
   constexpr std::uint64_t unlimited = std::numeric_limits<std::uint64_t>::max();
   for (const std::size_t repeats : {65535u, 65536u}) {
-    for (const char32_t filler : {U'a', char32_t{0x0416}, char32_t{0x4E2D}}) {
+    for (const char32_t filler : {U'a', U'Q', char32_t{0x0416}, char32_t{0x4E2D}}) {
       for (const char32_t last : {U'b', char32_t{0x0417}, char32_t{0x1F600}}) {
         std::vector<char32_t> code_points(repeats, filler);
         code_points.push_back(last);
