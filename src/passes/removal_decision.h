@@ -33,7 +33,6 @@ enum Reason : std::uint8_t {
 // What the pass does with one decided code point. Only the variation
 // selectors and the waving black flag look at the text around them.
 enum class Step : std::uint8_t {
-  unknown,                   // not yet worked out: what a table of actions starts with
   remove,                    // removed under the action's reason, nothing else counted
   remove_default_ignorable,  // removed and counted among the default-ignorables
   decide_variation_selector,
@@ -44,7 +43,7 @@ enum class Step : std::uint8_t {
 };
 
 struct RemovalAction {
-  Step step;
+  Step step = Step::retain;
   Reason reason = reason_count;
   friend bool operator==(const RemovalAction&, const RemovalAction&) = default;
 };
@@ -123,6 +122,8 @@ struct Tables {
   std::array<std::uint8_t, last_decided_block + 2> stage1{};
   std::array<std::array<std::uint8_t, 256>, decided_blocks.size() + 1> classes{};
   std::array<std::uint16_t, max_classes> signatures{};
+  // The first code point of each class.
+  std::array<char32_t, max_classes> representatives{};
   std::size_t class_count = 1;
 };
 
@@ -133,7 +134,11 @@ constexpr Tables build_tables() {
       const std::uint16_t signature = decision_signature((decided_blocks[block] << 8) | low);
       std::size_t id = 0;
       while (id < tables.class_count && tables.signatures[id] != signature) ++id;
-      if (id == tables.class_count) tables.signatures[tables.class_count++] = signature;
+      if (id == tables.class_count) {
+        tables.signatures[id] = signature;
+        tables.representatives[id] = (decided_blocks[block] << 8) | low;
+        ++tables.class_count;
+      }
       tables.classes[block + 1][low] = static_cast<std::uint8_t>(id);
     }
     tables.stage1[decided_blocks[block]] = static_cast<std::uint8_t>(block + 1);
@@ -161,6 +166,57 @@ inline std::uint8_t decision_class(char32_t cp) {
   using namespace decision_class_detail;
   const char32_t block = std::min<char32_t>(cp >> 8, last_decided_block + 1);
   return tables.classes[tables.stage1[block]][cp & 0xFF];
+}
+
+// The switches of a policy that removal_action reads, one bit each.
+inline constexpr unsigned removal_switch_settings = 1u << 9;
+
+constexpr unsigned removal_switches(const ResolvedPolicy& policy) {
+  const bool switches[] = {policy.remove_bidi,           policy.remove_bidi_marks,       policy.flag_bidi_marks,
+                           policy.remove_tag_chars,      policy.cap_variation_selectors, policy.remove_junk_invisibles,
+                           policy.remove_other_controls, policy.remove_default_ignorables, policy.flag_default_ignorables};
+  unsigned setting = 0;
+  for (unsigned bit = 0; bit < std::size(switches); ++bit) setting |= static_cast<unsigned>(switches[bit]) << bit;
+  return setting;
+}
+
+// A policy with the given switches and every other field at its default.
+constexpr ResolvedPolicy with_removal_switches(unsigned setting) {
+  ResolvedPolicy policy;
+  bool* const switches[] = {&policy.remove_bidi,           &policy.remove_bidi_marks,
+                            &policy.flag_bidi_marks,       &policy.remove_tag_chars,
+                            &policy.cap_variation_selectors, &policy.remove_junk_invisibles,
+                            &policy.remove_other_controls, &policy.remove_default_ignorables,
+                            &policy.flag_default_ignorables};
+  for (unsigned bit = 0; bit < std::size(switches); ++bit) *switches[bit] = ((setting >> bit) & 1) != 0;
+  return policy;
+}
+
+using ClassActions = std::array<RemovalAction, decision_class_count>;
+
+namespace decision_class_detail {
+
+constexpr std::array<ClassActions, removal_switch_settings> build_actions() {
+  std::array<ClassActions, removal_switch_settings> actions{};
+  for (unsigned setting = 0; setting < removal_switch_settings; ++setting) {
+    const ResolvedPolicy policy = with_removal_switches(setting);
+    for (std::size_t id = 1; id < decision_class_count; ++id) {
+      actions[setting][id] = removal_action(tables.representatives[id], policy);
+    }
+  }
+  return actions;
+}
+
+inline constexpr std::array<ClassActions, removal_switch_settings> actions = build_actions();
+
+}  // namespace decision_class_detail
+
+// The action of every decision class under the policy: a text decides the
+// same few kinds of code point over and over, and the chain of tests, which
+// hostile text sends either way at random, is run for each class and every
+// setting of the switches at compile time.
+inline const ClassActions& class_actions(const ResolvedPolicy& policy) {
+  return decision_class_detail::actions[removal_switches(policy)];
 }
 
 // The code point at `p`, valid UTF-8, and its length in bytes, read from the

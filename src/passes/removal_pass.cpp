@@ -69,9 +69,8 @@ struct Walk {
   char32_t looked_up_base = 0;
   char32_t looked_up_selector = 0;
   bool looked_up_valid = false;
-  // The action of each decision class under the policy, learnt at its first
-  // code point.
-  std::array<RemovalAction, decision_class_count> actions{};
+  // The action of each decision class under the policy.
+  const ClassActions& actions = class_actions(policy);
   // How many events the span vector is given room for at its first one;
   // 0 leaves it to grow as it needs (recording without a limit).
   std::size_t span_room = 0;
@@ -232,27 +231,10 @@ Reason retain_and_look_for_flag_tags(Cursor& cursor, const Walk& walk, const Cod
   return retained;
 }
 
-// The action for the code point in hand, from the walk's table of the
-// actions of its class: a text decides the same few code points over and
-// over, and the chain of tests, which goes either way at random in hostile
-// text, runs once per class and walk.
-[[gnu::noinline]] RemovalAction learn_action(Walk& walk, std::uint8_t id, char32_t cp) {
-  const RemovalAction action = removal_action(cp, walk.policy);
-  walk.actions[id] = action;
-  return action;
-}
-
-[[gnu::always_inline]] inline RemovalAction action_for(Walk& walk, char32_t cp) {
-  const std::uint8_t id = decision_class(cp);
-  const RemovalAction action = walk.actions[id];
-  if (action.step == Step::unknown) return learn_action(walk, id, cp);
-  return action;
-}
-
 // Flags or retains one code point that needs a decision, or returns the
 // reason to remove it under.
 [[gnu::always_inline]] inline Reason decide(Cursor& cursor, Walk& walk, const CodePoint& c) {
-  const RemovalAction action = action_for(walk, c.value);
+  const RemovalAction action = walk.actions[decision_class(c.value)];
   // The two steps hostile text is full of are tested on their own, ahead of
   // a jump through a table, which would go either way at random.
   if (action.step == Step::remove) return action.reason;
@@ -269,7 +251,6 @@ Reason retain_and_look_for_flag_tags(Cursor& cursor, const Walk& walk, const Cod
       ++walk.flagged[tag_char];
       return retain(cursor, c);
     case Step::retain_and_look_for_flag_tags:
-    case Step::unknown:
     case Step::remove:
     case Step::decide_variation_selector:
       break;

@@ -4,7 +4,6 @@
 
 #include <cstring>
 #include <string>
-#include <vector>
 
 #include "normkit/utf8.h"
 #include "text/utf8.h"
@@ -21,34 +20,24 @@ TEST(RemovalDecision, ClassesHoldCodePointsOfOneSignature) {
   }
 }
 
-// Every policy the nine switches of the chain make.
-std::vector<ResolvedPolicy> every_switch_setting() {
-  std::vector<ResolvedPolicy> policies;
-  for (unsigned bits = 0; bits < 512; ++bits) {
-    ResolvedPolicy policy;
-    bool* const switches[] = {&policy.remove_bidi,           &policy.remove_bidi_marks,
-                              &policy.flag_bidi_marks,       &policy.remove_tag_chars,
-                              &policy.cap_variation_selectors, &policy.remove_junk_invisibles,
-                              &policy.remove_other_controls, &policy.remove_default_ignorables,
-                              &policy.flag_default_ignorables};
-    for (unsigned bit = 0; bit < 9; ++bit) *switches[bit] = ((bits >> bit) & 1) != 0;
-    policies.push_back(policy);
+// The table the walk takes its actions from holds, for every code point
+// that needs a decision and every setting of the switches, what the chain
+// decides; and a policy is found under the setting of its own switches.
+TEST(RemovalDecision, ClassActionsAreTheChainsForEveryCodePointAndPolicy) {
+  for (unsigned setting = 0; setting < removal_switch_settings; ++setting) {
+    ASSERT_EQ(removal_switches(with_removal_switches(setting)), setting);
   }
-  return policies;
-}
-
-// What the walk learns from the first code point of a class holds for every
-// other one, under every policy.
-TEST(RemovalDecision, EveryCodePointOfAClassGetsItsAction) {
-  const std::vector<ResolvedPolicy> policies = every_switch_setting();
-  std::vector<char32_t> first_of_class(decision_class_count, 0x110000);
   for (char32_t cp = 0; cp <= 0x10FFFF; ++cp) {
     if (!needs_decision(cp)) continue;
     const std::uint8_t id = decision_class(cp);
     ASSERT_NE(id, 0) << std::hex << static_cast<unsigned>(cp);
-    if (first_of_class[id] == 0x110000) first_of_class[id] = cp;
-    for (const ResolvedPolicy& policy : policies) {
-      ASSERT_EQ(removal_action(cp, policy), removal_action(first_of_class[id], policy)) << std::hex << static_cast<unsigned>(cp);
+    for (unsigned setting = 0; setting < removal_switch_settings; ++setting) {
+      const ResolvedPolicy policy = with_removal_switches(setting);
+      ASSERT_EQ(class_actions(policy)[id], removal_action(cp, policy)) << std::hex << static_cast<unsigned>(cp);
+    }
+    for (const char* name : {"preserve", "balanced_chat", "strict_exec", "code_mode"}) {
+      const ResolvedPolicy& preset = *find_policy(name);
+      ASSERT_EQ(class_actions(preset)[id], removal_action(cp, preset)) << name << std::hex << static_cast<unsigned>(cp);
     }
   }
 }
