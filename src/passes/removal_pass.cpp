@@ -235,15 +235,15 @@ Reason retain_and_look_for_flag_tags(Cursor& cursor, const Walk& walk, const Cod
 // reason to remove it under.
 [[gnu::always_inline]] inline Reason decide(Cursor& cursor, Walk& walk, const CodePoint& c) {
   const RemovalAction action = walk.actions[decision_class(c.value)];
-  // The two steps hostile text is full of are tested on their own, ahead of
-  // a jump through a table, which would go either way at random.
+  // The steps that hostile text and chat are full of are tested on their
+  // own, ahead of a jump through a table, which would go either way at
+  // random.
   if (action.step == Step::remove) return action.reason;
   if (action.step == Step::decide_variation_selector) return decide_variation_selector(cursor, walk, c);
+  if (action.step == Step::retain) return retain(cursor, c);
   switch (action.step) {
     case Step::remove_default_ignorable:
       return remove_default_ignorable(walk, c);
-    case Step::retain:
-      return retain(cursor, c);
     case Step::flag:
       flag_with(walk, action.reason, c);
       return retain(cursor, c);
@@ -253,6 +253,7 @@ Reason retain_and_look_for_flag_tags(Cursor& cursor, const Walk& walk, const Cod
     case Step::retain_and_look_for_flag_tags:
     case Step::remove:
     case Step::decide_variation_selector:
+    case Step::retain:
       break;
   }
   return retain_and_look_for_flag_tags(cursor, walk, c);
