@@ -212,4 +212,8 @@ std::string code_point_detail(char32_t cp);
 // shortest round-trip floats with a fraction, null for non-finite floats.
 std::string report_to_json(const SanitizeReport& report);
 
+// The same text appended to `out`: a caller that gathers many reports in one
+// buffer is spared a string, its allocation and a copy, per report.
+void append_report_json(std::string& out, const SanitizeReport& report);
+
 }  // namespace orlenta

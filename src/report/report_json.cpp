@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -281,18 +282,35 @@ char* write_report(char* out, const SanitizeReport& report) {
 // spans) and written into a string of its own, so no thread keeps more.
 constexpr std::size_t kept_buffer_bytes = 64 * 1024;
 
+// Writes the report into the thread's buffer and returns its text there,
+// which the thread's next report overwrites; nullopt when the report may
+// not fit.
+std::optional<std::string_view> write_in_thread_buffer(const SanitizeReport& report, std::size_t bound) {
+  if (bound > kept_buffer_bytes) return std::nullopt;
+  thread_local std::vector<char> buffer;
+  if (buffer.size() < bound) buffer.resize(bound);
+  return std::string_view(buffer.data(), static_cast<std::size_t>(write_report(buffer.data(), report) - buffer.data()));
+}
+
 }  // namespace
 
 std::string report_to_json(const SanitizeReport& report) {
   const std::size_t bound = report_bound(report);
-  if (bound > kept_buffer_bytes) {
-    std::string out(bound, '\0');
-    out.resize(static_cast<std::size_t>(write_report(out.data(), report) - out.data()));
-    return out;
+  if (const std::optional<std::string_view> text = write_in_thread_buffer(report, bound)) return std::string(*text);
+  std::string out(bound, '\0');
+  out.resize(static_cast<std::size_t>(write_report(out.data(), report) - out.data()));
+  return out;
+}
+
+void append_report_json(std::string& out, const SanitizeReport& report) {
+  const std::size_t bound = report_bound(report);
+  if (const std::optional<std::string_view> text = write_in_thread_buffer(report, bound)) {
+    out.append(*text);
+    return;
   }
-  thread_local std::vector<char> buffer;
-  if (buffer.size() < bound) buffer.resize(bound);
-  return std::string(buffer.data(), write_report(buffer.data(), report));
+  const std::size_t start = out.size();
+  out.resize(start + bound);
+  out.resize(static_cast<std::size_t>(write_report(out.data() + start, report) - out.data()));
 }
 
 }  // namespace orlenta

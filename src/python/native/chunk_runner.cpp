@@ -72,6 +72,14 @@ Slice append_bytes(std::string& bytes, std::string_view text) {
   return slice;
 }
 
+// Appends the report's JSON text to the chunk's bytes, written there
+// without a string of its own.
+Slice append_json(std::string& bytes, const SanitizeReport& report) {
+  const std::size_t start = bytes.size();
+  append_report_json(bytes, report);
+  return Slice{start, bytes.size() - start};
+}
+
 template <class Entry>
 Slice append_entries(std::vector<Entry>& to, const std::vector<Entry>& from) {
   const Slice slice{to.size(), from.size()};
@@ -141,7 +149,7 @@ void sanitize_chunk_texts(Chunk& chunk, const ChunkSettings& settings, const std
     result.fate = TextFate::sanitized;
     result.changed = sanitized.report.changed;
     if (result.changed || !source.exact) result.text = append_bytes(chunk.bytes, sanitized.text);
-    if (write_json) result.json = append_bytes(chunk.bytes, report_to_json(sanitized.report));
+    if (write_json) result.json = append_json(chunk.bytes, sanitized.report);
     if (keep_reports) chunk.kept.reports.back() = keep_report(sanitized.report, chunk.kept);
   }
 }

@@ -206,5 +206,23 @@ TEST(ReportJson, LiteralNamesAreEscapedWhereTheyNeedIt) {
   }
 }
 
+// Appending writes what report_to_json gives after what the buffer holds,
+// for a report written in the thread's buffer and for one too big for it.
+TEST(ReportJson, AppendedReportsFollowWhatTheBufferHolds) {
+  SanitizeReport small;
+  small.policy = "balanced_chat";
+  bump_removed(small, "zero_width", 2);
+  small.stats.add("ascii_fast_path", true);
+  SanitizeReport large = small;
+  for (std::uint64_t i = 0; i < 2000; ++i) large.spans.push_back({"removed", "zero_width", i, i + 1, "U+200B"});
+  std::string buffer = "text before";
+  std::string expected = buffer;
+  for (const SanitizeReport* report : {&small, &large, &small}) {
+    append_report_json(buffer, *report);
+    expected += report_to_json(*report);
+    ASSERT_EQ(buffer, expected);
+  }
+}
+
 }  // namespace
 }  // namespace orlenta
