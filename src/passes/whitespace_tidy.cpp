@@ -156,16 +156,21 @@ std::uint64_t run_whitespace_tidy(std::string& text) {
   // of the text counts as the start of a line.
   bool at_line_start = true;
   while (read < size) {
-    const std::size_t run = ordinary_run_length(data + read, data + size);
-    if (run != 0) {
-      if (written != read) std::memmove(data + written, data + read, run);
-      written += run;
-      read += run;
-      last_was_space = false;
-      at_line_start = false;
-      continue;
-    }
     const auto byte = static_cast<unsigned char>(data[read]);
+    // No run starts on a space, line feed or tab, so those are taken here
+    // without reading a chunk: a run stops before a doubled separator, or
+    // one at the end of the text, and each of its bytes would cost one.
+    if (byte != ' ' && byte != '\n' && byte != '\t') {
+      const std::size_t run = ordinary_run_length(data + read, data + size);
+      if (run != 0) {
+        if (written != read) std::memmove(data + written, data + read, run);
+        written += run;
+        read += run;
+        last_was_space = false;
+        at_line_start = false;
+        continue;
+      }
+    }
     if (byte == '\n') {
       // A space right before a line feed is trailing: the emitted space is
       // the last byte written.

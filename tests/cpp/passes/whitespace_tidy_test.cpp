@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <iterator>
 #include <random>
 #include <string>
 #include <string_view>
@@ -135,6 +136,29 @@ TEST(WhitespaceTidy, EveryCodePointIsToldApartFromWideSpaces) {
     normkit::utf8::append(encoded, cp);
     expect_same(std::string(62, 'x') + encoded + " y" + encoded + "\n");
     expect_same(" " + encoded + " " + std::string(70, 'z') + encoded);
+  }
+}
+
+// Every text of up to five pieces among ordinary bytes, separators, tabs
+// and a wide space, at the start of a chunk, across the edge of one and at
+// the end of the text or before more: spaces, line feeds and tabs skip the
+// chunk reading, the rest does not.
+TEST(WhitespaceTidy, ShortTextsAtChunkEdgesMatchTheRules) {
+  const std::string_view pieces[] = {"a", " ", "\n", "\t", "\xE3\x80\x80", "\xC3\xA9"};
+  constexpr std::size_t piece_count = std::size(pieces);
+  const std::string tail = " tail words\nthat reach into the next chunk of the text, and on";
+  for (const std::size_t shift : {0, 1, 60, 61, 62, 63, 64, 65}) {
+    const std::string prefix(shift, 'w');
+    for (std::size_t length = 0; length <= 5; ++length) {
+      std::size_t combinations = 1;
+      for (std::size_t i = 0; i < length; ++i) combinations *= piece_count;
+      for (std::size_t index = 0; index < combinations; ++index) {
+        std::string text = prefix;
+        for (std::size_t i = 0, rest = index; i < length; ++i, rest /= piece_count) text += pieces[rest % piece_count];
+        expect_same(text);
+        expect_same(text + tail);
+      }
+    }
   }
 }
 
