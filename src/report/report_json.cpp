@@ -81,6 +81,16 @@ inline bool write_string(JsonWriter& w, std::string_view text) {
     const std::uint64_t last = load_unaligned_word(text.data() + text.size() - 8);
     plain = plain && !needs_escaping(last);
     std::memcpy(out + text.size() - 8, &last, sizeof last);
+  } else if (text.size() >= 4) {
+    // Short values, such as the Unicode versions every report names, as two
+    // words of four bytes, which may overlap, tested as one.
+    std::uint32_t head = 0;
+    std::uint32_t tail = 0;
+    std::memcpy(&head, text.data(), sizeof head);
+    std::memcpy(&tail, text.data() + text.size() - 4, sizeof tail);
+    plain = !needs_escaping(std::uint64_t{head} | (std::uint64_t{tail} << 32));
+    std::memcpy(out, &head, sizeof head);
+    std::memcpy(out + text.size() - 4, &tail, sizeof tail);
   } else {
     for (std::size_t i = 0; i < text.size(); ++i) {
       plain = plain && !needs_escaping(text[i]);

@@ -130,6 +130,22 @@ TEST(ReportJson, StringsOfEveryLengthAndEscapePosition) {
   }
 }
 
+// Short strings are tested a word or two at a time: every byte value at
+// every position of them must come out as nlohmann::json writes it, bytes
+// that are not UTF-8 replaced.
+TEST(ReportJson, ShortStringsWithEveryByteAtEveryPosition) {
+  for (std::size_t length = 1; length < 10; ++length) {
+    for (std::size_t at = 0; at < length; ++at) {
+      for (int byte = 0; byte < 256; ++byte) {
+        std::string value(length, 'k');
+        value[at] = static_cast<char>(byte);
+        const std::string json = nlohmann::json(value).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+        ASSERT_EQ(stats_json({{"s", value}}), R"({"s":)" + json + "}") << length << " " << at << " " << byte;
+      }
+    }
+  }
+}
+
 // Names may arrive in any order; sorting puts them in name order, and in a
 // list a repeated name keeps its first entry.
 TEST(ReportJson, StatsAreSortedWhateverTheInsertionOrder) {
