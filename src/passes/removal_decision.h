@@ -84,6 +84,35 @@ constexpr RemovalAction removal_action(char32_t cp, const ResolvedPolicy& policy
   return {Step::retain_and_look_for_flag_tags};
 }
 
+// What retaining a code point does to the selector state, the walk's note
+// that the last retained code point that is not a non-selector
+// default-ignorable was a variation selector.
+struct SelectorEffect {
+  // A default-ignorable that is no variation selector leaves it as it is.
+  bool keeps = false;
+  // A variation selector sets it.
+  bool sets = false;
+  friend bool operator==(const SelectorEffect&, const SelectorEffect&) = default;
+};
+
+constexpr SelectorEffect selector_effect(char32_t cp) {
+  const bool selector = is_variation_selector(cp);
+  return {!selector && is_default_ignorable(cp), selector};
+}
+
+// The action of a code point with its selector effect, which the walk loads
+// with the action rather than learning it by range tests at every retained
+// decision: chat retains its joiners and selectors in random turns.
+struct ClassAction {
+  RemovalAction action;
+  SelectorEffect effect;
+  friend bool operator==(const ClassAction&, const ClassAction&) = default;
+};
+
+constexpr ClassAction class_action(char32_t cp, const ResolvedPolicy& policy) {
+  return {removal_action(cp, policy), selector_effect(cp)};
+}
+
 // The classes that removal_action tests, one bit each, for a code point that
 // needs a decision; 0 for any other. Code points with the same bits get the
 // same action under every policy.
@@ -192,7 +221,7 @@ constexpr ResolvedPolicy with_removal_switches(unsigned setting) {
   return policy;
 }
 
-using ClassActions = std::array<RemovalAction, decision_class_count>;
+using ClassActions = std::array<ClassAction, decision_class_count>;
 
 namespace decision_class_detail {
 
@@ -201,7 +230,7 @@ constexpr std::array<ClassActions, removal_switch_settings> build_actions() {
   for (unsigned setting = 0; setting < removal_switch_settings; ++setting) {
     const ResolvedPolicy policy = with_removal_switches(setting);
     for (std::size_t id = 1; id < decision_class_count; ++id) {
-      actions[setting][id] = removal_action(tables.representatives[id], policy);
+      actions[setting][id] = class_action(tables.representatives[id], policy);
     }
   }
   return actions;

@@ -148,13 +148,10 @@ void record_span(Walk& walk, std::string_view kind, Reason reason, const CodePoi
   cursor.written += length;
 }
 
-// The code point in hand is retained: it joins the retained bytes before it.
-[[gnu::always_inline]] inline Reason retain(Cursor& cursor, const CodePoint& c) {
-  if (is_variation_selector(c.value)) {
-    cursor.previous_selector = true;
-  } else if (!is_default_ignorable(c.value)) {
-    cursor.previous_selector = false;
-  }
+// The code point in hand, of a class with the given effect, is retained: it
+// joins the retained bytes before it.
+[[gnu::always_inline]] inline Reason retain(Cursor& cursor, SelectorEffect effect) {
+  cursor.previous_selector = (cursor.previous_selector & effect.keeps) | effect.sets;
   return retained;
 }
 
@@ -206,7 +203,7 @@ void flag_selector(Walk& walk, const CodePoint& c, bool has_base, char32_t base)
   char32_t base = 0;
   const bool has_base = last_retained(cursor, c, base);
   flag_selector(walk, c, has_base, base);
-  return retain(cursor, c);
+  return retain(cursor, SelectorEffect{.keeps = false, .sets = true});
 }
 
 Reason remove_default_ignorable(Walk& walk, const CodePoint& c) {
@@ -222,8 +219,8 @@ Reason remove_default_ignorable(Walk& walk, const CodePoint& c) {
   return default_ignorable;
 }
 
-Reason retain_and_look_for_flag_tags(Cursor& cursor, const Walk& walk, const CodePoint& c) {
-  retain(cursor, c);
+Reason retain_and_look_for_flag_tags(Cursor& cursor, const Walk& walk, const CodePoint& c, SelectorEffect effect) {
+  retain(cursor, effect);
   if (c.value == waving_black_flag && !walk.policy.remove_default_ignorables &&
       starts_with_protected_flag_tags(std::string_view(cursor.data + c.end, cursor.size - c.end))) {
     cursor.protected_end = c.start + 4 + flag_tags_utf8_length;
@@ -234,29 +231,29 @@ Reason retain_and_look_for_flag_tags(Cursor& cursor, const Walk& walk, const Cod
 // Flags or retains one code point that needs a decision, or returns the
 // reason to remove it under.
 [[gnu::always_inline]] inline Reason decide(Cursor& cursor, Walk& walk, const CodePoint& c) {
-  const RemovalAction action = walk.actions[decision_class(c.value)];
+  const auto [action, effect] = walk.actions[decision_class(c.value)];
   // The steps that hostile text and chat are full of are tested on their
   // own, ahead of a jump through a table, which would go either way at
   // random.
   if (action.step == Step::remove) return action.reason;
   if (action.step == Step::decide_variation_selector) return decide_variation_selector(cursor, walk, c);
-  if (action.step == Step::retain) return retain(cursor, c);
+  if (action.step == Step::retain) return retain(cursor, effect);
   switch (action.step) {
     case Step::remove_default_ignorable:
       return remove_default_ignorable(walk, c);
     case Step::flag:
       flag_with(walk, action.reason, c);
-      return retain(cursor, c);
+      return retain(cursor, effect);
     case Step::count_retained_tag:
       ++walk.flagged[tag_char];
-      return retain(cursor, c);
+      return retain(cursor, effect);
     case Step::retain_and_look_for_flag_tags:
     case Step::remove:
     case Step::decide_variation_selector:
     case Step::retain:
       break;
   }
-  return retain_and_look_for_flag_tags(cursor, walk, c);
+  return retain_and_look_for_flag_tags(cursor, walk, c, effect);
 }
 
 // Adds the walk's counts to the result's maps.

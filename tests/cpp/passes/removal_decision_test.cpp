@@ -22,7 +22,8 @@ TEST(RemovalDecision, ClassesHoldCodePointsOfOneSignature) {
 
 // The table the walk takes its actions from holds, for every code point
 // that needs a decision and every setting of the switches, what the chain
-// decides; and a policy is found under the setting of its own switches.
+// decides and what retaining the code point does to the selector state; and
+// a policy is found under the setting of its own switches.
 TEST(RemovalDecision, ClassActionsAreTheChainsForEveryCodePointAndPolicy) {
   for (unsigned setting = 0; setting < removal_switch_settings; ++setting) {
     ASSERT_EQ(removal_switches(with_removal_switches(setting)), setting);
@@ -33,11 +34,11 @@ TEST(RemovalDecision, ClassActionsAreTheChainsForEveryCodePointAndPolicy) {
     ASSERT_NE(id, 0) << std::hex << static_cast<unsigned>(cp);
     for (unsigned setting = 0; setting < removal_switch_settings; ++setting) {
       const ResolvedPolicy policy = with_removal_switches(setting);
-      ASSERT_EQ(class_actions(policy)[id], removal_action(cp, policy)) << std::hex << static_cast<unsigned>(cp);
+      ASSERT_EQ(class_actions(policy)[id], class_action(cp, policy)) << std::hex << static_cast<unsigned>(cp);
     }
     for (const char* name : {"preserve", "balanced_chat", "strict_exec", "code_mode"}) {
       const ResolvedPolicy& preset = *find_policy(name);
-      ASSERT_EQ(class_actions(preset)[id], removal_action(cp, preset)) << name << std::hex << static_cast<unsigned>(cp);
+      ASSERT_EQ(class_actions(preset)[id], class_action(cp, preset)) << name << std::hex << static_cast<unsigned>(cp);
     }
   }
 }
