@@ -4,7 +4,8 @@
 // first other one: a code point that is No or Maybe, a non-starter out of
 // order, or an ill-formed byte. Where it does not count code points, blocks
 // of sixteen bytes made only of Yes starters are passed with one vector test
-// (yes_block.h); in the rest, ASCII
+// (yes_block.h), an ASCII block with a test of its high bits alone; in the
+// rest, ASCII
 // goes eight bytes at a time, and code points below the form's first
 // non-Yes-starter need no table lookup.
 #pragma once
@@ -60,6 +61,16 @@ struct Scanner {
     while (p < limit) {
       if constexpr (!Count) {
         if (p >= scalar_until && static_cast<std::size_t>(limit - p) >= kYesBlockSize + kYesBlockReach) {
+          // Sixteen ASCII bytes, common between the words and emoji of
+          // other scripts, pass on their high bits alone, without the
+          // classification of the full test.
+          if (ascii_block(p)) {
+            p += kYesBlockSize;
+            boundary = p - 1;
+            prev_ccc = 0;
+            scalar_blocks = 1;
+            continue;
+          }
           const YesBlock block = test_yes_block<F>(p);
           // Every code point before the first doubtful lane passes (all of
           // them when there is none).
