@@ -287,43 +287,40 @@ struct FrequencyTable {
   }
 };
 
-// The eight bytes from `p` as a word whose lowest byte is the first.
-inline std::uint64_t load_bytes_in_order(const char* p) {
-  const std::uint64_t word = load_unaligned_word(p);
-  if constexpr (std::endian::native == std::endian::big) return __builtin_bswap64(word);
-  return word;
-}
-
-// Counts the eight bytes at `p`, of which `word` holds the bits, and decodes
-// the code points that start among them outside ASCII. Every byte goes to
-// the table of byte values, with no test, so that ASCII costs a load and an
-// add a byte; the other bytes' counts are never read. The code points
-// outside ASCII start at the bytes with both high bits set, and their
-// continuation bytes lie in the span, past the word if need be. Returns the
-// number of those continuation bytes.
+// Counts the sixteen bytes at `p` and decodes the code points that start
+// among them outside ASCII. Every byte goes to the table of byte values,
+// with no test, so that ASCII costs a load and an add a byte; the other
+// bytes' counts are never read. The code points outside ASCII start at the
+// bytes from 0xC0 up, and their continuation bytes lie in the span, past
+// the block if need be. Returns the number of those continuation bytes.
 template <class Count>
-[[gnu::always_inline]] inline std::size_t count_word(const char* p, std::uint64_t word, FrequencyTable<Count>& table) {
-  for (std::size_t i = 0; i < 8; ++i) ++table.bytes[static_cast<unsigned char>(p[i])];
-  if ((word & word_high_bits) == 0) return 0;
+[[gnu::always_inline]] inline std::size_t count_block(const char* p, FrequencyTable<Count>& table) {
+  for (std::size_t i = 0; i < block_size; ++i) ++table.bytes[static_cast<unsigned char>(p[i])];
+  const ByteTest bytes = std::bit_cast<ByteTest>(load_block(p));
+  if (lane_bits(bytes) == 0) return 0;
   std::size_t continuation_bytes = 0;
-  for (std::uint64_t leads = word & (word << 1) & word_high_bits; leads != 0; leads &= leads - 1) {
-    continuation_bytes += table.count_outside_ascii(p + std::countr_zero(leads) / 8);
+  // From 0xC0 up: the signed bytes from -64 up that are negative.
+  for (std::uint64_t leads = lane_bits(bytes & (bytes > -65)); leads != 0; leads &= leads - 1) {
+    continuation_bytes += table.count_outside_ascii(p + std::countr_zero(leads));
   }
   return continuation_bytes;
 }
 
 // Counts the code points of [p, end), which starts and ends between code
 // points, into `table`, and returns their number: its bytes less the
-// continuation bytes. The last bytes short of a word are taken one by one.
+// continuation bytes. The last bytes short of a block are counted as a
+// block padded with NUL bytes, whose count then drops the padding.
 template <class Count>
 std::uint64_t count_span(const char* p, const char* const end, FrequencyTable<Count>& table) {
   const std::size_t span_bytes = static_cast<std::size_t>(end - p);
   std::size_t continuation_bytes = 0;
-  for (; end - p >= 8; p += 8) continuation_bytes += count_word(p, load_bytes_in_order(p), table);
-  for (; p != end; ++p) {
-    const auto byte = static_cast<unsigned char>(*p);
-    ++table.bytes[byte];
-    if (byte >= 0xC0) continuation_bytes += table.count_outside_ascii(p);
+  for (; static_cast<std::size_t>(end - p) >= block_size; p += block_size) continuation_bytes += count_block(p, table);
+  const std::size_t rest = static_cast<std::size_t>(end - p);
+  if (rest != 0) {
+    std::array<char, block_size> padded{};
+    std::memcpy(padded.data(), p, rest);
+    continuation_bytes += count_block(padded.data(), table);
+    table.bytes[0] = static_cast<Count>(table.bytes[0] - (block_size - rest));
   }
   return span_bytes - continuation_bytes;
 }
