@@ -239,11 +239,55 @@ struct TwoByteCounts {
   }
 };
 
-// Code point frequencies of the prefix. ASCII, the code points of two bytes
-// and, above them, the block of 128 of the first code point of three or
-// four bytes are counted in flat arrays; text is mostly ASCII and one other
-// script, whose letters usually share such a block. The remaining code
-// points are collected, to be put in order once, when the terms are summed.
+// U+1F000 to U+1FFFF: the emoji, the regional indicators of flags and the
+// other pictographs, which make most of a chat message's code points from
+// U+0800, counted here with neither hashing nor sorting. They are few and
+// scattered over many blocks, so each count comes with a bit that tells it
+// is in use, rather than blocks being cleared and searched for counts.
+template <class Count>
+struct EmojiCounts {
+  static constexpr char32_t first = 0x1F000;
+  static constexpr std::size_t span = 0x1000;
+  static constexpr std::size_t word_bits = 64;
+
+  // Bit i of word w set when U+1F000 + 64 w + i occurs, whose count is then
+  // in `counts`; a word is cleared with its first code point, which sets
+  // its bit in `words_used`.
+  std::array<Count, span> counts;
+  std::array<std::uint64_t, span / word_bits> occurring;
+  std::uint64_t words_used = 0;
+
+  // Counts U+1F000 + `index`.
+  void count(std::size_t index) {
+    const std::size_t word = index / word_bits;
+    if (((words_used >> word) & 1) == 0) {
+      words_used |= std::uint64_t{1} << word;
+      occurring[word] = 0;
+    }
+    const std::uint64_t bit = std::uint64_t{1} << (index % word_bits);
+    counts[index] = (occurring[word] & bit) != 0 ? static_cast<Count>(counts[index] + 1) : Count{1};
+    occurring[word] |= bit;
+  }
+
+  // Calls `add(cp, count)` for each code point that occurs, in order.
+  template <class Add>
+  void for_each(Add&& add) const {
+    for (std::uint64_t words = words_used; words != 0; words &= words - 1) {
+      const auto word = static_cast<unsigned>(std::countr_zero(words));
+      for (std::uint64_t bits = occurring[word]; bits != 0; bits &= bits - 1) {
+        const std::size_t index = word * word_bits + static_cast<unsigned>(std::countr_zero(bits));
+        add(static_cast<char32_t>(first + index), counts[index]);
+      }
+    }
+  }
+};
+
+// Code point frequencies of the prefix. ASCII, the code points of two
+// bytes, the emoji and, above the two-byte ones, the block of 128 of the
+// first other code point of three or four bytes are counted in flat arrays;
+// text is mostly ASCII and one other script, whose letters usually share
+// such a block. The remaining code points are collected, to be put in order
+// once, when the terms are summed.
 // The blocks are only cleared once a text has such a code point: a short
 // message is often all ASCII.
 template <class Count>
@@ -254,10 +298,13 @@ struct FrequencyTable {
   // points'.
   std::array<Count, 256> bytes{};
   TwoByteCounts<Count> two_byte;
+  EmojiCounts<Count> emoji;
   BlockCounts<Count> script;
   bool has_script = false;
   OtherCodePoints other;
 
+  // Counts a code point from U+0800 up outside the emoji, so that the
+  // script block never lies among them.
   void count_above_two_bytes(char32_t cp) {
     if (!has_script) {
       has_script = true;
@@ -274,12 +321,17 @@ struct FrequencyTable {
   }
 
   // Counts the code point that starts with the byte at `p`, from 0xC0 up,
-  // and returns its number of continuation bytes.
+  // and returns its number of continuation bytes. The code points from
+  // U+1F000 to U+1FFFF are those that start with 0xF0 0x9F.
   std::size_t count_outside_ascii(const char* p) {
     const auto lead = static_cast<unsigned char>(p[0]);
     if (lead < 0xE0) {
       two_byte.count((char32_t{lead & 0x1Fu} << 6) | (static_cast<unsigned char>(p[1]) & 0x3Fu));
       return 1;
+    }
+    if (lead == 0xF0 && static_cast<unsigned char>(p[1]) == 0x9F) {
+      emoji.count(((static_cast<unsigned char>(p[2]) & 0x3Fu) << 6) | (static_cast<unsigned char>(p[3]) & 0x3Fu));
+      return 3;
     }
     std::size_t length = 0;
     count_above_two_bytes(decode_utf8(p, length));
@@ -449,9 +501,32 @@ double add_hashed_terms(double h, const TermSource terms, const HashedCodePoints
   return h;
 }
 
+// The terms of the script block and of the emoji, which lie apart, each
+// added once the other code points below it have been: `add_others_below(h,
+// bound)` adds those below `bound` not yet added and returns the sum.
+template <class Count, class AddOthersBelow>
+double add_block_and_emoji_terms(double h, const TermSource terms, const FrequencyTable<Count>& table,
+                                 AddOthersBelow&& add_others_below) {
+  const auto add_script = [&] {
+    h = add_others_below(h, table.script.base);
+    h = add_block_terms(h, terms, table.script.counts.data());
+  };
+  const auto add_emoji = [&] {
+    h = add_others_below(h, EmojiCounts<Count>::first);
+    table.emoji.for_each([&](char32_t, Count count) { h = h + terms.term(count); });
+  };
+  if (table.script.base < EmojiCounts<Count>::first) {
+    add_script();
+    add_emoji();
+  } else {
+    add_emoji();
+    add_script();
+  }
+  return h;
+}
+
 // ASCII first, then the code points of two bytes, then from U+0800 the
-// other code points below the script block, the block, and the other code
-// points above it.
+// other code points, the script block and the emoji, each range in order.
 template <class Count>
 double entropy_bits(FrequencyTable<Count>& table, std::uint64_t code_points) {
   if (code_points == 0) return 0.0;
@@ -463,21 +538,32 @@ double entropy_bits(FrequencyTable<Count>& table, std::uint64_t code_points) {
   for (std::uint32_t used = table.two_byte.used; used != 0; used &= used - 1) {
     h = add_block_terms(h, terms, table.two_byte.counts.data() + block_span * static_cast<unsigned>(std::countr_zero(used)));
   }
-  if (!table.has_script) return h;
+  if (!table.has_script) {
+    table.emoji.for_each([&](char32_t, Count count) { h = h + terms.term(count); });
+    return h;
+  }
   OtherCodePoints& other = table.other;
   if (other.finish()) {
     HashedCodePoints& distinct = other.hashed_code_points();
     distinct.sort();
-    const std::size_t above = distinct.lower_bound(table.script.base);
-    h = add_hashed_terms(h, terms, distinct, 0, above);
-    h = add_block_terms(h, terms, table.script.counts.data());
-    return add_hashed_terms(h, terms, distinct, above, distinct.size());
+    std::size_t added = 0;
+    h = add_block_and_emoji_terms(h, terms, table, [&](double sum, char32_t bound) {
+      const std::size_t below = std::max(added, distinct.lower_bound(bound));
+      sum = add_hashed_terms(sum, terms, distinct, added, below);
+      added = below;
+      return sum;
+    });
+    return add_hashed_terms(h, terms, distinct, added, distinct.size());
   }
   sort_code_points(other.begin(), other.listed_size());
-  char32_t* const above = std::lower_bound(other.begin(), other.end(), table.script.base);
-  h = add_sorted_terms(h, terms, other.begin(), above);
-  h = add_block_terms(h, terms, table.script.counts.data());
-  return add_sorted_terms(h, terms, above, other.end());
+  char32_t* added = other.begin();
+  h = add_block_and_emoji_terms(h, terms, table, [&](double sum, char32_t bound) {
+    char32_t* const below = std::lower_bound(added, other.end(), bound);
+    sum = add_sorted_terms(sum, terms, added, below);
+    added = below;
+    return sum;
+  });
+  return add_sorted_terms(h, terms, added, other.end());
 }
 
 // Whether the whole text holds more than `min_chars` code points. The
@@ -513,6 +599,7 @@ void list_distinct_outside_ascii(const FrequencyTable<Count>& table, TextCensus&
     const char32_t base = block_span * static_cast<unsigned>(std::countr_zero(used));
     add_block(table.two_byte.counts.data() + base, base);
   }
+  table.emoji.for_each([&add](char32_t cp, Count) { add(cp); });
   if (table.has_script) {
     if (!table.other.all_hashed()) return;
     add_block(table.script.counts.data(), table.script.base);

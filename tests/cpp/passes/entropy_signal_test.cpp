@@ -261,6 +261,30 @@ TEST(EntropySignal, BlockCountsAndTheRestSumInOrder) {
   }
 }
 
+// U+1F000 to U+1FFFF are counted apart from the script block and the other
+// code points: their edges and the code points just outside them must sum
+// in order whether the script block lies below them, above them or is never
+// started, and whether the other code points are hashed or sorted by radix.
+TEST(EntropySignal, EmojiSumInOrderAmongTheOtherCodePoints) {
+  constexpr std::uint64_t unlimited = std::numeric_limits<std::uint64_t>::max();
+  const char32_t around[] = {0x1F000, 0x1FFFF, 0x1EFFF, 0x20000, 0x1F600, 0x1F3FB, 0x1F1E6, 0x2764, 0x200D, 0xFE0F};
+  for (const char32_t first : {char32_t{'a'}, char32_t{0x4E2D}, char32_t{0x1F600}, char32_t{0xE0041}, char32_t{0x20000}}) {
+    for (const std::size_t others : {0u, 400u}) {
+      std::vector<char32_t> code_points{first};
+      for (std::size_t i = 0; i < std::size(around); ++i) code_points.insert(code_points.end(), 1 + i % 3, around[i]);
+      for (std::size_t i = 0; i < others; ++i) code_points.push_back(static_cast<char32_t>(0x9000 + i % 300));
+      const std::string text = utf8_of(code_points);
+      for (const std::uint64_t prefix_chars : {std::uint64_t{3}, std::uint64_t{12}, unlimited}) {
+        EXPECT_EQ(entropy_bits_of(text, prefix_chars),
+                  std::bit_cast<std::uint64_t>(reference_entropy(code_points, prefix_chars)))
+            << "after U+" << std::hex << static_cast<std::uint32_t>(first) << std::dec << ", " << others
+            << " others, prefix " << prefix_chars;
+      }
+      EXPECT_TRUE(census_matches(text, code_points.size(), unlimited)) << others << " others";
+    }
+  }
+}
+
 // Up to 255 code points from U+0800 outside the block are hashed as they
 // come, when the text is too short to hold more; the others are listed, and
 // hashed afterwards if no more than 255 came.
