@@ -573,9 +573,9 @@ bool longer_than(std::string_view text, const Prefix& prefix, std::uint64_t min_
   return prefix.code_points + count_code_points(text.substr(prefix.bytes)) > min_chars;
 }
 
-// Lists the distinct code points outside ASCII in `census`, once the terms
-// are summed, unless there are more than it holds or they are in a long
-// list, which the summing sorted but did not gather.
+// Lists the distinct code points outside ASCII but for the emoji in
+// `census`, once the terms are summed, unless there are more than it holds
+// or they are in a long list, which the summing sorted but did not gather.
 template <class Count>
 void list_distinct_outside_ascii(const FrequencyTable<Count>& table, TextCensus& census) {
   std::size_t size = 0;
@@ -599,7 +599,6 @@ void list_distinct_outside_ascii(const FrequencyTable<Count>& table, TextCensus&
     const char32_t base = block_span * static_cast<unsigned>(std::countr_zero(used));
     add_block(table.two_byte.counts.data() + base, base);
   }
-  table.emoji.for_each([&add](char32_t cp, Count) { add(cp); });
   if (table.has_script) {
     if (!table.other.all_hashed()) return;
     add_block(table.script.counts.data(), table.script.base);

@@ -134,18 +134,20 @@ std::uint64_t entropy_bits_of(std::string_view text, std::uint64_t prefix_chars)
                                          << " from '0' to 'Z', lead bytes " << std::hex << census.lead_bytes
                                          << " for " << lead_bytes;
   }
-  // The list may be left out only when it would be long, or when the code
-  // points from U+0800 are more than are hashed.
+  // The list, which leaves out U+1F000 to U+1FFFF, may be left out only
+  // when it would be long, or when the other code points from U+0800 are
+  // more than are hashed.
   std::set<char32_t> outside_ascii;
   std::size_t from_u0800 = 0;
   for (std::size_t i = 0; i < text.size();) {
     std::size_t length = 0;
     const char32_t cp = decode_utf8(text.data() + i, length);
-    if (cp >= 0x80) outside_ascii.insert(cp);
-    from_u0800 += cp >= 0x800;
+    const bool emoji = cp >= 0x1F000 && cp <= 0x1FFFF;
+    if (cp >= 0x80 && !emoji) outside_ascii.insert(cp);
+    from_u0800 += cp >= 0x800 && !emoji;
     i += length;
   }
-  const bool short_list = !outside_ascii.empty() && outside_ascii.size() <= TextCensus::max_distinct && from_u0800 <= 127;
+  const bool short_list = lead_bytes != 0 && outside_ascii.size() <= TextCensus::max_distinct && from_u0800 <= 127;
   if (census.distinct_listed ? std::set<char32_t>(census.distinct.begin(), census.distinct.begin() + census.distinct_size) !=
                                    outside_ascii
                              : short_list) {
