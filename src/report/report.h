@@ -2,7 +2,11 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
+#include <bit>
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <initializer_list>
 #include <stdexcept>
 #include <string>
@@ -15,14 +19,15 @@
 namespace orlenta {
 
 // Kinds and reasons are names fixed in the code (string literals), so an
-// event only refers to them; recording one allocates nothing beyond the
-// event itself.
+// event only refers to them, and its detail is held as the code point it
+// names: recording one allocates nothing beyond the event itself, and an
+// event is a few words that move as plain bytes when the list grows.
 struct SpanEvent {
   std::string_view kind;  // "removed" or "flag"
   std::string_view reason;
   std::uint64_t start = 0;  // byte offsets into the text under processing
   std::uint64_t end = 0;
-  std::string detail;  // "U+XXXX"
+  char32_t code_point = 0;  // the detail, written as code_point_detail() has it
 };
 
 // A statistic: JSON boolean, unsigned integer, float (null when not finite)
@@ -205,8 +210,47 @@ void bump(CountMap& counts, std::string_view reason, std::uint64_t n);
 void bump_removed(SanitizeReport& report, std::string_view reason, std::uint64_t n);
 void bump_flagged(SanitizeReport& report, std::string_view reason, std::uint64_t n);
 
-// "U+" and the code point in upper-case hex, at least four digits.
+// "U+" and the code point in upper-case hex, at least four digits: the
+// detail of a span event.
 std::string code_point_detail(char32_t cp);
+
+// The longest detail: "U+" and eight digits.
+inline constexpr std::size_t max_code_point_detail = 10;
+
+namespace report_internal {
+
+// "00" to "FF": the hex digits of each byte.
+inline constexpr std::array<char, 512> hex_pairs = [] {
+  constexpr char digits[] = "0123456789ABCDEF";
+  std::array<char, 512> pairs{};
+  for (std::size_t byte = 0; byte < 256; ++byte) {
+    pairs[2 * byte] = digits[byte >> 4];
+    pairs[2 * byte + 1] = digits[byte & 0xF];
+  }
+  return pairs;
+}();
+
+}  // namespace report_internal
+
+// Writes the detail from `out` on, which has room for max_code_point_detail
+// bytes, and returns its end. Reports with spans write thousands, two
+// digits at a time.
+inline char* write_code_point_detail(char* out, char32_t cp) {
+  using report_internal::hex_pairs;
+  auto value = static_cast<std::uint32_t>(cp);
+  const auto digits = static_cast<std::size_t>(value <= 0xFFFF ? 4 : (std::bit_width(value) + 3) / 4);
+  out[0] = 'U';
+  out[1] = '+';
+  char* const end = out + 2 + digits;
+  char* next = end;
+  for (std::size_t left = digits; left >= 2; left -= 2) {
+    next -= 2;
+    std::memcpy(next, &hex_pairs[2 * (value & 0xFF)], 2);
+    value >>= 8;
+  }
+  if (digits % 2 != 0) next[-1] = hex_pairs[2 * (value & 0xF) + 1];
+  return end;
+}
 
 // Compact JSON: fixed key order at the top and in span events, sorted maps,
 // shortest round-trip floats with a fraction, null for non-finite floats.

@@ -66,13 +66,15 @@ PyObject* span_to_dict(const SpanEvent& span, ReportShapes& shapes) {
   PyRef dict{PyDict_New()};
   if (!dict) return nullptr;
   NameCache& cache = shapes.names;
+  char detail[max_code_point_detail];
+  const char* const detail_end = write_code_point_detail(detail, span.code_point);
   const bool filled =
       set_named_item(dict.get(), cache, "kind", cached_name(cache, span.kind)) &&
       set_named_item(dict.get(), cache, "reason", cached_name(cache, span.reason)) &&
       set_named_item(dict.get(), cache, "start", int_object(span.start, shapes)) &&
       set_named_item(dict.get(), cache, "end", int_object(span.end, shapes)) &&
       set_named_item(dict.get(), cache, "detail",
-                     PyUnicode_FromStringAndSize(span.detail.data(), static_cast<Py_ssize_t>(span.detail.size())));
+                     PyUnicode_FromStringAndSize(detail, detail_end - detail));
   return filled ? dict.release() : nullptr;
 }
 
