@@ -15,6 +15,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "report/decimal.h"
 #include "report/report.h"
 #include "text/utf8.h"
 
@@ -118,7 +119,7 @@ inline void write_plain_string(JsonWriter& w, std::string_view text) {
 // of a double at most 24 characters, and ".0" may follow.
 constexpr std::size_t number_bound = 26;
 
-void write_unsigned(JsonWriter& w, std::uint64_t value) { w.next = std::to_chars(w.next, w.next + 20, value).ptr; }
+void write_unsigned(JsonWriter& w, std::uint64_t value) { w.next = write_decimal(w.next, value); }
 
 // std::to_chars gives the shortest text that reads back to the same double.
 // Python must read it back as a float, so an integral value gets ".0".
@@ -338,7 +339,7 @@ void write_span(JsonWriter& w, const SpanEvent& span, SpanHeads& heads) {
 std::size_t span_bound(const SpanEvent& span, SpanHeads& heads) {
   const std::string_view head = heads.find(span);
   const std::size_t head_bound = head.empty() ? span_head_bound(span) : head.size();
-  return head_bound + 2 * number_bound + span_keys[3].size() + span_keys[4].size() + max_code_point_detail +
+  return head_bound + 2 * max_decimal_digits + span_keys[3].size() + span_keys[4].size() + max_code_point_detail +
          span_keys[5].size();
 }
 
