@@ -97,7 +97,9 @@ const GrowingCodePoints& growing_code_points() {
 }
 
 // Whether no code point of the census grows a stack: a text without marks
-// has no stacks, whatever breaks or leaves them.
+// has no stacks, whatever breaks or leaves them. The census leaves out
+// U+1F000 to U+1FFFF, which the walk takes as breaking from their first two
+// bytes.
 bool census_has_no_marks(const TextCensus& census) {
   if (!census.distinct_listed) return false;
   const GrowingCodePoints& growing = growing_code_points();

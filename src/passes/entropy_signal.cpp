@@ -239,11 +239,55 @@ struct TwoByteCounts {
   }
 };
 
-// Code point frequencies of the prefix. ASCII, the code points of two bytes
-// and, above them, the block of 128 of the first code point of three or
-// four bytes are counted in flat arrays; text is mostly ASCII and one other
-// script, whose letters usually share such a block. The remaining code
-// points are collected, to be put in order once, when the terms are summed.
+// U+1F000 to U+1FFFF: the emoji, the regional indicators of flags and the
+// other pictographs, which make most of a chat message's code points from
+// U+0800, counted here with neither hashing nor sorting. They are few and
+// scattered over many blocks, so each count comes with a bit that tells it
+// is in use, rather than blocks being cleared and searched for counts.
+template <class Count>
+struct EmojiCounts {
+  static constexpr char32_t first = 0x1F000;
+  static constexpr std::size_t span = 0x1000;
+  static constexpr std::size_t word_bits = 64;
+
+  // Bit i of word w set when U+1F000 + 64 w + i occurs, whose count is then
+  // in `counts`; a word is cleared with its first code point, which sets
+  // its bit in `words_used`.
+  std::array<Count, span> counts;
+  std::array<std::uint64_t, span / word_bits> occurring;
+  std::uint64_t words_used = 0;
+
+  // Counts U+1F000 + `index`.
+  void count(std::size_t index) {
+    const std::size_t word = index / word_bits;
+    if (((words_used >> word) & 1) == 0) {
+      words_used |= std::uint64_t{1} << word;
+      occurring[word] = 0;
+    }
+    const std::uint64_t bit = std::uint64_t{1} << (index % word_bits);
+    counts[index] = (occurring[word] & bit) != 0 ? static_cast<Count>(counts[index] + 1) : Count{1};
+    occurring[word] |= bit;
+  }
+
+  // Calls `add(cp, count)` for each code point that occurs, in order.
+  template <class Add>
+  void for_each(Add&& add) const {
+    for (std::uint64_t words = words_used; words != 0; words &= words - 1) {
+      const auto word = static_cast<unsigned>(std::countr_zero(words));
+      for (std::uint64_t bits = occurring[word]; bits != 0; bits &= bits - 1) {
+        const std::size_t index = word * word_bits + static_cast<unsigned>(std::countr_zero(bits));
+        add(static_cast<char32_t>(first + index), counts[index]);
+      }
+    }
+  }
+};
+
+// Code point frequencies of the prefix. ASCII, the code points of two
+// bytes, the emoji and, above the two-byte ones, the block of 128 of the
+// first other code point of three or four bytes are counted in flat arrays;
+// text is mostly ASCII and one other script, whose letters usually share
+// such a block. The remaining code points are collected, to be put in order
+// once, when the terms are summed.
 // The blocks are only cleared once a text has such a code point: a short
 // message is often all ASCII.
 template <class Count>
@@ -254,10 +298,13 @@ struct FrequencyTable {
   // points'.
   std::array<Count, 256> bytes{};
   TwoByteCounts<Count> two_byte;
+  EmojiCounts<Count> emoji;
   BlockCounts<Count> script;
   bool has_script = false;
   OtherCodePoints other;
 
+  // Counts a code point from U+0800 up outside the emoji, so that the
+  // script block never lies among them.
   void count_above_two_bytes(char32_t cp) {
     if (!has_script) {
       has_script = true;
@@ -274,12 +321,17 @@ struct FrequencyTable {
   }
 
   // Counts the code point that starts with the byte at `p`, from 0xC0 up,
-  // and returns its number of continuation bytes.
+  // and returns its number of continuation bytes. The code points from
+  // U+1F000 to U+1FFFF are those that start with 0xF0 0x9F.
   std::size_t count_outside_ascii(const char* p) {
     const auto lead = static_cast<unsigned char>(p[0]);
     if (lead < 0xE0) {
       two_byte.count((char32_t{lead & 0x1Fu} << 6) | (static_cast<unsigned char>(p[1]) & 0x3Fu));
       return 1;
+    }
+    if (lead == 0xF0 && static_cast<unsigned char>(p[1]) == 0x9F) {
+      emoji.count(((static_cast<unsigned char>(p[2]) & 0x3Fu) << 6) | (static_cast<unsigned char>(p[3]) & 0x3Fu));
+      return 3;
     }
     std::size_t length = 0;
     count_above_two_bytes(decode_utf8(p, length));
@@ -287,43 +339,40 @@ struct FrequencyTable {
   }
 };
 
-// The eight bytes from `p` as a word whose lowest byte is the first.
-inline std::uint64_t load_bytes_in_order(const char* p) {
-  const std::uint64_t word = load_unaligned_word(p);
-  if constexpr (std::endian::native == std::endian::big) return __builtin_bswap64(word);
-  return word;
-}
-
-// Counts the eight bytes at `p`, of which `word` holds the bits, and decodes
-// the code points that start among them outside ASCII. Every byte goes to
-// the table of byte values, with no test, so that ASCII costs a load and an
-// add a byte; the other bytes' counts are never read. The code points
-// outside ASCII start at the bytes with both high bits set, and their
-// continuation bytes lie in the span, past the word if need be. Returns the
-// number of those continuation bytes.
+// Counts the sixteen bytes at `p` and decodes the code points that start
+// among them outside ASCII. Every byte goes to the table of byte values,
+// with no test, so that ASCII costs a load and an add a byte; the other
+// bytes' counts are never read. The code points outside ASCII start at the
+// bytes from 0xC0 up, and their continuation bytes lie in the span, past
+// the block if need be. Returns the number of those continuation bytes.
 template <class Count>
-[[gnu::always_inline]] inline std::size_t count_word(const char* p, std::uint64_t word, FrequencyTable<Count>& table) {
-  for (std::size_t i = 0; i < 8; ++i) ++table.bytes[static_cast<unsigned char>(p[i])];
-  if ((word & word_high_bits) == 0) return 0;
+[[gnu::always_inline]] inline std::size_t count_block(const char* p, FrequencyTable<Count>& table) {
+  for (std::size_t i = 0; i < block_size; ++i) ++table.bytes[static_cast<unsigned char>(p[i])];
+  const ByteTest bytes = std::bit_cast<ByteTest>(load_block(p));
+  if (lane_bits(bytes) == 0) return 0;
   std::size_t continuation_bytes = 0;
-  for (std::uint64_t leads = word & (word << 1) & word_high_bits; leads != 0; leads &= leads - 1) {
-    continuation_bytes += table.count_outside_ascii(p + std::countr_zero(leads) / 8);
+  // From 0xC0 up: the signed bytes from -64 up that are negative.
+  for (std::uint64_t leads = lane_bits(bytes & (bytes > -65)); leads != 0; leads &= leads - 1) {
+    continuation_bytes += table.count_outside_ascii(p + std::countr_zero(leads));
   }
   return continuation_bytes;
 }
 
 // Counts the code points of [p, end), which starts and ends between code
 // points, into `table`, and returns their number: its bytes less the
-// continuation bytes. The last bytes short of a word are taken one by one.
+// continuation bytes. The last bytes short of a block are counted as a
+// block padded with NUL bytes, whose count then drops the padding.
 template <class Count>
 std::uint64_t count_span(const char* p, const char* const end, FrequencyTable<Count>& table) {
   const std::size_t span_bytes = static_cast<std::size_t>(end - p);
   std::size_t continuation_bytes = 0;
-  for (; end - p >= 8; p += 8) continuation_bytes += count_word(p, load_bytes_in_order(p), table);
-  for (; p != end; ++p) {
-    const auto byte = static_cast<unsigned char>(*p);
-    ++table.bytes[byte];
-    if (byte >= 0xC0) continuation_bytes += table.count_outside_ascii(p);
+  for (; static_cast<std::size_t>(end - p) >= block_size; p += block_size) continuation_bytes += count_block(p, table);
+  const std::size_t rest = static_cast<std::size_t>(end - p);
+  if (rest != 0) {
+    std::array<char, block_size> padded{};
+    std::memcpy(padded.data(), p, rest);
+    continuation_bytes += count_block(padded.data(), table);
+    table.bytes[0] = static_cast<Count>(table.bytes[0] - (block_size - rest));
   }
   return span_bytes - continuation_bytes;
 }
@@ -452,9 +501,32 @@ double add_hashed_terms(double h, const TermSource terms, const HashedCodePoints
   return h;
 }
 
+// The terms of the script block and of the emoji, which lie apart, each
+// added once the other code points below it have been: `add_others_below(h,
+// bound)` adds those below `bound` not yet added and returns the sum.
+template <class Count, class AddOthersBelow>
+double add_block_and_emoji_terms(double h, const TermSource terms, const FrequencyTable<Count>& table,
+                                 AddOthersBelow&& add_others_below) {
+  const auto add_script = [&] {
+    h = add_others_below(h, table.script.base);
+    h = add_block_terms(h, terms, table.script.counts.data());
+  };
+  const auto add_emoji = [&] {
+    h = add_others_below(h, EmojiCounts<Count>::first);
+    table.emoji.for_each([&](char32_t, Count count) { h = h + terms.term(count); });
+  };
+  if (table.script.base < EmojiCounts<Count>::first) {
+    add_script();
+    add_emoji();
+  } else {
+    add_emoji();
+    add_script();
+  }
+  return h;
+}
+
 // ASCII first, then the code points of two bytes, then from U+0800 the
-// other code points below the script block, the block, and the other code
-// points above it.
+// other code points, the script block and the emoji, each range in order.
 template <class Count>
 double entropy_bits(FrequencyTable<Count>& table, std::uint64_t code_points) {
   if (code_points == 0) return 0.0;
@@ -466,21 +538,32 @@ double entropy_bits(FrequencyTable<Count>& table, std::uint64_t code_points) {
   for (std::uint32_t used = table.two_byte.used; used != 0; used &= used - 1) {
     h = add_block_terms(h, terms, table.two_byte.counts.data() + block_span * static_cast<unsigned>(std::countr_zero(used)));
   }
-  if (!table.has_script) return h;
+  if (!table.has_script) {
+    table.emoji.for_each([&](char32_t, Count count) { h = h + terms.term(count); });
+    return h;
+  }
   OtherCodePoints& other = table.other;
   if (other.finish()) {
     HashedCodePoints& distinct = other.hashed_code_points();
     distinct.sort();
-    const std::size_t above = distinct.lower_bound(table.script.base);
-    h = add_hashed_terms(h, terms, distinct, 0, above);
-    h = add_block_terms(h, terms, table.script.counts.data());
-    return add_hashed_terms(h, terms, distinct, above, distinct.size());
+    std::size_t added = 0;
+    h = add_block_and_emoji_terms(h, terms, table, [&](double sum, char32_t bound) {
+      const std::size_t below = std::max(added, distinct.lower_bound(bound));
+      sum = add_hashed_terms(sum, terms, distinct, added, below);
+      added = below;
+      return sum;
+    });
+    return add_hashed_terms(h, terms, distinct, added, distinct.size());
   }
   sort_code_points(other.begin(), other.listed_size());
-  char32_t* const above = std::lower_bound(other.begin(), other.end(), table.script.base);
-  h = add_sorted_terms(h, terms, other.begin(), above);
-  h = add_block_terms(h, terms, table.script.counts.data());
-  return add_sorted_terms(h, terms, above, other.end());
+  char32_t* added = other.begin();
+  h = add_block_and_emoji_terms(h, terms, table, [&](double sum, char32_t bound) {
+    char32_t* const below = std::lower_bound(added, other.end(), bound);
+    sum = add_sorted_terms(sum, terms, added, below);
+    added = below;
+    return sum;
+  });
+  return add_sorted_terms(h, terms, added, other.end());
 }
 
 // Whether the whole text holds more than `min_chars` code points. The
@@ -490,9 +573,9 @@ bool longer_than(std::string_view text, const Prefix& prefix, std::uint64_t min_
   return prefix.code_points + count_code_points(text.substr(prefix.bytes)) > min_chars;
 }
 
-// Lists the distinct code points outside ASCII in `census`, once the terms
-// are summed, unless there are more than it holds or they are in a long
-// list, which the summing sorted but did not gather.
+// Lists the distinct code points outside ASCII but for the emoji in
+// `census`, once the terms are summed, unless there are more than it holds
+// or they are in a long list, which the summing sorted but did not gather.
 template <class Count>
 void list_distinct_outside_ascii(const FrequencyTable<Count>& table, TextCensus& census) {
   std::size_t size = 0;

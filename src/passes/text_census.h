@@ -24,7 +24,10 @@ struct TextCensus {
   // The distinct code points outside ASCII, in no particular order, when
   // there are no more than `max_distinct` of them, as in a message whose
   // only other characters are a few emoji; `distinct_size` is then at most
-  // that.
+  // that. Those from U+1F000 to U+1FFFF (the emoji, the regional indicators
+  // and other pictographs, all of which break a stack of marks) are left
+  // out: the entropy counts them apart, and listing them would only lengthen
+  // the list.
   static constexpr std::size_t max_distinct = 64;
   bool distinct_listed = false;
   std::size_t distinct_size = 0;

@@ -4,7 +4,8 @@
 // first other one: a code point that is No or Maybe, a non-starter out of
 // order, or an ill-formed byte. Where it does not count code points, blocks
 // of sixteen bytes made only of Yes starters are passed with one vector test
-// (yes_block.h); in the rest, ASCII
+// (yes_block.h), an ASCII block with a test of its high bits alone; in the
+// rest, ASCII
 // goes eight bytes at a time, and code points below the form's first
 // non-Yes-starter need no table lookup.
 #pragma once
@@ -60,22 +61,38 @@ struct Scanner {
     while (p < limit) {
       if constexpr (!Count) {
         if (p >= scalar_until && static_cast<std::size_t>(limit - p) >= kYesBlockSize + kYesBlockReach) {
-          const YesBlock block = test_yes_block<F>(p);
-          // Every code point before the first doubtful lane passes (all of
-          // them when there is none).
-          const std::uint32_t passed = block.starts & ((block.doubtful & (0u - block.doubtful)) - 1u);
-          if (passed != 0) {
-            boundary = p + (31 - std::countl_zero(passed));
+          // Blocks in a row, each from where the last one ended, while the
+          // test may read a whole one before limit.
+          const unsigned char* const last_block = limit - (kYesBlockSize + kYesBlockReach);
+          for (;;) {
+            // Sixteen ASCII bytes, common between the words and emoji of
+            // other scripts, pass on their high bits alone, without the
+            // classification of the full test.
+            if (ascii_block(p)) {
+              p += kYesBlockSize;
+              boundary = p - 1;
+            } else {
+              const YesBlock block = test_yes_block<F>(p);
+              if (block.doubtful != 0) {
+                // Every code point before the first doubtful lane passes.
+                const std::uint32_t passed = block.starts & ((block.doubtful & (0u - block.doubtful)) - 1u);
+                if (passed != 0) {
+                  boundary = p + (31 - std::countl_zero(passed));
+                  prev_ccc = 0;
+                }
+                scalar_until = p + kYesBlockSize * scalar_blocks;
+                scalar_blocks = std::min(2 * scalar_blocks, kMaxScalarBlocks);
+                p += std::countr_zero(block.doubtful);
+                break;
+              }
+              boundary = p + (31 - std::countl_zero(block.starts));
+              p += kYesBlockSize + block.overhang;
+            }
             prev_ccc = 0;
-          }
-          if (block.doubtful == 0) {
-            p += kYesBlockSize + block.overhang;
             scalar_blocks = 1;
-            continue;
+            if (p > last_block) break;
           }
-          scalar_until = p + kYesBlockSize * scalar_blocks;
-          scalar_blocks = std::min(2 * scalar_blocks, kMaxScalarBlocks);
-          p += std::countr_zero(block.doubtful);
+          if (p >= limit) break;
         }
       }
       if (*p < 0x80) {

@@ -53,6 +53,9 @@ inline Lanes16 in16(Bytes16 bytes, std::uint8_t first, std::uint8_t last) {
   return Bytes16(bytes - first) <= static_cast<std::uint8_t>(last - first);
 }
 
+// Whether the sixteen bytes at p are all ASCII.
+inline bool ascii_block(const unsigned char* p) { return lane_mask(std::bit_cast<Lanes16>(load16(p))) == 0; }
+
 // What the test found in the block at p: where its code points start and
 // which of its bytes are not shown to be part of a Yes starter.
 struct YesBlock {

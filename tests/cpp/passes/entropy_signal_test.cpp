@@ -134,18 +134,20 @@ std::uint64_t entropy_bits_of(std::string_view text, std::uint64_t prefix_chars)
                                          << " from '0' to 'Z', lead bytes " << std::hex << census.lead_bytes
                                          << " for " << lead_bytes;
   }
-  // The list may be left out only when it would be long, or when the code
-  // points from U+0800 are more than are hashed.
+  // The list, which leaves out U+1F000 to U+1FFFF, may be left out only
+  // when it would be long, or when the other code points from U+0800 are
+  // more than are hashed.
   std::set<char32_t> outside_ascii;
   std::size_t from_u0800 = 0;
   for (std::size_t i = 0; i < text.size();) {
     std::size_t length = 0;
     const char32_t cp = decode_utf8(text.data() + i, length);
-    if (cp >= 0x80) outside_ascii.insert(cp);
-    from_u0800 += cp >= 0x800;
+    const bool emoji = cp >= 0x1F000 && cp <= 0x1FFFF;
+    if (cp >= 0x80 && !emoji) outside_ascii.insert(cp);
+    from_u0800 += cp >= 0x800 && !emoji;
     i += length;
   }
-  const bool short_list = !outside_ascii.empty() && outside_ascii.size() <= TextCensus::max_distinct && from_u0800 <= 127;
+  const bool short_list = lead_bytes != 0 && outside_ascii.size() <= TextCensus::max_distinct && from_u0800 <= 127;
   if (census.distinct_listed ? std::set<char32_t>(census.distinct.begin(), census.distinct.begin() + census.distinct_size) !=
                                    outside_ascii
                              : short_list) {
@@ -258,6 +260,30 @@ TEST(EntropySignal, BlockCountsAndTheRestSumInOrder) {
     EXPECT_EQ(entropy_bits_of(text, prefix_chars),
               std::bit_cast<std::uint64_t>(reference_entropy(code_points, prefix_chars)))
         << prefix_chars;
+  }
+}
+
+// U+1F000 to U+1FFFF are counted apart from the script block and the other
+// code points: their edges and the code points just outside them must sum
+// in order whether the script block lies below them, above them or is never
+// started, and whether the other code points are hashed or sorted by radix.
+TEST(EntropySignal, EmojiSumInOrderAmongTheOtherCodePoints) {
+  constexpr std::uint64_t unlimited = std::numeric_limits<std::uint64_t>::max();
+  const char32_t around[] = {0x1F000, 0x1FFFF, 0x1EFFF, 0x20000, 0x1F600, 0x1F3FB, 0x1F1E6, 0x2764, 0x200D, 0xFE0F};
+  for (const char32_t first : {char32_t{'a'}, char32_t{0x4E2D}, char32_t{0x1F600}, char32_t{0xE0041}, char32_t{0x20000}}) {
+    for (const std::size_t others : {0u, 400u}) {
+      std::vector<char32_t> code_points{first};
+      for (std::size_t i = 0; i < std::size(around); ++i) code_points.insert(code_points.end(), 1 + i % 3, around[i]);
+      for (std::size_t i = 0; i < others; ++i) code_points.push_back(static_cast<char32_t>(0x9000 + i % 300));
+      const std::string text = utf8_of(code_points);
+      for (const std::uint64_t prefix_chars : {std::uint64_t{3}, std::uint64_t{12}, unlimited}) {
+        EXPECT_EQ(entropy_bits_of(text, prefix_chars),
+                  std::bit_cast<std::uint64_t>(reference_entropy(code_points, prefix_chars)))
+            << "after U+" << std::hex << static_cast<std::uint32_t>(first) << std::dec << ", " << others
+            << " others, prefix " << prefix_chars;
+      }
+      EXPECT_TRUE(census_matches(text, code_points.size(), unlimited)) << others << " others";
+    }
   }
 }
 

@@ -117,6 +117,27 @@ TEST(NormkitRandom, StreamsAndChecksAgree) {
   }
 }
 
+// ASCII runs of every length before text that composes with, reorders
+// against or stays after the last ASCII letter: the scan passes sixteen
+// ASCII bytes at a time, and the segment it hands on must still start at
+// that letter, at every alignment of the blocks.
+TEST(NormkitRandom, AsciiRunsThenMarksAtEveryAlignment) {
+  const std::vector<std::string> tails = {utf8_of({0x0301}), utf8_of({0x0323, 0x0302}), utf8_of({0x0302, 0x0323}),
+                                          utf8_of({0x00E9, 0x0301}), utf8_of({0x0B95, 0x0BBE}),
+                                          utf8_of({0x1F600}) + "\xCC", utf8_of({0x0434, 0x0306}) + "end"};
+  for (unsigned run = 0; run <= 40; ++run) {
+    for (const std::string& tail : tails) {
+      const std::string text = std::string(run, 'a') + tail + std::string(run % 7, 'z');
+      for (Form form : {Form::nfc, Form::nfkc}) {
+        const std::string n = normalize(text, form);
+        ASSERT_EQ(is_normalized(text, form), n == text) << run << " " << text;
+        ASSERT_EQ(quick_check(text, form) == QuickCheck::yes, n == text) << run << " " << text;
+        ASSERT_EQ(via_next(text, form), n) << run << " " << text;
+      }
+    }
+  }
+}
+
 TEST(NormkitBounded, MillionMarksInReverseClassOrder) {
   // Descending classes; two marks per class alternate so that a stable sort
   // is told from an unstable one.
