@@ -56,12 +56,12 @@ const EffectTables& effect_tables() {
 }
 
 // One bit per code point that grows a stack, the marks of the scripts and
-// of symbols, worked out once per process from the effects for the first
-// two planes and the tags and variation selectors of plane 14, which flag
-// emoji use; the code points elsewhere are rare enough to be looked up one
-// by one.
+// of symbols, worked out once per process from the effects for the BMP
+// and the tags and variation selectors of plane 14, which flag emoji use;
+// the code points elsewhere, among which the census never lists the emoji,
+// are rare enough to be looked up one by one.
 struct GrowingCodePoints {
-  static constexpr char32_t planes_end = 0x20000;
+  static constexpr char32_t planes_end = 0x10000;
   static constexpr char32_t supplement_start = 0xE0000;
   static constexpr char32_t supplement_end = 0xE1000;
   static constexpr char32_t listed = planes_end + (supplement_end - supplement_start);
@@ -80,17 +80,21 @@ struct GrowingCodePoints {
   }
 };
 
+// The BMP's bits are read off its effects sixteen at a time.
 const GrowingCodePoints& growing_code_points() {
   static const GrowingCodePoints growing = [] {
     const EffectTables& tables = effect_tables();
     GrowingCodePoints built;
-    const auto add = [&built, &tables](char32_t cp) {
-      const StackEffect effect = cp < 0x10000 ? tables.bmp[cp] : stack_effect(cp);
+    for (std::size_t word = 0; word < GrowingCodePoints::planes_end / 64; ++word) {
+      for (std::size_t block = 0; block < 64 / block_size; ++block) {
+        const ByteBlock effects = load_block(reinterpret_cast<const char*>(tables.bmp.data() + 64 * word + block_size * block));
+        built.bits[word] |= lane_bits(std::bit_cast<ByteTest>(effects == std::uint8_t{grows})) << (block_size * block);
+      }
+    }
+    for (char32_t cp = GrowingCodePoints::supplement_start; cp < GrowingCodePoints::supplement_end; ++cp) {
       const char32_t at = GrowingCodePoints::place(cp);
-      built.bits[at / 64] |= std::uint64_t{effect == grows} << (at % 64);
-    };
-    for (char32_t cp = 0; cp < GrowingCodePoints::planes_end; ++cp) add(cp);
-    for (char32_t cp = GrowingCodePoints::supplement_start; cp < GrowingCodePoints::supplement_end; ++cp) add(cp);
+      built.bits[at / 64] |= std::uint64_t{stack_effect(cp) == grows} << (at % 64);
+    }
     return built;
   }();
   return growing;

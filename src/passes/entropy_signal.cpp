@@ -269,16 +269,16 @@ struct EmojiCounts {
     occurring[word] |= bit;
   }
 
-  // Calls `add(cp, count)` for each code point that occurs, in order.
-  template <class Add>
-  void for_each(Add&& add) const {
+  // Adds the terms of the code points that occur to `h`, in order.
+  template <class Terms>
+  double add_terms(double h, const Terms& terms) const {
     for (std::uint64_t words = words_used; words != 0; words &= words - 1) {
       const auto word = static_cast<unsigned>(std::countr_zero(words));
       for (std::uint64_t bits = occurring[word]; bits != 0; bits &= bits - 1) {
-        const std::size_t index = word * word_bits + static_cast<unsigned>(std::countr_zero(bits));
-        add(static_cast<char32_t>(first + index), counts[index]);
+        h = h + terms.term(counts[word * word_bits + static_cast<unsigned>(std::countr_zero(bits))]);
       }
     }
+    return h;
   }
 };
 
@@ -503,7 +503,8 @@ double add_hashed_terms(double h, const TermSource terms, const HashedCodePoints
 
 // The terms of the script block and of the emoji, which lie apart, each
 // added once the other code points below it have been: `add_others_below(h,
-// bound)` adds those below `bound` not yet added and returns the sum.
+// bound)` adds those below `bound` not yet added and returns the sum, for
+// bounds that only rise.
 template <class Count, class AddOthersBelow>
 double add_block_and_emoji_terms(double h, const TermSource terms, const FrequencyTable<Count>& table,
                                  AddOthersBelow&& add_others_below) {
@@ -513,7 +514,7 @@ double add_block_and_emoji_terms(double h, const TermSource terms, const Frequen
   };
   const auto add_emoji = [&] {
     h = add_others_below(h, EmojiCounts<Count>::first);
-    table.emoji.for_each([&](char32_t, Count count) { h = h + terms.term(count); });
+    h = table.emoji.add_terms(h, terms);
   };
   if (table.script.base < EmojiCounts<Count>::first) {
     add_script();
@@ -538,17 +539,14 @@ double entropy_bits(FrequencyTable<Count>& table, std::uint64_t code_points) {
   for (std::uint32_t used = table.two_byte.used; used != 0; used &= used - 1) {
     h = add_block_terms(h, terms, table.two_byte.counts.data() + block_span * static_cast<unsigned>(std::countr_zero(used)));
   }
-  if (!table.has_script) {
-    table.emoji.for_each([&](char32_t, Count count) { h = h + terms.term(count); });
-    return h;
-  }
+  if (!table.has_script) return table.emoji.add_terms(h, terms);
   OtherCodePoints& other = table.other;
   if (other.finish()) {
     HashedCodePoints& distinct = other.hashed_code_points();
     distinct.sort();
     std::size_t added = 0;
     h = add_block_and_emoji_terms(h, terms, table, [&](double sum, char32_t bound) {
-      const std::size_t below = std::max(added, distinct.lower_bound(bound));
+      const std::size_t below = distinct.lower_bound(bound);
       sum = add_hashed_terms(sum, terms, distinct, added, below);
       added = below;
       return sum;

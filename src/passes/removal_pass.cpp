@@ -91,7 +91,7 @@ void record_span(Walk& walk, std::string_view kind, Reason reason, const CodePoi
   if (spans.capacity() == 0 && walk.span_room != 0) {
     spans.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(walk.span_room, walk.text_size - c.start)));
   }
-  spans.push_back(SpanEvent{kind, removal_reason_names[reason], c.start, c.end, code_point_detail(c.value)});
+  spans.push_back(SpanEvent{kind, removal_reason_names[reason], c.start, c.end, c.value});
 }
 
 // The code point at `p`, which is not ASCII, now follows the code point

@@ -2,7 +2,11 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
+#include <bit>
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <initializer_list>
 #include <stdexcept>
 #include <string>
@@ -15,14 +19,15 @@
 namespace orlenta {
 
 // Kinds and reasons are names fixed in the code (string literals), so an
-// event only refers to them; recording one allocates nothing beyond the
-// event itself.
+// event only refers to them, and its detail is held as the code point it
+// names: recording one allocates nothing beyond the event itself, and an
+// event is a few words that move as plain bytes when the list grows.
 struct SpanEvent {
   std::string_view kind;  // "removed" or "flag"
   std::string_view reason;
   std::uint64_t start = 0;  // byte offsets into the text under processing
   std::uint64_t end = 0;
-  std::string detail;  // "U+XXXX"
+  char32_t code_point = 0;  // the detail, written as code_point_detail() has it
 };
 
 // A statistic: JSON boolean, unsigned integer, float (null when not finite)
@@ -55,10 +60,13 @@ struct NamedValues {
     entries.erase(std::unique(entries.begin(), entries.end(), same_name), entries.end());
   }
 
+  // Inlined where the phases add their entries, with the growth out of
+  // line: a report takes two dozen, and a call each cost more than storing
+  // them.
   template <class Argument>
-  void add(std::string_view name, Argument&& value) {
-    entries.emplace_back(std::piecewise_construct, std::forward_as_tuple(name),
-                         std::forward_as_tuple(std::forward<Argument>(value)));
+  [[gnu::always_inline]] void add(std::string_view name, Argument&& value) {
+    if (entries.size() == entries.capacity()) [[unlikely]] make_room();
+    entries.push_back(value_type(name, Value(std::forward<Argument>(value))));
   }
 
   // Sorts stably by name. Lists of the same length tend to need the same
@@ -68,24 +76,24 @@ struct NamedValues {
   void sort_by_name() {
     SortOrder& last = last_sort();
     if (!sorts_stably(last.order)) find_stable_order(last.order);
-    remember_sorted_names(last);
+    remember_added_names(last);
     take_in_order(last);
   }
 
   // The same, for a list whose names are all string literals, as the
   // pipeline's are: a literal's address and length identify its text. The
   // phases add the same names in the same order on every call, so when each
-  // entry the remembered order picks is the very view remembered at that
-  // place, the list holds the very names of the list that order sorted, and
-  // no text is compared. Other names, or equal text at other addresses, are
-  // sorted by text. A list of other names never takes this shortcut: a name
-  // in memory that is freed and reused could come back at the same address
-  // with other text.
+  // entry is the very view added at its place to the list the remembered
+  // order sorted, the list holds the very names of that list, and no text is
+  // compared. Other names, or equal text at other addresses, are sorted by
+  // text. A list of other names never takes this shortcut: a name in memory
+  // that is freed and reused could come back at the same address with other
+  // text.
   void sort_literal_names() {
     SortOrder& last = last_sort();
     literal_names = true;
-    if (place_in_order(last)) {
-      entries.swap(last.placed);
+    if (added_as_before(last)) {
+      take_in_order(last);
       return;
     }
     sort_by_name();
@@ -116,7 +124,7 @@ struct NamedValues {
  private:
   struct SortOrder {
     std::vector<std::size_t> order;  // order[k]: the index of the entry that goes to place k
-    std::vector<std::string_view> sorted_names;  // the name at place k in the list the order sorted
+    std::vector<std::string_view> added_names;  // the names of the list the order sorted, as they were added
     std::vector<value_type> placed;  // the sorted copy, and storage kept between calls
   };
 
@@ -129,9 +137,11 @@ struct NamedValues {
 
   static bool same_view(std::string_view a, std::string_view b) { return a.data() == b.data() && a.size() == b.size(); }
 
-  void remember_sorted_names(SortOrder& sort) const {
-    sort.sorted_names.resize(entries.size());
-    for (std::size_t k = 0; k < entries.size(); ++k) sort.sorted_names[k] = entries[sort.order[k]].first;
+  [[gnu::noinline]] void make_room() { entries.reserve(std::max<std::size_t>(8, 2 * entries.capacity())); }
+
+  void remember_added_names(SortOrder& sort) const {
+    sort.added_names.resize(entries.size());
+    for (std::size_t k = 0; k < entries.size(); ++k) sort.added_names[k] = entries[k].first;
   }
 
   // The list takes the copy of its entries in `sort.order`; its own storage
@@ -142,16 +152,14 @@ struct NamedValues {
     entries.swap(sort.placed);
   }
 
-  // Copies entry order[k] to place k of `placed` while each is the view
-  // remembered for its place; false at the first that is not.
-  bool place_in_order(SortOrder& sort) const {
+  // Whether each entry is the view remembered at its place: the names are
+  // compared in the order they were added, the one pass over them that reads
+  // both lists straight through.
+  bool added_as_before(const SortOrder& sort) const {
     const std::size_t count = entries.size();
-    if (sort.sorted_names.size() != count) return false;
-    sort.placed.resize(count);
+    if (sort.added_names.size() != count) return false;
     for (std::size_t k = 0; k < count; ++k) {
-      const value_type& entry = entries[sort.order[k]];
-      if (!same_view(entry.first, sort.sorted_names[k])) return false;
-      sort.placed[k] = entry;
+      if (!same_view(entries[k].first, sort.added_names[k])) return false;
     }
     return true;
   }
@@ -205,8 +213,47 @@ void bump(CountMap& counts, std::string_view reason, std::uint64_t n);
 void bump_removed(SanitizeReport& report, std::string_view reason, std::uint64_t n);
 void bump_flagged(SanitizeReport& report, std::string_view reason, std::uint64_t n);
 
-// "U+" and the code point in upper-case hex, at least four digits.
+// "U+" and the code point in upper-case hex, at least four digits: the
+// detail of a span event.
 std::string code_point_detail(char32_t cp);
+
+// The longest detail: "U+" and eight digits.
+inline constexpr std::size_t max_code_point_detail = 10;
+
+namespace report_internal {
+
+// "00" to "FF": the hex digits of each byte.
+inline constexpr std::array<char, 512> hex_pairs = [] {
+  constexpr char digits[] = "0123456789ABCDEF";
+  std::array<char, 512> pairs{};
+  for (std::size_t byte = 0; byte < 256; ++byte) {
+    pairs[2 * byte] = digits[byte >> 4];
+    pairs[2 * byte + 1] = digits[byte & 0xF];
+  }
+  return pairs;
+}();
+
+}  // namespace report_internal
+
+// Writes the detail from `out` on, which has room for max_code_point_detail
+// bytes, and returns its end. Reports with spans write thousands, two
+// digits at a time.
+inline char* write_code_point_detail(char* out, char32_t cp) {
+  using report_internal::hex_pairs;
+  auto value = static_cast<std::uint32_t>(cp);
+  const auto digits = static_cast<std::size_t>(value <= 0xFFFF ? 4 : (std::bit_width(value) + 3) / 4);
+  out[0] = 'U';
+  out[1] = '+';
+  char* const end = out + 2 + digits;
+  char* next = end;
+  for (std::size_t left = digits; left >= 2; left -= 2) {
+    next -= 2;
+    std::memcpy(next, &hex_pairs[2 * (value & 0xFF)], 2);
+    value >>= 8;
+  }
+  if (digits % 2 != 0) next[-1] = hex_pairs[2 * (value & 0xF) + 1];
+  return end;
+}
 
 // Compact JSON: fixed key order at the top and in span events, sorted maps,
 // shortest round-trip floats with a fraction, null for non-finite floats.

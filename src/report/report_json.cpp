@@ -15,6 +15,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "report/decimal.h"
 #include "report/report.h"
 #include "text/utf8.h"
 
@@ -118,7 +119,7 @@ inline void write_plain_string(JsonWriter& w, std::string_view text) {
 // of a double at most 24 characters, and ".0" may follow.
 constexpr std::size_t number_bound = 26;
 
-void write_unsigned(JsonWriter& w, std::uint64_t value) { w.next = std::to_chars(w.next, w.next + 20, value).ptr; }
+void write_unsigned(JsonWriter& w, std::uint64_t value) { w.next = write_decimal(w.next, value); }
 
 // std::to_chars gives the shortest text that reads back to the same double.
 // Python must read it back as a float, so an integral value gets ".0".
@@ -229,44 +230,136 @@ std::size_t object_bound(const Map& map, ValueBound value_bound) {
   return bound;
 }
 
-constexpr std::string_view span_keys[] = {"{\"kind\":", ",\"reason\":", ",\"start\":", ",\"end\":", ",\"detail\":"};
+constexpr std::string_view span_keys[] = {"{\"kind\":", ",\"reason\":", ",\"start\":", ",\"end\":",
+                                          ",\"detail\":\"", "\"}"};
 
-void write_span(JsonWriter& w, const SpanEvent& span) {
+// The text of a span event up to its start offset, such as
+// {"kind":"removed","reason":"bidi_control","start":
+constexpr std::size_t span_head_bound(const SpanEvent& span) {
+  return span_keys[0].size() + string_bound(span.kind.size()) + span_keys[1].size() +
+         string_bound(span.reason.size()) + span_keys[2].size();
+}
+
+void write_span_head(JsonWriter& w, const SpanEvent& span) {
   write_raw(w, span_keys[0]);
   write_string(w, span.kind);
   write_raw(w, span_keys[1]);
   write_string(w, span.reason);
   write_raw(w, span_keys[2]);
+}
+
+// A report with spans names a few pairs of kind and reason thousands of
+// times, and testing their bytes for escapes was most of the writing of an
+// event. So the head of each pair is written once per report and copied
+// from then on. A memo serves the writing of one report, whose views stay
+// valid meanwhile: the same views (address and length) are the same text.
+class SpanHeads {
+ public:
+  // The head of the span's pair, written at its first sight; empty when the
+  // memo is full or the head may not fit in it, and the span's head is then
+  // written as it comes. The pair's slot names the head found for it last,
+  // which two pairs seldom share.
+  std::string_view find(const SpanEvent& span) {
+    std::uint8_t& slot = slots_[slot_of(span)];
+    if (slot != 0 && same_pair(heads_[slot - 1], span)) return text_of(heads_[slot - 1]);
+    for (std::size_t i = 0; i < count_; ++i) {
+      if (same_pair(heads_[i], span)) {
+        slot = static_cast<std::uint8_t>(i + 1);
+        return text_of(heads_[i]);
+      }
+    }
+    const std::string_view added = add(span);
+    if (!added.empty()) slot = static_cast<std::uint8_t>(count_);
+    return added;
+  }
+
+ private:
+  static constexpr std::size_t capacity = 16;
+  static constexpr std::size_t slot_count = 16;
+  static constexpr std::size_t text_room = 112;
+  static constexpr std::size_t scratch_room = 1024;
+
+  // Left uninitialized until added: a report without spans, most of them,
+  // then costs nothing here.
+  struct Head {
+    const SpanEvent* first;  // the event whose pair this is
+    std::size_t size;
+    char text[text_room];
+  };
+
+  static bool same_view(std::string_view a, std::string_view b) { return a.data() == b.data() && a.size() == b.size(); }
+  static bool same_pair(const Head& head, const SpanEvent& span) {
+    return same_view(head.first->kind, span.kind) && same_view(head.first->reason, span.reason);
+  }
+  static std::string_view text_of(const Head& head) { return {head.text, head.size}; }
+
+  static std::size_t slot_of(const SpanEvent& span) {
+    const auto key = reinterpret_cast<std::uintptr_t>(span.reason.data()) ^
+                     (reinterpret_cast<std::uintptr_t>(span.kind.data()) << 7);
+    static_assert(slot_count == 16, "the top four bits of the hash pick the slot");
+    return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ULL) >> 60);
+  }
+
+  // A head is written in full before it is known to fit: it is short
+  // unless its names need escapes.
+  std::string_view add(const SpanEvent& span) {
+    if (count_ == capacity || span_head_bound(span) > scratch_room) return {};
+    char scratch[scratch_room];
+    JsonWriter w{scratch};
+    write_span_head(w, span);
+    const auto size = static_cast<std::size_t>(w.next - scratch);
+    if (size > text_room) return {};
+    Head& head = heads_[count_++];
+    std::memcpy(head.text, scratch, size);
+    head.first = &span;
+    head.size = size;
+    return {head.text, head.size};
+  }
+
+  Head heads_[capacity];
+  std::size_t count_ = 0;
+  std::uint8_t slots_[slot_count] = {};  // an index into heads_ plus one; 0 for none
+};
+
+void write_span(JsonWriter& w, const SpanEvent& span, SpanHeads& heads) {
+  const std::string_view head = heads.find(span);
+  if (head.empty()) {
+    write_span_head(w, span);
+  } else {
+    write_raw(w, head);
+  }
   write_unsigned(w, span.start);
   write_raw(w, span_keys[3]);
   write_unsigned(w, span.end);
   write_raw(w, span_keys[4]);
-  write_string(w, span.detail);
-  write_char(w, '}');
+  w.next = write_code_point_detail(w.next, span.code_point);
+  write_raw(w, span_keys[5]);
 }
 
-std::size_t span_bound(const SpanEvent& span) {
-  std::size_t bound = 2 + 2 * number_bound;
-  for (const std::string_view key : span_keys) bound += key.size();
-  return bound + string_bound(span.kind.size()) + string_bound(span.reason.size()) + string_bound(span.detail.size());
+std::size_t span_bound(const SpanEvent& span, SpanHeads& heads) {
+  const std::string_view head = heads.find(span);
+  const std::size_t head_bound = head.empty() ? span_head_bound(span) : head.size();
+  return head_bound + 2 * max_decimal_digits + span_keys[3].size() + span_keys[4].size() + max_code_point_detail +
+         span_keys[5].size();
 }
 
 constexpr std::string_view report_keys[] = {"{\"report_version\":", ",\"policy\":",         ",\"normalization\":",
                                             ",\"changed\":",         ",\"removed_counts\":", ",\"flagged_counts\":",
                                             ",\"spans\":[",          "],\"stats\":"};
 
-std::size_t report_bound(const SanitizeReport& report) {
+std::size_t report_bound(const SanitizeReport& report, SpanHeads& heads) {
   const auto count_bound = [](std::uint64_t) { return number_bound; };
   std::size_t bound = number_bound + string_bound(report.policy.size()) + string_bound(report.normalization.size()) +
                       5 + object_bound(report.removed_counts, count_bound) +
                       object_bound(report.flagged_counts, count_bound) + object_bound(report.stats, stat_bound) + 1;
   for (const std::string_view key : report_keys) bound += key.size();
-  for (const SpanEvent& span : report.spans) bound += span_bound(span) + 1;
+  for (const SpanEvent& span : report.spans) bound += span_bound(span, heads) + 1;
   return bound;
 }
 
-// Writes from `out` on and returns the end; `out` has room for report_bound().
-char* write_report(char* out, const SanitizeReport& report) {
+// Writes from `out` on and returns the end; `out` has room for report_bound()
+// with the same heads.
+char* write_report(char* out, const SanitizeReport& report, SpanHeads& heads) {
   JsonWriter w{out};
   write_raw(w, report_keys[0]);
   write_unsigned(w, report.report_version);
@@ -283,7 +376,7 @@ char* write_report(char* out, const SanitizeReport& report) {
   write_raw(w, report_keys[6]);
   for (std::size_t i = 0; i < report.spans.size(); ++i) {
     if (i > 0) write_char(w, ',');
-    write_span(w, report.spans[i]);
+    write_span(w, report.spans[i], heads);
   }
   write_raw(w, report_keys[7]);
   write_stats(w, report.stats);
@@ -302,32 +395,37 @@ constexpr std::size_t kept_buffer_bytes = 64 * 1024;
 // Writes the report into the thread's buffer and returns its text there,
 // which the thread's next report overwrites; nullopt when the report may
 // not fit.
-std::optional<std::string_view> write_in_thread_buffer(const SanitizeReport& report, std::size_t bound) {
+std::optional<std::string_view> write_in_thread_buffer(const SanitizeReport& report, std::size_t bound,
+                                                       SpanHeads& heads) {
   if (bound > kept_buffer_bytes) return std::nullopt;
   thread_local std::vector<char> buffer;
   if (buffer.size() < bound) buffer.resize(bound);
-  return std::string_view(buffer.data(), static_cast<std::size_t>(write_report(buffer.data(), report) - buffer.data()));
+  return std::string_view(buffer.data(), static_cast<std::size_t>(write_report(buffer.data(), report, heads) - buffer.data()));
 }
 
 }  // namespace
 
 std::string report_to_json(const SanitizeReport& report) {
-  const std::size_t bound = report_bound(report);
-  if (const std::optional<std::string_view> text = write_in_thread_buffer(report, bound)) return std::string(*text);
+  SpanHeads heads;
+  const std::size_t bound = report_bound(report, heads);
+  if (const std::optional<std::string_view> text = write_in_thread_buffer(report, bound, heads)) {
+    return std::string(*text);
+  }
   std::string out(bound, '\0');
-  out.resize(static_cast<std::size_t>(write_report(out.data(), report) - out.data()));
+  out.resize(static_cast<std::size_t>(write_report(out.data(), report, heads) - out.data()));
   return out;
 }
 
 void append_report_json(std::string& out, const SanitizeReport& report) {
-  const std::size_t bound = report_bound(report);
-  if (const std::optional<std::string_view> text = write_in_thread_buffer(report, bound)) {
+  SpanHeads heads;
+  const std::size_t bound = report_bound(report, heads);
+  if (const std::optional<std::string_view> text = write_in_thread_buffer(report, bound, heads)) {
     out.append(*text);
     return;
   }
   const std::size_t start = out.size();
   out.resize(start + bound);
-  out.resize(static_cast<std::size_t>(write_report(out.data() + start, report) - out.data()));
+  out.resize(static_cast<std::size_t>(write_report(out.data() + start, report, heads) - out.data()));
 }
 
 }  // namespace orlenta

@@ -40,8 +40,8 @@ TEST(ReportJson, FullReportKeepsKeyOrderAndSortsMaps) {
   bump_removed(report, "bidi_control", 1);
   bump_flagged(report, "high_entropy", 1);
   bump_removed(report, "junk_invisible", 1);
-  report.spans.push_back({"removed", "carriage_return", 0, 1, code_point_detail(0x0D)});
-  report.spans.push_back({"flag", "default_ignorable", 3, 7, code_point_detail(0xE0041)});
+  report.spans.push_back({"removed", "carriage_return", 0, 1, 0x0D});
+  report.spans.push_back({"flag", "default_ignorable", 3, 7, 0xE0041});
   report.stats.add("unicode_normalization_version", std::string_view("17.0.0"));
   report.stats.add("ascii_fast_path", false);
   report.stats.add("entropy_2000", 2.0);
@@ -230,13 +230,53 @@ TEST(ReportJson, AppendedReportsFollowWhatTheBufferHolds) {
   bump_removed(small, "zero_width", 2);
   small.stats.add("ascii_fast_path", true);
   SanitizeReport large = small;
-  for (std::uint64_t i = 0; i < 2000; ++i) large.spans.push_back({"removed", "zero_width", i, i + 1, "U+200B"});
+  for (std::uint64_t i = 0; i < 2000; ++i) large.spans.push_back({"removed", "zero_width", i, i + 1, 0x200B});
   std::string buffer = "text before";
   std::string expected = buffer;
   for (const SanitizeReport* report : {&small, &large, &small}) {
     append_report_json(buffer, *report);
     expected += report_to_json(*report);
     ASSERT_EQ(buffer, expected);
+  }
+}
+
+// Span events as nlohmann::json writes each member, whatever their kinds and
+// reasons: names that need escapes, names too long to be remembered, more
+// pairs than are remembered, equal text at other addresses, in reports
+// written in the thread's buffer and in strings of their own.
+TEST(ReportJson, SpansAsEachMemberIsWrittenAlone) {
+  const std::string long_name(150, 'r');
+  std::vector<std::string> copies;
+  for (int i = 0; i < 20; ++i) copies.push_back("reason_" + std::to_string(i));
+  std::vector<std::string_view> names = {"removed", "flag", "quote\"d", "back\\slash", "\x01control", "caf\xc3\xa9",
+                                         "bad\xff", "", "ab", long_name};
+  for (const std::string& copy : copies) names.push_back(copy);
+  const std::string twin = "removed";
+  names.push_back(twin);
+  const auto dump = [](std::string_view text) {
+    return nlohmann::json(text).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+  };
+  std::mt19937_64 random(11);
+  for (const std::size_t count : {0, 1, 5, 300, 3000}) {
+    SanitizeReport report;
+    std::string expected = R"("spans":[)";
+    for (std::size_t i = 0; i < count; ++i) {
+      const std::uint64_t start = random() >> (random() % 64);
+      const SpanEvent span{names[random() % names.size()], names[random() % names.size()], start,
+                           random() % 4 == 0 ? std::numeric_limits<std::uint64_t>::max() : start + 3,
+                           static_cast<char32_t>(random() % 3 == 0 ? random() : random() % 0x110000)};
+      report.spans.push_back(span);
+      if (i > 0) expected += ',';
+      expected += R"({"kind":)" + dump(span.kind) + R"(,"reason":)" + dump(span.reason) + R"(,"start":)" +
+                  std::to_string(span.start) + R"(,"end":)" + std::to_string(span.end) + R"(,"detail":)" +
+                  dump(code_point_detail(span.code_point)) + "}";
+    }
+    expected += R"(],"stats":{}})";
+    const std::string json = report_to_json(report);
+    ASSERT_TRUE(json.ends_with(expected)) << count;
+    std::string appended = "before";
+    append_report_json(appended, report);
+    ASSERT_EQ(appended, "before" + json) << count;
   }
 }
 
