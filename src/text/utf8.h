@@ -4,12 +4,14 @@
 #pragma once
 
 #include <algorithm>
-#include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string>
 #include <string_view>
+
+#include "text/byte_block.h"
 
 namespace orlenta {
 
@@ -62,26 +64,37 @@ inline std::uint64_t load_unaligned_word(const char* p) {
 }
 
 // Number of code points: the bytes that are not continuation bytes
-// (10xxxxxx, below -64 as signed bytes). They are counted in sixteen
-// byte-wide tallies, a loop the compiler turns into vector code; each tally
-// takes at most 255 bytes before the tallies are added up.
+// (10xxxxxx, below -64 as signed bytes). The continuation bytes of sixteen
+// bytes are found at once and tallied in byte lanes, each of which takes at
+// most 255 blocks before the lanes are added up. A tail shorter than a block
+// is counted in the block that ends with the text, with the lanes it shares
+// with the blocks before it masked off, so that no byte is looked at one at
+// a time unless the whole text is shorter than a block.
 inline std::uint64_t count_code_points(std::string_view text) {
-  constexpr std::size_t lanes = 16;
-  constexpr std::size_t rounds_per_tally = 255;
-  const auto* bytes = reinterpret_cast<const signed char*>(text.data());
-  const std::size_t size = text.size();
-  std::uint64_t count = 0;
-  std::size_t i = 0;
-  while (size - i >= lanes) {
-    const std::size_t rounds = std::min((size - i) / lanes, rounds_per_tally);
-    std::array<std::uint8_t, lanes> tallies{};
-    for (std::size_t round = 0; round < rounds; ++round, i += lanes) {
-      for (std::size_t lane = 0; lane < lanes; ++lane) tallies[lane] += bytes[i + lane] > -65;
-    }
-    for (const std::uint8_t tally : tallies) count += tally;
+  constexpr std::size_t blocks_per_tally = 255;
+  // From offset n, a block whose last n lanes are set.
+  alignas(16) static constexpr char last_lanes[2 * block_size] = {
+      0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
+  const auto continuation = [](ByteBlock bytes) { return std::bit_cast<ByteBlock>(std::bit_cast<ByteTest>(bytes) < -64); };
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  std::uint64_t continuations = 0;
+  if (text.size() < block_size) {
+    for (; p < end; ++p) continuations += static_cast<signed char>(*p) < -64;
+    return text.size() - continuations;
   }
-  for (; i < size; ++i) count += bytes[i] > -65;
-  return count;
+  for (;;) {
+    // Each lane keeps room for the tail block.
+    const std::size_t blocks = std::min(static_cast<std::size_t>(end - p) / block_size, blocks_per_tally - 1);
+    ByteBlock tally{};
+    for (const char* const stop = p + blocks * block_size; p < stop; p += block_size) tally -= continuation(load_block(p));
+    const auto rest = static_cast<std::size_t>(end - p);
+    if (rest < block_size) {
+      tally -= continuation(load_block(end - block_size)) & load_block(last_lanes + rest);
+      return text.size() - continuations - sum_lanes(tally);
+    }
+    continuations += sum_lanes(tally);
+  }
 }
 
 // Whether a byte from 0x80 up occurs. The high bits of 64 bytes are

@@ -7,6 +7,7 @@
 #include <iterator>
 #include <random>
 #include <string>
+#include <string_view>
 
 #include "normkit/utf8.h"
 
@@ -34,6 +35,38 @@ TEST(Utf8, NonAsciiIsFoundAnywhere) {
       text[at] = '\x80';
       ASSERT_TRUE(has_non_ascii(text)) << length << " at " << at;
       text[at] = '\x7F';
+    }
+  }
+}
+
+// Random bytes drawn from pools that put the continuation bytes next to
+// ASCII, next to lead bytes and on both edges of their range (an empty pool:
+// every byte value), at every length around the block size and every
+// alignment; then around the points where the tallies are added up (254
+// and 255 blocks and their multiples).
+TEST(Utf8, CountCodePointsMatchesByteByByte) {
+  const std::string pools[] = {"", std::string("\x00\x7F\x80\xBF\xC0\xFF", 6), "\x7F\x80", "\xBF\xC0", "\x80\xBF",
+                               "a\xC3\xE4\xF0\x9F\xA9\xB8"};
+  const auto expect_count = [](std::string_view text) {
+    std::uint64_t count = 0;
+    for (const char c : text) count += (static_cast<unsigned char>(c) & 0xC0u) != 0x80u;
+    ASSERT_EQ(count_code_points(text), count) << text.size() << " at " << reinterpret_cast<std::uintptr_t>(text.data()) % 16;
+  };
+  std::mt19937 random(1207);
+  std::string buffer(16 + 4096 * 3 + 16, '\0');
+  for (const std::string& pool : pools) {
+    const auto fill = [&](std::size_t size) {
+      for (std::size_t i = 0; i < size; ++i) buffer[i] = pool.empty() ? static_cast<char>(random()) : pool[random() % pool.size()];
+    };
+    for (int round = 0; round < 20; ++round) {
+      fill(16 + 70);
+      for (std::size_t start = 0; start < 16; ++start) {
+        for (std::size_t length = 0; length <= 70; ++length) expect_count({buffer.data() + start, length});
+      }
+    }
+    fill(buffer.size());
+    for (const std::size_t tally : {4064, 4080, 8128, 8160, 12192}) {
+      for (std::size_t length = tally - 17; length <= tally + 17; ++length) expect_count({buffer.data() + length % 16, length});
     }
   }
 }
