@@ -3,11 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <map>
 #include <random>
 #include <string>
 #include <string_view>
 #include <variant>
 #include <vector>
+
+#include "passes/removal_decision.h"
+#include "text/utf8.h"
 
 namespace orlenta {
 namespace {
@@ -79,6 +83,51 @@ TEST(RemovalPass, KeepsTheStretchesBetweenRemovalsWhole) {
       if (event.kind == "removed") event_starts.push_back(event.start);
     }
     EXPECT_EQ(event_starts, removed_at) << "round " << round;
+  }
+}
+
+using Counts = std::map<std::string_view, std::uint64_t>;
+
+// Adds what the chain of tests does with the code point of `piece`, one
+// that meets the same fate wherever it stands.
+void add_fate(Counts& removed, Counts& flagged, const Piece& piece, const ResolvedPolicy& policy) {
+  std::size_t length = 0;
+  const char32_t cp = decode_utf8(piece.utf8.data(), length);
+  if (!needs_decision(cp)) return;
+  const RemovalAction action = removal_action(cp, policy);
+  if (action.step == Step::remove) ++removed[removal_reason_names[action.reason]];
+  if (action.step == Step::remove_default_ignorable) ++removed["default_ignorable"];
+  if (action.step == Step::flag) ++flagged[removal_reason_names[action.reason]];
+  if (action.step == Step::count_retained_tag) ++flagged["tag_char"];
+}
+
+Counts counts_of(const CountMap& counts) {
+  Counts result;
+  for (const auto& [name, count] : counts) result[name] += count;
+  return result;
+}
+
+// Every reason the walk counts reaches the report's maps, whichever others
+// come before or after it, under every setting of the switches.
+TEST(RemovalPass, ReportsTheCountsOfEveryReason) {
+  std::mt19937 random(20261210);
+  std::uniform_int_distribution<std::size_t> piece_at(0, pieces.size() - 1);
+  std::uniform_int_distribution<std::size_t> length(0, 12);
+  for (unsigned setting = 0; setting < removal_switch_settings; ++setting) {
+    const ResolvedPolicy policy = with_removal_switches(setting);
+    for (int round = 0; round < 20; ++round) {
+      std::string text;
+      Counts removed;
+      Counts flagged;
+      for (std::size_t n = length(random); n != 0; --n) {
+        const Piece& piece = pieces[piece_at(random)];
+        text += piece.utf8;
+        add_fate(removed, flagged, piece, policy);
+      }
+      const Removal removal = std::get<Removal>(remove_characters(text, policy, SpanRecording::none));
+      EXPECT_EQ(counts_of(removal.removed_counts), removed) << "setting " << setting << " round " << round;
+      EXPECT_EQ(counts_of(removal.flagged_counts), flagged) << "setting " << setting << " round " << round;
+    }
   }
 }
 
