@@ -75,8 +75,8 @@ struct NamedValues {
   // costs several.
   void sort_by_name() {
     SortOrder& last = last_sort();
-    if (!sorts_stably(last.order)) find_stable_order(last);
-    remember_added_names(last);
+    if (!sorts_stably(last.order)) find_stable_order(last.order);
+    remember_added(last);
     take_in_order(last);
   }
 
@@ -118,10 +118,16 @@ struct NamedValues {
   const_iterator end() const { return entries.end(); }
 
  private:
+  // An entry's name and the place the order puts it in: held together, as
+  // the one pass that checks and places the entries reads them.
+  struct Placement {
+    std::string_view name;
+    std::size_t place = 0;
+  };
+
   struct SortOrder {
     std::vector<std::size_t> order;  // order[k]: the index of the entry that goes to place k
-    std::vector<std::size_t> places;  // places[i]: the place entry i goes to, the inverse of order
-    std::vector<std::string_view> added_names;  // the names of the list the order sorted, as they were added
+    std::vector<Placement> added;  // the list the order sorted, as it was added
     std::vector<value_type> placed;  // the sorted copy, and storage kept between calls
   };
 
@@ -136,9 +142,10 @@ struct NamedValues {
 
   [[gnu::noinline]] void make_room() { entries.reserve(std::max<std::size_t>(8, 2 * entries.capacity())); }
 
-  void remember_added_names(SortOrder& sort) const {
-    sort.added_names.resize(entries.size());
-    for (std::size_t k = 0; k < entries.size(); ++k) sort.added_names[k] = entries[k].first;
+  void remember_added(SortOrder& sort) const {
+    sort.added.resize(entries.size());
+    for (std::size_t i = 0; i < entries.size(); ++i) sort.added[i].name = entries[i].first;
+    for (std::size_t k = 0; k < entries.size(); ++k) sort.added[sort.order[k]].place = k;
   }
 
   // The list takes the copy of its entries in `sort.order`; its own storage
@@ -157,17 +164,16 @@ struct NamedValues {
   // partial copy is left, to be overwritten by the next.
   bool placed_as_before(SortOrder& sort) {
     const std::size_t count = entries.size();
-    if (sort.added_names.size() != count) return false;
+    if (sort.added.size() != count) return false;
     sort.placed.resize(count);
     // Held in locals: each copy is stored as bytes, which could alias the
     // vectors' own pointers, so they would be loaded again on every entry.
     const value_type* const added = entries.data();
-    const std::string_view* const names = sort.added_names.data();
-    const std::size_t* const places = sort.places.data();
+    const Placement* const remembered = sort.added.data();
     value_type* const placed = sort.placed.data();
     for (std::size_t k = 0; k < count; ++k) {
-      if (!same_view(added[k].first, names[k])) return false;
-      placed[places[k]] = added[k];
+      if (!same_view(added[k].first, remembered[k].name)) return false;
+      placed[remembered[k].place] = added[k];
     }
     entries.swap(sort.placed);
     return true;
@@ -186,16 +192,13 @@ struct NamedValues {
 
   // A stable insertion sort of the indices: the phases add runs that are in
   // order already, so most cost one comparison.
-  void find_stable_order(SortOrder& sort) const {
-    std::vector<std::size_t>& order = sort.order;
+  void find_stable_order(std::vector<std::size_t>& order) const {
     order.resize(entries.size());
     for (std::size_t i = 0; i < order.size(); ++i) {
       std::size_t k = i;
       for (; k > 0 && entries[i].first < entries[order[k - 1]].first; --k) order[k] = order[k - 1];
       order[k] = i;
     }
-    sort.places.resize(order.size());
-    for (std::size_t k = 0; k < order.size(); ++k) sort.places[order[k]] = k;
   }
 };
 
