@@ -75,7 +75,7 @@ struct NamedValues {
   // costs several.
   void sort_by_name() {
     SortOrder& last = last_sort();
-    if (!sorts_stably(last.order)) find_stable_order(last.order);
+    if (!sorts_stably(last.order)) find_stable_order(last);
     remember_added_names(last);
     take_in_order(last);
   }
@@ -92,11 +92,7 @@ struct NamedValues {
   void sort_literal_names() {
     SortOrder& last = last_sort();
     literal_names = true;
-    if (added_as_before(last)) {
-      take_in_order(last);
-      return;
-    }
-    sort_by_name();
+    if (!placed_as_before(last)) sort_by_name();
   }
 
   // Set by sort_literal_names(): every name is a string literal.
@@ -124,6 +120,7 @@ struct NamedValues {
  private:
   struct SortOrder {
     std::vector<std::size_t> order;  // order[k]: the index of the entry that goes to place k
+    std::vector<std::size_t> places;  // places[i]: the place entry i goes to, the inverse of order
     std::vector<std::string_view> added_names;  // the names of the list the order sorted, as they were added
     std::vector<value_type> placed;  // the sorted copy, and storage kept between calls
   };
@@ -152,15 +149,27 @@ struct NamedValues {
     entries.swap(sort.placed);
   }
 
-  // Whether each entry is the view remembered at its place: the names are
-  // compared in the order they were added, the one pass over them that reads
-  // both lists straight through.
-  bool added_as_before(const SortOrder& sort) const {
+  // Whether each entry is the view remembered at its place; if so, the list
+  // takes its entries in the remembered order. One pass reads the entries
+  // and the remembered names straight through, checking each entry and
+  // copying it to its place, where checking all first and then gathering
+  // them in order read the entries twice. At the first other name the
+  // partial copy is left, to be overwritten by the next.
+  bool placed_as_before(SortOrder& sort) {
     const std::size_t count = entries.size();
     if (sort.added_names.size() != count) return false;
+    sort.placed.resize(count);
+    // Held in locals: each copy is stored as bytes, which could alias the
+    // vectors' own pointers, so they would be loaded again on every entry.
+    const value_type* const added = entries.data();
+    const std::string_view* const names = sort.added_names.data();
+    const std::size_t* const places = sort.places.data();
+    value_type* const placed = sort.placed.data();
     for (std::size_t k = 0; k < count; ++k) {
-      if (!same_view(entries[k].first, sort.added_names[k])) return false;
+      if (!same_view(added[k].first, names[k])) return false;
+      placed[places[k]] = added[k];
     }
+    entries.swap(sort.placed);
     return true;
   }
 
@@ -177,13 +186,16 @@ struct NamedValues {
 
   // A stable insertion sort of the indices: the phases add runs that are in
   // order already, so most cost one comparison.
-  void find_stable_order(std::vector<std::size_t>& order) const {
+  void find_stable_order(SortOrder& sort) const {
+    std::vector<std::size_t>& order = sort.order;
     order.resize(entries.size());
     for (std::size_t i = 0; i < order.size(); ++i) {
       std::size_t k = i;
       for (; k > 0 && entries[i].first < entries[order[k - 1]].first; --k) order[k] = order[k - 1];
       order[k] = i;
     }
+    sort.places.resize(order.size());
+    for (std::size_t k = 0; k < order.size(); ++k) sort.places[order[k]] = k;
   }
 };
 

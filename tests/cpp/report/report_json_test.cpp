@@ -186,7 +186,8 @@ TEST(ReportJson, EachListIsSortedStablyAfterAnother) {
 // A list whose entries are the very views the remembered order sorted takes
 // that order untested. The same text at other addresses (in any order, so
 // equal names must keep the order they were added in), a shorter view of a
-// remembered literal, or other names must be sorted by their text.
+// remembered literal, or other names must be sorted by their text, also when
+// only the last entry differs, after the others were put in their places.
 TEST(ReportJson, LiteralNamesSortAsAnyOther) {
   static const std::string copies[] = {"b", "a", "d", "c"};
   constexpr std::string_view abc = "abc";
@@ -195,7 +196,8 @@ TEST(ReportJson, LiteralNamesSortAsAnyOther) {
   expect_stable_sorts({{b, a, "d", "c"}, {b, a, "d", "c"}, {copies[0], copies[1], copies[2], copies[3]},
                        {b, a, "d", "c"}, {a, copies[1], b, copies[0]}, {copies[1], a, copies[0], b},
                        {a, copies[1], b, copies[0]}, {abc, abc.substr(0, 1), abc.substr(0, 2), b},
-                       {abc.substr(0, 2), abc.substr(0, 1), abc, b}, {b, b, a}, {b, b, a}, {a, b, b}, {}, {b, a, "d", "c"}},
+                       {abc.substr(0, 2), abc.substr(0, 1), abc, b}, {b, b, a}, {b, b, a}, {a, b, b}, {}, {b, a, "d", "c"},
+                       {b, a, "d", copies[0]}, {b, a, "d", "c"}, {b, a, "d", abc.substr(0, 1)}},
                       &StatsMap::sort_literal_names);
 }
 
