@@ -1,6 +1,7 @@
 #include "passes/whitespace_tidy.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -135,6 +136,63 @@ std::size_t ordinary_run_length(const char* p, const char* end) {
   return static_cast<std::size_t>(q - p);
 }
 
+// The bytes that break a kept text, in the lanes of `bytes`, whose lanes in
+// `previous` hold the bytes one place before: tabs, a space after a space or
+// line feed, and a line feed after a space (the tidy keeps line feeds after
+// line feeds).
+inline ByteTest separator_breaks(ByteBlock bytes, ByteBlock previous) {
+  const ByteTest space = bytes == ' ';
+  return (bytes == '\t') | (space & (previous == '\n')) | ((previous == ' ') & (space | (bytes == '\n')));
+}
+
+// Whether the tidy keeps the 64 bytes from `p` as they are, given the byte
+// before them at p[-1] and the two after them at p[64] and p[65]. The
+// separators of the four blocks share one movemask; only a block holding a
+// lead byte of a wide space (0xC2, 0xE1 to 0xE3) is tested by all the bytes
+// of the wide spaces, as curly quotes, dashes and the scripts of U+1000 to
+// U+1FFF and U+3000 to U+3FFF share their leads.
+bool is_settled_chunk(const char* p) {
+  ByteTest breaks{};
+  for (std::size_t block = 0; block < chunk_size / block_size; ++block) {
+    const char* const at = p + block * block_size;
+    const ByteBlock bytes = load_block(at);
+    breaks |= separator_breaks(bytes, load_block(at - 1));
+    const ByteTest signed_bytes = std::bit_cast<ByteTest>(bytes);
+    if (lane_bits(signed_bytes) != 0 && lane_bits((bytes == 0xC2) | bytes_in_range(bytes, 0xE1, 0xE3)) != 0) {
+      breaks |= wide_space_leads(bytes, load_block(at + 1), load_block(at + 2));
+    }
+  }
+  return lane_bits(breaks) == 0;
+}
+
+// Length of the start of the text that the tidy keeps as it is, whatever
+// follows, found chunk by chunk. Most texts need no tidying, and this
+// settles them with one separator movemask per chunk instead of following
+// the runs between separators; the tidy then goes on from the first chunk
+// that may need it. The first byte is looked at alone, since a space there
+// goes as indentation does; the chunks then start one byte on, so that the
+// byte before each of them is in the text.
+std::size_t settled_length(const char* data, std::size_t size) {
+  if (size == 0 || data[0] == ' ' || data[0] == '\t' || wide_space_length(data) != 0) return 0;
+  const char* q = data + 1;
+  const char* const end = data + size;
+  BlockReader<chunk_size, 2> reader{q, end};
+  for (; reader.has_full_block(); reader.advance()) {
+    if (!is_settled_chunk(reader.block())) return static_cast<std::size_t>(reader.block() - data);
+  }
+  q = reader.block();
+  // The last bytes (up to a chunk and the two after it), after the byte
+  // before them, padded with zeros, which neither break a kept text nor
+  // complete a wide space.
+  const auto remaining = static_cast<std::size_t>(end - q);
+  std::array<char, 1 + 2 * chunk_size + 2> last{};
+  if (remaining != 0) std::memcpy(last.data(), q - 1, remaining + 1);
+  for (std::size_t at = 0; at < remaining; at += chunk_size) {
+    if (!is_settled_chunk(last.data() + 1 + at)) return static_cast<std::size_t>(q + at - data);
+  }
+  return size;
+}
+
 }  // namespace
 
 // The tidied text is never longer than what has been read of the original,
@@ -144,17 +202,25 @@ std::size_t ordinary_run_length(const char* p, const char* end) {
 std::uint64_t run_whitespace_tidy(std::string& text) {
   char* const data = text.data();
   const std::size_t size = text.size();
-  std::size_t read = 0;
-  std::size_t written = 0;
+  // Leading spaces go as indentation does, which leaves the tidy where it
+  // was at the start, so the settled start is looked for after them: text
+  // cut out of a longer one often starts with a space.
+  std::size_t leading = 0;
+  while (leading < size && data[leading] == ' ') ++leading;
+  std::size_t read = leading + settled_length(data + leading, size - leading);
+  std::size_t written = read - leading;
+  if (leading != 0) std::memmove(data, data + leading, written);
   // Code points dropped: the difference of the code point counts before and
   // after, as every rule drops whole code points or turns one into a space.
-  std::uint64_t dropped = 0;
+  std::uint64_t dropped = leading;
   // A tab became a space: the one change that keeps the length.
   bool tab_replaced = false;
-  bool last_was_space = false;
+  // What the settled start left behind: it holds no tabs, wide spaces or
+  // doubled separators, so its last byte tells both.
+  bool last_was_space = written != 0 && data[written - 1] == ' ';
   // The text's leading spaces go as well as indentation does, so the start
   // of the text counts as the start of a line.
-  bool at_line_start = true;
+  bool at_line_start = written == 0 || data[written - 1] == '\n';
   while (read < size) {
     const auto byte = static_cast<unsigned char>(data[read]);
     // No run starts on a space, line feed or tab, so those are taken here

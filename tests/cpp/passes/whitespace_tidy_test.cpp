@@ -162,6 +162,29 @@ TEST(WhitespaceTidy, ShortTextsAtChunkEdgesMatchTheRules) {
   }
 }
 
+// Most texts are tidy already and are settled chunk by chunk from their
+// second byte on; the tidy then goes on from the first chunk that may need
+// it, with what the settled bytes before it left behind. Tidy prose of every
+// length up to three chunks, alone and with one fault at each position.
+TEST(WhitespaceTidy, TidyTextsWithOneFaultMatchTheRules) {
+  const std::string prose =
+      "one two\nthree\n\nfour \xC3\xA9 five \xE2\x80\x9C six\xE3\x80\x81 seven \xE1\x9A\x81 eight\n"
+      "nine ten eleven\n\n\ntwelve thirteen fourteen fifteen sixteen seventeen eighteen nineteen twenty x\n"
+      "twenty-one twenty-two twenty-three twenty-four\xE2\x80\x94twenty-five";
+  const std::string_view faults[] = {" ", "  ", "\n", "\t", "\xC2\xA0", "\xE2\x80\x80", "\xE3\x80\x80"};
+  const auto is_boundary = [&](std::size_t at) { return at == prose.size() || (prose[at] & 0xC0) != 0x80; };
+  ASSERT_GT(prose.size(), 3 * 64 + 3);
+  for (std::size_t length = 0; length <= prose.size(); ++length) {
+    if (!is_boundary(length)) continue;
+    const std::string text = prose.substr(0, length);
+    expect_same(text);
+    for (std::size_t at = 0; at <= length; ++at) {
+      if (!is_boundary(at)) continue;
+      for (const std::string_view fault : faults) expect_same(text.substr(0, at) + std::string(fault) + text.substr(at));
+    }
+  }
+}
+
 TEST(WhitespaceTidy, RandomTextsMatchTheRules) {
   const std::vector<std::string_view> pieces = {
       " ",  " ",  " ",  "  ",          "\t",           "\n",           "word",         "a",
