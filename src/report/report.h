@@ -18,6 +18,11 @@
 
 namespace orlenta {
 
+// Whether two views are the very same text in memory: one string literal
+// is the same text wherever its view is taken, so views of literals compare
+// by address and length instead of byte by byte.
+inline bool same_view(std::string_view a, std::string_view b) { return a.data() == b.data() && a.size() == b.size(); }
+
 // Kinds and reasons are names fixed in the code (string literals), so an
 // event only refers to them, and its detail is held as the code point it
 // names: recording one allocates nothing beyond the event itself, and an
@@ -137,8 +142,6 @@ struct NamedValues {
     thread_local SortOrder last;
     return last;
   }
-
-  static bool same_view(std::string_view a, std::string_view b) { return a.data() == b.data() && a.size() == b.size(); }
 
   [[gnu::noinline]] void make_room() { entries.reserve(std::max<std::size_t>(8, 2 * entries.capacity())); }
 

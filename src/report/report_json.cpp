@@ -189,7 +189,7 @@ bool same_views(const StatsMap& stats, const std::vector<std::string_view>& name
   if (stats.size() != names.size()) return false;
   std::size_t k = 0;
   for (const auto& entry : stats) {
-    if (entry.first.data() != names[k].data() || entry.first.size() != names[k].size()) return false;
+    if (!same_view(entry.first, names[k])) return false;
     ++k;
   }
   return true;
@@ -287,7 +287,6 @@ class SpanHeads {
     char text[text_room];
   };
 
-  static bool same_view(std::string_view a, std::string_view b) { return a.data() == b.data() && a.size() == b.size(); }
   static bool same_pair(const Head& head, const SpanEvent& span) {
     return same_view(head.first->kind, span.kind) && same_view(head.first->reason, span.reason);
   }
