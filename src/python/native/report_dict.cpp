@@ -83,7 +83,9 @@ PyObject* span_to_dict(const SpanEvent& span, const SpanKeys& keys, ReportShapes
 
 PyObject* spans_to_list(std::span<const SpanEvent> spans, ReportShapes& shapes) {
   PyRef list{PyList_New(static_cast<Py_ssize_t>(spans.size()))};
-  if (!list) return nullptr;
+  // Most reports have no spans, and finding the keys would cost them more
+  // than the rest of the list.
+  if (!list || spans.empty()) return list.release();
   SpanKeys keys;
   for (std::size_t i = 0; i < keys.size(); ++i) {
     keys[i] = PyRef{cached_name(shapes.names, SPAN_KEYS[i])};
