@@ -186,7 +186,10 @@ PyObject* text_result(const Chunk& chunk, std::size_t i, const ChunkSettings& se
   }
   // An unchanged exact str is returned as it is, as sanitize does.
   PyObject* const text = !result.changed && source.exact ? Py_NewRef(source.object.get())
-                                                         : str_of(bytes_of(chunk, result.text));
+                         : result.wide.size != 0
+                             ? PyUnicode_FromWideChar(chunk.wide.data() + result.wide.start,
+                                                      static_cast<Py_ssize_t>(result.wide.size))
+                             : str_of(bytes_of(chunk, result.text));
   switch (settings.report) {
     case ReportForm::dict:
       // A dict may come to hold anything: this tuple stays tracked.

@@ -8,6 +8,7 @@
 
 #include "normkit/utf8.h"
 #include "report/report.h"
+#include "text/utf8_convert.h"
 
 namespace orlenta {
 
@@ -72,6 +73,28 @@ Slice append_bytes(std::string& bytes, std::string_view text) {
   return slice;
 }
 
+// Where a wchar_t holds a code point, PyUnicode_FromWideChar builds a str
+// from code points.
+constexpr bool wide_holds_code_points = sizeof(wchar_t) == 4;
+
+// Longer texts keep to UTF-8: the wide copy takes four bytes per byte, and
+// what it saves matters for the many short texts of a chunk, not for a few
+// long ones.
+constexpr std::size_t WIDE_TEXT_BYTES = std::size_t{1} << 16;
+
+// Appends the code points of a text beyond Latin-1 to the wide buffer; an
+// empty slice for any other text.
+Slice append_wide(std::vector<wchar_t>& wide, std::string_view text) {
+  if (!wide_holds_code_points || text.size() > WIDE_TEXT_BYTES ||
+      highest_byte(text) < first_wide_lead_byte) {
+    return {};
+  }
+  const std::size_t start = wide.size();
+  wide.resize(start + text.size());
+  wide.resize(start + utf8_to_code_points(text, wide.data() + start));
+  return Slice{start, wide.size() - start};
+}
+
 // Appends the report's JSON text to the chunk's bytes, written there
 // without a string of its own.
 Slice append_json(std::string& bytes, const SanitizeReport& report) {
@@ -121,6 +144,7 @@ void sanitize_chunk_texts(Chunk& chunk, const ChunkSettings& settings, const std
   const bool keep_reports = settings.report == ReportForm::dict;
   chunk.results.clear();
   chunk.bytes.clear();
+  chunk.wide.clear();
   chunk.kept.reports.clear();
   chunk.kept.counts.clear();
   chunk.kept.spans.clear();
@@ -148,7 +172,10 @@ void sanitize_chunk_texts(Chunk& chunk, const ChunkSettings& settings, const std
     const SanitizeResult& sanitized = std::get<SanitizeResult>(outcome);
     result.fate = TextFate::sanitized;
     result.changed = sanitized.report.changed;
-    if (result.changed || !source.exact) result.text = append_bytes(chunk.bytes, sanitized.text);
+    if (result.changed || !source.exact) {
+      result.text = append_bytes(chunk.bytes, sanitized.text);
+      result.wide = append_wide(chunk.wide, sanitized.text);
+    }
     if (write_json) result.json = append_json(chunk.bytes, sanitized.report);
     if (keep_reports) chunk.kept.reports.back() = keep_report(sanitized.report, chunk.kept);
   }
@@ -209,6 +236,7 @@ void ChunkRunner::recycle(std::unique_ptr<Chunk> chunk) {
   release_if_large(chunk->code_points);
   release_if_large(chunk->results);
   release_if_large(chunk->bytes);
+  release_if_large(chunk->wide);
   release_if_large(chunk->kept.reports);
   release_if_large(chunk->kept.counts);
   release_if_large(chunk->kept.spans);

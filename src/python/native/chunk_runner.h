@@ -102,6 +102,9 @@ struct TextResult {
   // The sanitized text unless the source is its own result; the message of
   // a refusal.
   Slice text;
+  // The same text's code points in the chunk's wide buffer, when it has one
+  // from U+0100 up; empty otherwise.
+  Slice wide;
   Slice json;
 };
 
@@ -125,6 +128,11 @@ struct Chunk {
   std::vector<Py_UCS4> code_points;
   std::vector<TextResult> results;
   std::string bytes;
+  // The calling thread makes a str from code points in a third to a half of
+  // the time CPython's UTF-8 decoder takes on a text beyond Latin-1 (from
+  // ASCII and Latin-1, UTF-8 is as quick), so the pipeline thread decodes
+  // such texts here. Filled only where a wchar_t is a code point.
+  std::vector<wchar_t> wide;
   KeptReports kept;
   // A fault of the pipeline (running out of memory), for the calling thread
   // to raise when it takes the chunk.

@@ -51,6 +51,7 @@ TEST(Utf8Convert, HighestByteTellsTheWidestCodePoint) {
       const unsigned char highest = highest_byte(to_utf8(code_points));
       EXPECT_EQ(highest < 0x80, widest < 0x80) << static_cast<std::uint32_t>(widest) << " at " << at;
       EXPECT_EQ(highest <= latin1_highest_byte, widest < 0x100) << static_cast<std::uint32_t>(widest) << " at " << at;
+      EXPECT_EQ(highest < first_wide_lead_byte, widest < 0x100) << static_cast<std::uint32_t>(widest) << " at " << at;
     }
   }
 }
@@ -65,6 +66,21 @@ TEST(Utf8Convert, RandomTextsOfEveryLength) {
     }
     expect_latin1_matches(code_points);
   }
+}
+
+// Every scalar value, each behind a run of 0 to 10 ASCII letters, as for
+// Latin-1 above.
+TEST(Utf8Convert, EveryScalarValueToCodePoints) {
+  std::vector<char32_t> code_points;
+  for (char32_t c = 0; c <= 0x10FFFF; ++c) {
+    if (c >= 0xD800 && c < 0xE000) continue;
+    for (char32_t k = 0; k < c % 11; ++k) code_points.push_back('a' + k);
+    code_points.push_back(c);
+  }
+  const std::string text = to_utf8(code_points);
+  std::vector<char32_t> decoded(text.size());
+  decoded.resize(utf8_to_code_points(text, decoded.data()));
+  EXPECT_EQ(decoded, code_points);
 }
 
 }  // namespace
