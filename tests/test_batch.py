@@ -98,6 +98,20 @@ def test_every_way_of_reading_a_text_equals_sanitize(workers):
     assert [(text, as_json(report)) for text, report in got] == [(t, as_json(r)) for t, r in expected(texts, "strict")]
 
 
+def test_texts_the_calling_thread_encodes_equal_sanitize():
+    """Texts that take the pipeline long to normalize keep the calling
+    thread waiting, so that it encodes the next chunks' texts itself; a lone
+    surrogate among them is refused as sanitize refuses it."""
+    slow = "e\u0301\u0323" * 20_000
+    texts = [slow + tail for tail in ["", "plain", "\u00e9\u200b", "\u4e2d\u202e", "\U0001d518\U000e0041"]] * 4
+    texts[7] = "x\ud800" + slow
+    with mock.patch.object(batch, "CHUNK_TEXTS", 1):
+        got = sanitize_many(texts, "strict", workers=1, errors="collect")
+    assert isinstance(got[7], UnicodeEncodeError) and "texts[7]" in str(got[7])
+    del got[7], texts[7]
+    assert [(text, as_json(report)) for text, report in got] == [(t, as_json(r)) for t, r in expected(texts, "strict")]
+
+
 def test_every_code_point_read_as_code_points_equals_sanitize():
     """Every scalar value beyond ASCII through the pipeline threads' own
     encoding, at every place in a run of eight and between ASCII ones."""

@@ -71,17 +71,18 @@ bool read_settings(PyObject* const* args, ChunkSettings& settings) {
 }
 
 // Below this many code points a str is read as its code points (4 bytes
-// each), for a pipeline thread to encode; a longer one is encoded here, as
-// sanitize reads it, which keeps a chunk's memory down.
+// each), which costs the calling thread a copy: encoding it there, as
+// sanitize reads it, cost several times as much on a text beyond ASCII, and
+// would leave a UTF-8 copy cached on the caller's str. A longer one is
+// encoded here, which keeps a chunk's memory down.
 constexpr Py_ssize_t CODE_POINTS_LIMIT = Py_ssize_t{1} << 16;
 
-// Reads one text into the source, as code points into the chunk's buffer
-// when `as_code_points` allows: false with an exception set when it cannot
-// be read.
-bool read_source(TextSource& source, std::vector<Py_UCS4>& code_points, bool as_code_points) {
+// Reads one text into the source, a short one as code points into the
+// chunk's buffer: false with an exception set when it cannot be read.
+bool read_source(TextSource& source, std::vector<Py_UCS4>& code_points) {
   PyObject* const object = source.object.get();
   source.exact = PyUnicode_CheckExact(object);
-  if (as_code_points && PyUnicode_Check(object)) {
+  if (PyUnicode_Check(object)) {
     const Py_ssize_t length = PyUnicode_GetLength(object);
     if (length < 0) return false;
     if (length < CODE_POINTS_LIMIT) {
@@ -99,16 +100,14 @@ bool read_source(TextSource& source, std::vector<Py_UCS4>& code_points, bool as_
   return true;
 }
 
-// Reads every text of the list into the chunk, with the lock held; short
-// ones as code points when `as_code_points`, for the pipeline threads to
-// encode.
-void read_sources(PyObject* list, Chunk& chunk, bool as_code_points) {
+// Reads every text of the list into the chunk, with the lock held.
+void read_sources(PyObject* list, Chunk& chunk) {
   const Py_ssize_t count = PyList_Size(list);
   chunk.sources.resize(static_cast<std::size_t>(count < 0 ? 0 : count));
   for (Py_ssize_t i = 0; i < count; ++i) {
     TextSource& source = chunk.sources[static_cast<std::size_t>(i)];
     source.object = PyRef{Py_NewRef(PyList_GetItem(list, i))};
-    if (!read_source(source, chunk.code_points, as_code_points)) {
+    if (!read_source(source, chunk.code_points)) {
       source.form = TextForm::unreadable;
       source.holder = take_exception();
     }
@@ -222,10 +221,10 @@ PyObject* chunk_results(const Chunk& chunk, const ChunkSettings& settings) {
 }
 
 PyObject* sanitize_chunk(PyObject* list, const ChunkSettings& settings) {
-  // One thread does everything here: encoding where the pipeline runs costs
-  // nothing extra, and code points would only take more memory.
+  // One thread does everything here; the short texts' code points are
+  // encoded once the lock is released.
   Chunk chunk;
-  read_sources(list, chunk, false);
+  read_sources(list, chunk);
   {
     ReleasedGil released;
     const std::atomic<bool> never{false};
@@ -367,7 +366,8 @@ PyObject* submit_chunk_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs)
     // threads, unless the calling thread had to wait for them last time, in
     // which case it would only wait for them again.
     std::unique_ptr<Chunk> chunk = runner->empty_chunk();
-    read_sources(args[1], *chunk, !runner->behind());
+    read_sources(args[1], *chunk);
+    if (runner->behind()) encode_sources(*chunk);
     runner->submit(std::move(chunk));
     Py_RETURN_NONE;
   });

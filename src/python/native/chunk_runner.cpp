@@ -54,6 +54,24 @@ std::optional<std::size_t> encode_code_points(const Py_UCS4* code_points, std::s
   return static_cast<std::size_t>(out - start);
 }
 
+void encode_sources(Chunk& chunk) {
+  // Room for four bytes per code point, made once: the sources' views of
+  // the buffer must not move.
+  chunk.encoded.resize(4 * chunk.code_points.size());
+  std::size_t used = 0;
+  for (TextSource& source : chunk.sources) {
+    if (source.form != TextForm::code_points) continue;
+    char* const out = chunk.encoded.data() + used;
+    const std::optional<std::size_t> size =
+        encode_code_points(chunk.code_points.data() + source.place.start, source.place.size, out);
+    if (!size) continue;
+    source.form = TextForm::utf8;
+    source.utf8 = out;
+    source.place = {0, *size};
+    used += *size;
+  }
+}
+
 namespace {
 
 // A recycled chunk keeps buffers up to this size: a full chunk of chat
@@ -228,12 +246,14 @@ void ChunkRunner::submit(std::unique_ptr<Chunk> chunk) {
 void ChunkRunner::recycle(std::unique_ptr<Chunk> chunk) {
   chunk->sources.clear();
   chunk->code_points.clear();
+  chunk->encoded.clear();
   chunk->fault = nullptr;
   // A chunk keeps its buffers for the next one, unless an unusually long
   // text made one of them large: that memory goes back now, so that a few
   // long texts do not keep every spare chunk large.
   release_if_large(chunk->sources);
   release_if_large(chunk->code_points);
+  release_if_large(chunk->encoded);
   release_if_large(chunk->results);
   release_if_large(chunk->bytes);
   release_if_large(chunk->wide);

@@ -48,6 +48,8 @@ enum class TextForm : std::uint8_t {
   // buffer, which the pipeline thread encodes: encoding it under the lock
   // cost the calling thread more than anything else in reading a chunk.
   code_points,
+  // A long str's UTF-8, or a short one's encoded by the calling thread
+  // when it had time to spare.
   utf8,
   // Not a str, or lone surrogates in a text read as UTF-8.
   unreadable,
@@ -119,13 +121,16 @@ struct KeptReports {
 
 // A chunk's texts and results in a few buffers that are filled again for
 // every chunk: in steady state a chunk allocates nothing per text. The
-// calling thread alone grows and clears the sources and code points, the
+// calling thread alone grows and clears the sources, code points and
+// encoded texts, the
 // pipeline thread that runs the chunk the results, bytes and reports, so
 // that memory is mostly freed by the thread that allocated it (freeing
 // another thread's memory contends for its allocator's lock).
 struct Chunk {
   std::vector<TextSource> sources;
   std::vector<Py_UCS4> code_points;
+  // The UTF-8 form of the code points, when the calling thread encodes them.
+  std::string encoded;
   std::vector<TextResult> results;
   std::string bytes;
   // The calling thread makes a str from code points in a third to a half of
@@ -144,6 +149,11 @@ struct Chunk {
 // bytes per code point, and returns its size; nullopt when one of them is a
 // surrogate.
 std::optional<std::size_t> encode_code_points(const Py_UCS4* code_points, std::size_t count, char* out);
+
+// Encodes the sources read as code points into the chunk's `encoded` buffer,
+// where they are read as UTF-8 from then on. A text with a surrogate stays
+// as it is, for the pipeline thread to find it unencodable.
+void encode_sources(Chunk& chunk);
 
 // The pipeline over every source of the chunk into its results, stopping
 // early once `stop` is set; touches no Python object. `scratch` holds the
