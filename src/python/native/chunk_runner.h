@@ -122,10 +122,10 @@ struct KeptReports {
 // A chunk's texts and results in a few buffers that are filled again for
 // every chunk: in steady state a chunk allocates nothing per text. The
 // calling thread alone grows and clears the sources, code points and
-// encoded texts, the
-// pipeline thread that runs the chunk the results, bytes and reports, so
-// that memory is mostly freed by the thread that allocated it (freeing
-// another thread's memory contends for its allocator's lock).
+// encoded texts, the pipeline thread that runs the chunk the results,
+// bytes, code points of results and reports, so that memory is mostly freed
+// by the thread that allocated it (freeing another thread's memory contends
+// for its allocator's lock).
 struct Chunk {
   std::vector<TextSource> sources;
   std::vector<Py_UCS4> code_points;
