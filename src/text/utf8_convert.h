@@ -25,6 +25,21 @@ inline unsigned char highest_byte(std::string_view utf8) {
 
 inline constexpr unsigned char latin1_highest_byte = 0xC3;
 
+// Copies the run of ASCII bytes at `p` to `q`, one code unit each, eight at
+// a time while whole words of it are left, and moves both past it. For
+// char, `q` may lie at or before `p` in the same buffer.
+template <class CodeUnit>
+void copy_ascii_run(const char*& p, const char* const end, CodeUnit*& q) {
+  for (; end - p >= 8 && (load_unaligned_word(p) & word_high_bits) == 0; p += 8, q += 8) {
+    if constexpr (sizeof(CodeUnit) == 1) {
+      std::memmove(q, p, 8);
+    } else {
+      for (int k = 0; k < 8; ++k) q[k] = static_cast<CodeUnit>(p[k]);
+    }
+  }
+  for (; p < end && static_cast<unsigned char>(*p) < 0x80; ++p) *q++ = static_cast<CodeUnit>(*p);
+}
+
 // Writes the Latin-1 form of a text whose highest byte is at most
 // latin1_highest_byte to `out` and returns the bytes written, one per code
 // point. `out` may be the text's own first byte: no code point takes fewer
@@ -36,8 +51,7 @@ inline std::size_t utf8_to_latin1(std::string_view utf8, char* out) {
   while (p < end) {
     const auto lead = static_cast<unsigned char>(*p);
     if (lead < 0x80) {
-      for (; end - p >= 8 && (load_unaligned_word(p) & word_high_bits) == 0; p += 8, q += 8) std::memmove(q, p, 8);
-      for (; p < end && static_cast<unsigned char>(*p) < 0x80; ++p) *q++ = *p;
+      copy_ascii_run(p, end, q);
       continue;
     }
     *q++ = static_cast<char>(((lead & 0x03u) << 6) | (static_cast<unsigned char>(p[1]) & 0x3Fu));
@@ -51,8 +65,7 @@ inline std::size_t utf8_to_latin1(std::string_view utf8, char* out) {
 inline constexpr unsigned char first_wide_lead_byte = 0xC4;
 
 // Writes the code points of a valid UTF-8 text to `out`, which has room for
-// one per byte, and returns how many there are. ASCII is widened eight
-// bytes at a time.
+// one per byte, and returns how many there are.
 template <class CodeUnit>
 std::size_t utf8_to_code_points(std::string_view utf8, CodeUnit* out) {
   const char* p = utf8.data();
@@ -60,10 +73,7 @@ std::size_t utf8_to_code_points(std::string_view utf8, CodeUnit* out) {
   CodeUnit* q = out;
   while (p < end) {
     if (static_cast<unsigned char>(*p) < 0x80) {
-      for (; end - p >= 8 && (load_unaligned_word(p) & word_high_bits) == 0; p += 8, q += 8) {
-        for (int k = 0; k < 8; ++k) q[k] = static_cast<CodeUnit>(p[k]);
-      }
-      for (; p < end && static_cast<unsigned char>(*p) < 0x80; ++p) *q++ = static_cast<CodeUnit>(*p);
+      copy_ascii_run(p, end, q);
       continue;
     }
     std::size_t length = 0;

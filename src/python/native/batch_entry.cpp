@@ -161,6 +161,17 @@ PyObject* str_of(std::string_view text) {
   return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
 }
 
+// The str of a sanitized text: an unchanged exact str is returned as it
+// is, as sanitize does; any other is built from the text's code points or
+// its UTF-8.
+PyObject* result_str(const Chunk& chunk, const TextSource& source, const TextResult& result) {
+  if (!result.changed && source.exact) return Py_NewRef(source.object.get());
+  if (result.wide.size != 0) {
+    return PyUnicode_FromWideChar(chunk.wide.data() + result.wide.start, static_cast<Py_ssize_t>(result.wide.size));
+  }
+  return str_of(bytes_of(chunk, result.text));
+}
+
 // The result of one text, or the exception object it raised, as a new
 // reference; NULL with an exception set when building it failed.
 PyObject* text_result(const Chunk& chunk, std::size_t i, const ChunkSettings& settings, ReportShapes& shapes) {
@@ -183,12 +194,7 @@ PyObject* text_result(const Chunk& chunk, std::size_t i, const ChunkSettings& se
     case TextFate::sanitized:
       break;
   }
-  // An unchanged exact str is returned as it is, as sanitize does.
-  PyObject* const text = !result.changed && source.exact ? Py_NewRef(source.object.get())
-                         : result.wide.size != 0
-                             ? PyUnicode_FromWideChar(chunk.wide.data() + result.wide.start,
-                                                      static_cast<Py_ssize_t>(result.wide.size))
-                             : str_of(bytes_of(chunk, result.text));
+  PyObject* const text = result_str(chunk, source, result);
   switch (settings.report) {
     case ReportForm::dict:
       // A dict may come to hold anything: this tuple stays tracked.
