@@ -1,8 +1,10 @@
 #include "chunk_runner.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <string_view>
 #include <system_error>
+#include <thread>
 #include <utility>
 #include <variant>
 
@@ -78,6 +80,13 @@ namespace {
 // messages needs far less, and an unusually long text should not keep
 // memory in every chunk.
 constexpr std::size_t KEPT_BUFFER_BYTES = std::size_t{4} << 20;
+
+// Chunks taken before either side's CPU time counts: the first chunks are
+// cut small, the calling thread reads several before it takes one, and the
+// pipeline threads start cold. Then texts measured on each side before the
+// measures decide how many threads run.
+constexpr std::size_t WARM_UP_TAKES = 4;
+constexpr std::size_t MEASURED_TEXTS = 256;
 
 template <class Buffer>
 void release_if_large(Buffer& buffer) {
@@ -200,14 +209,46 @@ void sanitize_chunk_texts(Chunk& chunk, const ChunkSettings& settings, const std
 }
 
 ChunkRunner::ChunkRunner(const ChunkSettings& settings, std::size_t max_threads)
-    : settings_(settings), max_threads_(max_threads == 0 ? 1 : max_threads) {}
+    : settings_(settings),
+      max_threads_(max_threads == 0 ? 1 : max_threads),
+      cores_(std::max(1u, std::thread::hardware_concurrency())),
+      to_run_(max_threads_) {}
+
+void ChunkRunner::measure_calling_thread() {
+  if (takes_ < WARM_UP_TAKES) return;
+  calling_spent_.seconds += thread_cpu_seconds() - calling_clock_;
+  calling_spent_.texts += texts_taken_last_;
+}
+
+void ChunkRunner::note_taken(const Chunk& chunk) {
+  texts_taken_last_ = chunk.sources.size();
+  calling_clock_ = thread_cpu_seconds();
+  if (++takes_ == WARM_UP_TAKES) pipeline_spent_ = {};
+  if (calling_spent_.texts < MEASURED_TEXTS || pipeline_spent_.texts < MEASURED_TEXTS) return;
+  to_run_ = pipeline_threads_to_run(cores_, max_threads_, calling_spent_, pipeline_spent_);
+  wake_threads();
+}
+
+void ChunkRunner::wake_threads() {
+  while (!idle_.empty() && running_ + starting_ < to_run_ && starting_ < waiting_.size()) {
+    IdleThread* const idle = idle_.back();
+    idle_.pop_back();
+    idle->woken = true;
+    ++starting_;
+    idle->wake.notify_one();
+  }
+}
 
 ChunkRunner::~ChunkRunner() {
   {
     std::lock_guard lock(mutex_);
     stopping_ = true;
+    for (IdleThread* idle : idle_) {
+      idle->woken = true;
+      idle->wake.notify_one();
+    }
+    idle_.clear();
   }
-  work_ready_.notify_all();
   for (std::thread& thread : threads_) thread.join();
 }
 
@@ -222,6 +263,12 @@ void ChunkRunner::submit(std::unique_ptr<Chunk> chunk) {
   // One thread more per chunk, up to the limit: a call with a few chunks
   // starts no more threads than it can use.
   if (threads_.size() < max_threads_) {
+    {
+      // Room for every thread in the idle list, so that falling asleep
+      // never allocates.
+      std::lock_guard lock(mutex_);
+      idle_.reserve(threads_.size() + 1);
+    }
     try {
       threads_.emplace_back([this] { run(); });
     } catch (const std::system_error&) {
@@ -235,12 +282,12 @@ void ChunkRunner::submit(std::unique_ptr<Chunk> chunk) {
   try {
     std::lock_guard lock(mutex_);
     waiting_.push_back(queued);
+    wake_threads();
   } catch (...) {
     // A chunk no thread will run must not be waited for.
     order_.pop_back();
     throw;
   }
-  work_ready_.notify_one();
 }
 
 void ChunkRunner::recycle(std::unique_ptr<Chunk> chunk) {
@@ -266,19 +313,34 @@ void ChunkRunner::recycle(std::unique_ptr<Chunk> chunk) {
 
 void ChunkRunner::run() {
   std::string scratch;
+  IdleThread self;
   std::unique_lock lock(mutex_);
   while (true) {
-    work_ready_.wait(lock, [this] { return stopping_ || !waiting_.empty(); });
     if (stopping_) return;
+    // A thread that has just finished a chunk goes on to the next one
+    // itself, even when a thread woken for it is starting.
+    if (waiting_.empty() || running_ >= to_run_) {
+      self.woken = false;
+      idle_.push_back(&self);
+      self.wake.wait(lock, [&self] { return self.woken; });
+      if (!stopping_) --starting_;
+      continue;
+    }
     Chunk* const chunk = waiting_.front();
     waiting_.pop_front();
+    ++running_;
     lock.unlock();
+    const double start = thread_cpu_seconds();
     try {
       sanitize_chunk_texts(*chunk, settings_, stopping_, scratch);
     } catch (...) {
       chunk->fault = std::current_exception();
     }
+    const double spent = thread_cpu_seconds() - start;
     lock.lock();
+    --running_;
+    pipeline_spent_.seconds += spent;
+    pipeline_spent_.texts += chunk->sources.size();
     chunk->done = true;
     chunk_done_.notify_all();
   }

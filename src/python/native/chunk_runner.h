@@ -21,6 +21,7 @@
 #include "pipeline/pipeline.h"
 #include "python/py_ref.h"
 #include "report/report.h"
+#include "thread_share.h"
 
 namespace orlenta {
 
@@ -168,7 +169,9 @@ inline std::string_view bytes_of(const Chunk& chunk, Slice slice) {
 
 // Chunks are submitted and taken in the same order by one calling thread;
 // up to `max_threads` threads, started as chunks arrive, run the pipeline
-// over them in between. The settings' policy view must outlive the runner.
+// over them in between, only as many at once as make the batch quickest by
+// the CPU time a text has cost each side (thread_share.h). The settings'
+// policy view must outlive the runner.
 class ChunkRunner {
  public:
   ChunkRunner(const ChunkSettings& settings, std::size_t max_threads);
@@ -204,12 +207,33 @@ class ChunkRunner {
   std::unique_ptr<Chunk> take();
 
  private:
+  // A pipeline thread with nothing to do, asleep until it is woken for a
+  // chunk or the runner stops.
+  struct IdleThread {
+    std::condition_variable wake;
+    bool woken = false;
+  };
+
   void run();
+  // Adds the calling thread's CPU time since it took the last chunk to
+  // what that chunk's texts cost it.
+  void measure_calling_thread();
+  // With the mutex held, once a chunk is taken: how many threads may run.
+  void note_taken(const Chunk& chunk);
+  // With the mutex held: wakes idle threads for the waiting chunks, as many
+  // as may run.
+  void wake_threads();
 
   ChunkSettings settings_;
   std::size_t max_threads_;
+  std::size_t cores_;
+  // Only the calling thread touches these: its CPU time per text, its clock
+  // when it took the last chunk, that chunk's texts, the chunks taken.
+  CpuSpent calling_spent_;
+  double calling_clock_ = 0;
+  std::size_t texts_taken_last_ = 0;
+  std::size_t takes_ = 0;
   std::mutex mutex_;
-  std::condition_variable work_ready_;
   std::condition_variable chunk_done_;
   // Every chunk not yet taken, in order; `waiting_` those no thread has begun.
   std::deque<std::unique_ptr<Chunk>> order_;
@@ -218,18 +242,33 @@ class ChunkRunner {
   std::vector<std::unique_ptr<Chunk>> spare_;
   std::atomic<bool> stopping_{false};
   bool behind_ = false;
+  // Guarded by the mutex: the pipeline threads' CPU time per text, how many
+  // of them run a chunk, and how many may.
+  CpuSpent pipeline_spent_;
+  std::size_t running_ = 0;
+  std::size_t to_run_;
+  // Also guarded by the mutex: the threads asleep, the last to fall asleep
+  // at the back, and how many were woken and are not running yet. A chunk
+  // wakes the last to fall asleep, whose caches are the warmest, so that
+  // while one thread is enough, the same one does the work.
+  std::vector<IdleThread*> idle_;
+  std::size_t starting_ = 0;
   std::vector<std::thread> threads_;
 };
 
 template <class WhileWaiting>
 std::unique_ptr<Chunk> ChunkRunner::take() {
   if (order_.empty()) return nullptr;
+  measure_calling_thread();
   std::unique_ptr<Chunk> chunk = std::move(order_.front());
   order_.pop_front();
   {
     std::lock_guard lock(mutex_);
     behind_ = !chunk->done;
-    if (!behind_) return chunk;
+    if (!behind_) {
+      note_taken(*chunk);
+      return chunk;
+    }
   }
   // Declared in this order so that the mutex is released before the scope
   // ends: taking the interpreter lock back may wait, and no thread may wait
@@ -237,6 +276,7 @@ std::unique_ptr<Chunk> ChunkRunner::take() {
   WhileWaiting waiting;
   std::unique_lock lock(mutex_);
   chunk_done_.wait(lock, [&] { return chunk->done; });
+  note_taken(*chunk);
   return chunk;
 }
 
