@@ -18,7 +18,8 @@ struct CpuSpent {
   std::size_t texts = 0;
 };
 
-// The CPU time the calling thread has used so far.
+// The CPU time the thread that calls it has used so far (not only the
+// batch's calling thread: the pipeline threads measure themselves with it).
 double thread_cpu_seconds();
 
 // The number of pipeline threads, from 1 to `max_threads`, that makes the
