@@ -8,53 +8,11 @@
 #include <utility>
 #include <variant>
 
-#include "normkit/utf8.h"
 #include "report/report.h"
 #include "text/utf8_convert.h"
+#include "utf8_from_code_points.h"
 
 namespace orlenta {
-
-namespace {
-
-// Writes one code point; false, writing nothing, for a surrogate.
-inline bool put_code_point(std::uint32_t cp, char*& out) {
-  if (cp < 0x80) {
-    *out++ = static_cast<char>(cp);
-    return true;
-  }
-  if (cp - 0xD800 < 0x800) return false;
-  out += normkit::utf8::encode(static_cast<char32_t>(cp), out);
-  return true;
-}
-
-}  // namespace
-
-std::optional<std::size_t> encode_code_points(const Py_UCS4* code_points, std::size_t count, char* out) {
-  // One pass over the code points. Chat text is mostly ASCII even in other
-  // scripts (spaces, digits, punctuation), so eight code points at a time
-  // are tested at once and, when all are ASCII, narrowed without a branch
-  // each; the others are encoded one by one.
-  constexpr std::size_t run = 8;
-  char* const start = out;
-  std::size_t i = 0;
-  for (; count - i >= run; i += run) {
-    const Py_UCS4* const block = code_points + i;
-    std::uint32_t any = 0;
-    for (std::size_t k = 0; k < run; ++k) any |= block[k];
-    if (any < 0x80) {
-      for (std::size_t k = 0; k < run; ++k) out[k] = static_cast<char>(block[k]);
-      out += run;
-      continue;
-    }
-    for (std::size_t k = 0; k < run; ++k) {
-      if (!put_code_point(block[k], out)) return std::nullopt;
-    }
-  }
-  for (; i < count; ++i) {
-    if (!put_code_point(code_points[i], out)) return std::nullopt;
-  }
-  return static_cast<std::size_t>(out - start);
-}
 
 void encode_sources(Chunk& chunk) {
   // Room for four bytes per code point, made once: the sources' views of
@@ -65,7 +23,7 @@ void encode_sources(Chunk& chunk) {
     if (source.form != TextForm::code_points) continue;
     char* const out = chunk.encoded.data() + used;
     const std::optional<std::size_t> size =
-        encode_code_points(chunk.code_points.data() + source.place.start, source.place.size, out);
+        utf8_from_code_points(chunk.code_points.data() + source.place.start, source.place.size, out);
     if (!size) continue;
     source.form = TextForm::utf8;
     source.utf8 = out;
@@ -158,7 +116,7 @@ std::optional<std::string_view> source_text(const Chunk& chunk, const TextSource
   const std::size_t room = 4 * source.place.size;
   if (scratch.size() < room) scratch.resize(room);
   const std::optional<std::size_t> size =
-      encode_code_points(chunk.code_points.data() + source.place.start, source.place.size, scratch.data());
+      utf8_from_code_points(chunk.code_points.data() + source.place.start, source.place.size, scratch.data());
   if (!size) return std::nullopt;
   return std::string_view(scratch.data(), *size);
 }

@@ -146,11 +146,6 @@ struct Chunk {
   bool done = false;
 };
 
-// Writes the UTF-8 form of the code points to `out`, which has room for four
-// bytes per code point, and returns its size; nullopt when one of them is a
-// surrogate.
-std::optional<std::size_t> encode_code_points(const Py_UCS4* code_points, std::size_t count, char* out);
-
 // Encodes the sources read as code points into the chunk's `encoded` buffer,
 // where they are read as UTF-8 from then on. A text with a surrogate stays
 // as it is, for the pipeline thread to find it unencodable.
