@@ -30,7 +30,9 @@ def in_threads(text: str, count: int, calls: int = 1) -> float:
     return seconds(run)
 
 
-def _timed_sanitize(text: str, calls: int, ready: multiprocessing.synchronize.Barrier, spans: multiprocessing.Queue) -> None:
+def _timed_sanitize(
+    text: str, calls: int, ready: multiprocessing.synchronize.Barrier, spans: multiprocessing.Queue
+) -> None:
     copies = [fresh_copy(text) for _ in range(calls)]
     ready.wait()
     start = time.perf_counter()
@@ -56,7 +58,9 @@ def in_processes(text: str, count: int, calls: int = 1) -> float:
     return max(end for _, end in measured) - min(start for start, _ in measured)
 
 
-def _serve_runs(text: str, calls: int, ready: multiprocessing.synchronize.Barrier, orders: multiprocessing.connection.Connection) -> None:
+def _serve_runs(
+    text: str, calls: int, ready: multiprocessing.synchronize.Barrier, orders: multiprocessing.connection.Connection
+) -> None:
     while orders.recv():
         copies = [fresh_copy(text) for _ in range(calls)]
         ready.wait()

@@ -58,9 +58,9 @@ constexpr std::array<Gather, 256> gathers = make_gathers();
 // Four code points at a time, sixteen while all are ASCII, which chat text
 // has long runs of even in other scripts. Outside ASCII each lane holds its
 // code point's one, two or three bytes from the first, of which pshufb
-// gathers those in use. A group with a code point from U+10000 up or a surrogate goes one
-// by one. Every store writes 16 bytes, which the room of four bytes per
-// code point holds while four code points are left.
+// gathers those in use. A group with a code point from U+10000 up or a
+// surrogate goes one by one. Every store writes 16 bytes, which the room of
+// four bytes per code point holds while four code points are left.
 __attribute__((target("ssse3"))) std::optional<std::size_t> utf8_from_code_points_ssse3(
     const std::uint32_t* code_points, std::size_t count, char* out) {
   char* const start = out;
@@ -84,7 +84,8 @@ __attribute__((target("ssse3"))) std::optional<std::size_t> utf8_from_code_point
         const __m128i c = _mm_loadu_si128(at + 2);
         const __m128i d = _mm_loadu_si128(at + 3);
         if (_mm_movemask_epi8(_mm_cmpgt_epi32(_mm_or_si128(b, _mm_or_si128(c, d)), below_ascii)) == 0) {
-          _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(_mm_packs_epi32(v, b), _mm_packs_epi32(c, d)));
+          const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(v, b), _mm_packs_epi32(c, d));
+          _mm_storeu_si128(reinterpret_cast<__m128i*>(out), bytes);
           out += 16;
           i += 16;
           continue;
