@@ -30,14 +30,24 @@ def in_threads(text: str, count: int, calls: int = 1) -> float:
     return seconds(run)
 
 
-def _timed_sanitize(
-    text: str, calls: int, ready: multiprocessing.synchronize.Barrier, spans: multiprocessing.Queue
-) -> None:
+def _timed_calls(text: str, calls: int, ready: multiprocessing.synchronize.Barrier) -> tuple[float, float]:
+    """When `calls` calls on fresh copies started and ended, once every
+    process is ready."""
     copies = [fresh_copy(text) for _ in range(calls)]
     ready.wait()
     start = time.perf_counter()
     _sanitize_all(copies)
-    spans.put((start, time.perf_counter()))
+    return start, time.perf_counter()
+
+
+def _first_start_to_last_end(measured: list[tuple[float, float]]) -> float:
+    return max(end for _, end in measured) - min(start for start, _ in measured)
+
+
+def _timed_sanitize(
+    text: str, calls: int, ready: multiprocessing.synchronize.Barrier, spans: multiprocessing.Queue
+) -> None:
+    spans.put(_timed_calls(text, calls, ready))
 
 
 def in_processes(text: str, count: int, calls: int = 1) -> float:
@@ -55,18 +65,14 @@ def in_processes(text: str, count: int, calls: int = 1) -> float:
     measured = [spans.get() for _ in workers]
     for worker in workers:
         worker.join()
-    return max(end for _, end in measured) - min(start for start, _ in measured)
+    return _first_start_to_last_end(measured)
 
 
 def _serve_runs(
     text: str, calls: int, ready: multiprocessing.synchronize.Barrier, orders: multiprocessing.connection.Connection
 ) -> None:
     while orders.recv():
-        copies = [fresh_copy(text) for _ in range(calls)]
-        ready.wait()
-        start = time.perf_counter()
-        _sanitize_all(copies)
-        orders.send((start, time.perf_counter()))
+        orders.send(_timed_calls(text, calls, ready))
 
 
 class LastingProcesses:
@@ -95,8 +101,7 @@ class LastingProcesses:
         """From the first start to the last end, as in_processes measures."""
         for orders in self._orders:
             orders.send(True)
-        measured = [orders.recv() for orders in self._orders]
-        return max(end for _, end in measured) - min(start for start, _ in measured)
+        return _first_start_to_last_end([orders.recv() for orders in self._orders])
 
     def close(self) -> None:
         for orders in self._orders:

@@ -1,7 +1,6 @@
 #include "chunk_runner.h"
 
 #include <algorithm>
-#include <cstdint>
 #include <string_view>
 #include <system_error>
 #include <thread>
