@@ -20,6 +20,8 @@ MISTAKES = [
     ("reason", 'n = sanitize("x")[1]["removed_counts"]["junk_invisble"]', "Invalid index type \"Literal['junk_invisble']\""),
     ("policy", 'sanitize("x", policy="balancd")', "Argument \"policy\" to \"sanitize\" has incompatible type \"Literal['balancd']\""),
     ("core_types", "from orlenta._core import SanitizeReport", 'Module "orlenta._core" does not explicitly export attribute'),
+    ("json_report", 'changed = sanitize_many(["x"], report="json")[0][1]["changed"]', 'Invalid index type "str" for "str"'),
+    ("collected", 'text = sanitize_many(["x"], errors="collect")[0][0]', "is not indexable"),
 ]
 
 
@@ -30,7 +32,7 @@ def mypy_errors(tmp_path_factory):
     files = [EVERY_NAME]
     for name, code, _ in MISTAKES:
         files.append(folder / f"{name}.py")
-        files[-1].write_text(f"from orlenta import sanitize\n{code}\n")
+        files[-1].write_text(f"from orlenta import sanitize, sanitize_many\n{code}\n")
     result = subprocess.run(
         [sys.executable, "-m", "mypy", "--strict", "--no-error-summary", "--cache-dir", str(folder / "cache"), *map(str, files)],
         capture_output=True,

@@ -11,13 +11,18 @@ from __future__ import annotations
 import itertools
 import os
 from collections.abc import Iterable, Iterator
-from typing import Any, Literal, Optional
+from typing import Any, Literal, Optional, overload
 
 from orlenta import _native
-from orlenta.types import PolicyName
+from orlenta.types import PolicyName, SanitizeReport
 
 ReportForm = Literal["dict", "json"] | None
 ErrorMode = Literal["raise", "collect"]
+# What each report form gives for a text; errors="collect" leaves the
+# exception a refused text raised in its place instead.
+DictResult = tuple[str, SanitizeReport]
+JsonResult = tuple[str, str]
+ChangedResult = tuple[str, bool]
 # What one native chunk call takes beside the texts: policy, normalization,
 # tidy_whitespace, return_spans and the form of the reports.
 ChunkArguments = tuple[PolicyName, Optional[str], Optional[bool], bool, str]
@@ -36,6 +41,48 @@ CHUNKS_AHEAD_PER_WORKER = 2
 MIN_PIECE_TEXTS = 16
 
 
+@overload
+def sanitize_many(
+    texts: Iterable[str], policy: PolicyName = ..., normalization: str | None = ..., tidy_whitespace: bool | None = ...,
+    return_spans: bool = ..., *, report: Literal["dict"] = ..., workers: int | None = ...,
+    errors: Literal["raise"] = ...,
+) -> list[DictResult]: ...
+@overload
+def sanitize_many(
+    texts: Iterable[str], policy: PolicyName = ..., normalization: str | None = ..., tidy_whitespace: bool | None = ...,
+    return_spans: bool = ..., *, report: Literal["json"], workers: int | None = ...,
+    errors: Literal["raise"] = ...,
+) -> list[JsonResult]: ...
+@overload
+def sanitize_many(
+    texts: Iterable[str], policy: PolicyName = ..., normalization: str | None = ..., tidy_whitespace: bool | None = ...,
+    return_spans: bool = ..., *, report: None, workers: int | None = ...,
+    errors: Literal["raise"] = ...,
+) -> list[ChangedResult]: ...
+@overload
+def sanitize_many(
+    texts: Iterable[str], policy: PolicyName = ..., normalization: str | None = ..., tidy_whitespace: bool | None = ...,
+    return_spans: bool = ..., *, report: Literal["dict"] = ..., workers: int | None = ...,
+    errors: Literal["collect"],
+) -> list[DictResult | Exception]: ...
+@overload
+def sanitize_many(
+    texts: Iterable[str], policy: PolicyName = ..., normalization: str | None = ..., tidy_whitespace: bool | None = ...,
+    return_spans: bool = ..., *, report: Literal["json"], workers: int | None = ...,
+    errors: Literal["collect"],
+) -> list[JsonResult | Exception]: ...
+@overload
+def sanitize_many(
+    texts: Iterable[str], policy: PolicyName = ..., normalization: str | None = ..., tidy_whitespace: bool | None = ...,
+    return_spans: bool = ..., *, report: None, workers: int | None = ...,
+    errors: Literal["collect"],
+) -> list[ChangedResult | Exception]: ...
+@overload
+def sanitize_many(
+    texts: Iterable[str], policy: PolicyName = ..., normalization: str | None = ..., tidy_whitespace: bool | None = ...,
+    return_spans: bool = ..., *, report: ReportForm = ..., workers: int | None = ...,
+    errors: ErrorMode = ...,
+) -> list[Any]: ...
 def sanitize_many(
     texts: Iterable[str],
     policy: PolicyName = "balanced_chat",
@@ -65,6 +112,48 @@ def sanitize_many(
     return results
 
 
+@overload
+def sanitize_iter(
+    texts: Iterable[str], policy: PolicyName = ..., normalization: str | None = ..., tidy_whitespace: bool | None = ...,
+    return_spans: bool = ..., *, report: Literal["dict"] = ..., workers: int | None = ...,
+    errors: Literal["raise"] = ...,
+) -> Iterator[DictResult]: ...
+@overload
+def sanitize_iter(
+    texts: Iterable[str], policy: PolicyName = ..., normalization: str | None = ..., tidy_whitespace: bool | None = ...,
+    return_spans: bool = ..., *, report: Literal["json"], workers: int | None = ...,
+    errors: Literal["raise"] = ...,
+) -> Iterator[JsonResult]: ...
+@overload
+def sanitize_iter(
+    texts: Iterable[str], policy: PolicyName = ..., normalization: str | None = ..., tidy_whitespace: bool | None = ...,
+    return_spans: bool = ..., *, report: None, workers: int | None = ...,
+    errors: Literal["raise"] = ...,
+) -> Iterator[ChangedResult]: ...
+@overload
+def sanitize_iter(
+    texts: Iterable[str], policy: PolicyName = ..., normalization: str | None = ..., tidy_whitespace: bool | None = ...,
+    return_spans: bool = ..., *, report: Literal["dict"] = ..., workers: int | None = ...,
+    errors: Literal["collect"],
+) -> Iterator[DictResult | Exception]: ...
+@overload
+def sanitize_iter(
+    texts: Iterable[str], policy: PolicyName = ..., normalization: str | None = ..., tidy_whitespace: bool | None = ...,
+    return_spans: bool = ..., *, report: Literal["json"], workers: int | None = ...,
+    errors: Literal["collect"],
+) -> Iterator[JsonResult | Exception]: ...
+@overload
+def sanitize_iter(
+    texts: Iterable[str], policy: PolicyName = ..., normalization: str | None = ..., tidy_whitespace: bool | None = ...,
+    return_spans: bool = ..., *, report: None, workers: int | None = ...,
+    errors: Literal["collect"],
+) -> Iterator[ChangedResult | Exception]: ...
+@overload
+def sanitize_iter(
+    texts: Iterable[str], policy: PolicyName = ..., normalization: str | None = ..., tidy_whitespace: bool | None = ...,
+    return_spans: bool = ..., *, report: ReportForm = ..., workers: int | None = ...,
+    errors: ErrorMode = ...,
+) -> Iterator[Any]: ...
 def sanitize_iter(
     texts: Iterable[str],
     policy: PolicyName = "balanced_chat",

@@ -16,6 +16,8 @@ from orlenta import (
     is_identifier_decoration,
     normalize_for_skeleton,
     sanitize,
+    sanitize_iter,
+    sanitize_many,
 )
 
 policy: PolicyName = "strict"
@@ -70,3 +72,10 @@ skeleton: str = normalize_for_skeleton("\ufb01", max_chars=10)
 decoration: bool = is_identifier_decoration("\u0301")
 risk: CodePointRisk | None = encoded_codepoint_risk("\u202e", "code_mode")
 package_version: str = orlenta.__version__
+
+reports: list[tuple[str, SanitizeReport]] = sanitize_many(["a\u200bb", "c"], workers=1)
+json_reports: list[tuple[str, str]] = sanitize_many(["a"], "strict", report="json")
+changes: list[tuple[str, bool]] = sanitize_many(iter(["a"]), report=None, workers=2)
+collected: list[tuple[str, bool] | Exception] = sanitize_many(["a", "\ud800"], report=None, errors="collect")
+for clean, each_report in sanitize_iter(["a", "b"], "code_mode", tidy_whitespace=False):
+    entropy: float = each_report["stats"]["entropy_2000"]
