@@ -20,7 +20,7 @@ MISTAKES = [
     ("reason", 'n = sanitize("x")[1]["removed_counts"]["junk_invisble"]', "Invalid index type \"Literal['junk_invisble']\""),
     ("policy", 'sanitize("x", policy="balancd")', "Argument \"policy\" to \"sanitize\" has incompatible type \"Literal['balancd']\""),
     ("core_types", "from orlenta._core import SanitizeReport", 'Module "orlenta._core" does not explicitly export attribute'),
-    ("json_report", 'changed = sanitize_many(["x"], report="json")[0][1]["changed"]', 'Invalid index type "str" for "str"'),
+    ("json_report", 'changed = sanitize_many(["x"], report="json")[0][1]["changed"]', 'Invalid index type "str"'),
     ("collected", 'text = sanitize_many(["x"], errors="collect")[0][0]', "is not indexable"),
 ]
 
