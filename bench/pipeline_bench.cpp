@@ -15,6 +15,8 @@
 // characters (slices of the corpus and of emoji chat), each sanitized by a
 // call of its own: there the fixed cost of a call is what counts, and the
 // figure is the time per message next to ICU's NFC of the same message.
+// The messages are also run through each phase of balanced_chat alone, to
+// show where a message's time goes.
 
 #include <unicode/bytestream.h>
 #include <unicode/normalizer2.h>
@@ -38,7 +40,15 @@
 #include <vector>
 
 #include "bench_main.h"
+#include "passes/bounded_normalization.h"
+#include "passes/combining_signal.h"
+#include "passes/encoded_blob_signal.h"
+#include "passes/entropy_signal.h"
+#include "passes/removal_pass.h"
+#include "passes/text_census.h"
+#include "passes/whitespace_tidy.h"
 #include "pipeline/pipeline.h"
+#include "policy/policy.h"
 #include "report/report.h"
 #include "throughput.h"
 
@@ -172,6 +182,52 @@ Group messages_group(std::string_view file) {
   return group;
 }
 
+// The signal scans as the pipeline runs them, the entropy alone or all
+// three: the entropy's count of a short text settles most of the two scans
+// after it.
+std::uint64_t scan_signals(std::string_view m, const orlenta::SignalSpec& signals, bool all_three) {
+  orlenta::TextCensus census;
+  const std::uint64_t lead_bytes = orlenta::combining_lead_bytes();
+  std::uint64_t folded = orlenta::measure_entropy_and_census(m, signals, lead_bytes, census).high ? 1 : 0;
+  if (all_three) {
+    folded += orlenta::measure_combining_marks_with_census(m, signals, census).max_stack;
+    folded += orlenta::measure_encoded_blobs_with_census(m, signals, census).base64ish ? 1 : 0;
+  }
+  return folded;
+}
+
+// The phases of balanced_chat, each alone over the messages, next to the
+// whole pipeline. A message that the earlier phases leave as it is, as most
+// are, is what each later phase reads, so every phase here reads the message
+// itself. What the whole pipeline takes beyond the phases is the report, the
+// copies of the text and the allocations.
+Group phases_group(std::string_view file) {
+  std::vector<std::string_view> messages = split_messages(file);
+  const orlenta::ResolvedPolicy& policy = *orlenta::find_policy("balanced_chat");
+  const auto whole = [](std::string_view m) { return sanitize_size(m, "balanced_chat"); };
+  const auto normalization = [&policy](std::string_view m) -> std::uint64_t {
+    return orlenta::normalize_text_with_limit(m, policy.normalization, std::nullopt).output_chars;
+  };
+  const auto removal = [&policy](std::string_view m) -> std::uint64_t {
+    auto outcome = orlenta::remove_characters(std::string(m), policy, orlenta::SpanRecording::none);
+    return std::get<orlenta::Removal>(outcome).text.size();
+  };
+  const auto tidy = [](std::string_view m) -> std::uint64_t {
+    std::string text(m);
+    return orlenta::run_whitespace_tidy(text) + text.size();
+  };
+  const auto entropy = [&policy](std::string_view m) { return scan_signals(m, policy.signals, false); };
+  const auto signals = [&policy](std::string_view m) { return scan_signals(m, policy.signals, true); };
+  Group group{.input_name = "balanced_chat phases", .text = file, .messages = messages.size(), .rows = {}};
+  group.rows.push_back(Row{.name = "whole pipeline", .run = over_messages(messages, whole)});
+  group.rows.push_back(Row{.name = "first normalization", .run = over_messages(messages, normalization)});
+  group.rows.push_back(Row{.name = "removal pass", .run = over_messages(messages, removal)});
+  group.rows.push_back(Row{.name = "whitespace tidy", .run = over_messages(messages, tidy)});
+  group.rows.push_back(Row{.name = "entropy signal", .run = over_messages(messages, entropy)});
+  group.rows.push_back(Row{.name = "all three signal scans", .run = over_messages(messages, signals)});
+  return group;
+}
+
 Row icu_row(std::string_view text) {
   const icu::Normalizer2& nfc = icu_nfc();
   return Row{.name = "ICU NFC normalizeUTF8", .run = [text, &nfc] { return icu_nfc_size(nfc, text); }};
@@ -269,7 +325,7 @@ void print_usage() {
                "  --texts DIR  folder written by `python bench/bench_texts.py --out DIR`\n"
                "  --reps N     timed repetitions per measurement, at least 1 (default 5)\n"
                "  --quick      2 short repetitions, for a fast look while developing\n"
-               "  --messages   only the chat messages, one call each\n");
+               "  --messages   only the chat messages, one call each, whole and phase by phase\n");
 }
 
 std::optional<Options> parse_options(int argc, char** argv) {
@@ -308,6 +364,7 @@ int run(const Options& options) {
     groups.push_back(spans_group(texts.adversarial_spans));
   }
   groups.push_back(messages_group(texts.chat_messages));
+  groups.push_back(phases_group(texts.chat_messages));
   for (const Group& group : groups) {
     if (group.text.size() > static_cast<std::size_t>(std::numeric_limits<int32_t>::max())) {
       throw std::runtime_error("input too large for ICU's 32-bit lengths: " + group.input_name);
