@@ -163,25 +163,6 @@ std::uint64_t sanitize_size(std::string_view text, const char* preset) {
   return std::get<orlenta::SanitizeResult>(outcome).text.size();
 }
 
-// Chat messages one call each: the pipeline alone, which is what a caller
-// that takes the report as it is pays, and with the report's JSON text, which
-// orlenta._core.sanitize writes for json.loads. The input bytes leave out
-// the message ends.
-Group messages_group(std::string_view file) {
-  std::vector<std::string_view> messages = split_messages(file);
-  const icu::Normalizer2& nfc = icu_nfc();
-  Group group{.input_name = "chat messages", .text = file, .messages = messages.size(), .rows = {}};
-  group.rows.push_back(Row{.name = "ICU NFC normalizeUTF8",
-                           .run = over_messages(messages, [&nfc](std::string_view m) { return icu_nfc_size(nfc, m); })});
-  group.rows.push_back(Row{.name = "balanced_chat",
-                           .run = over_messages(messages, [](std::string_view m) { return sanitize_size(m, "balanced_chat"); }),
-                           .max_ns_per_message = 1200});
-  group.rows.push_back(
-      Row{.name = "balanced_chat + report JSON",
-          .run = over_messages(messages, [](std::string_view m) { return sanitize_with_json(m, "balanced_chat", false); })});
-  return group;
-}
-
 // The signal scans as the pipeline runs them, the entropy alone or all
 // three: the entropy's count of a short text settles most of the two scans
 // after it.
@@ -196,15 +177,18 @@ std::uint64_t scan_signals(std::string_view m, const orlenta::SignalSpec& signal
   return folded;
 }
 
-// The phases of balanced_chat, each alone over the messages, next to the
-// whole pipeline. A message that the earlier phases leave as it is, as most
-// are, is what each later phase reads, so every phase here reads the message
-// itself. What the whole pipeline takes beyond the phases is the report, the
-// copies of the text and the allocations.
-Group phases_group(std::string_view file) {
+// Chat messages one call each: the pipeline alone, which is what a caller
+// that takes the report as it is pays, and with the report's JSON text, which
+// orlenta._core.sanitize writes for json.loads. Then each phase of
+// balanced_chat alone, to show where a message's time goes. A message that
+// the earlier phases leave as it is, as most are, is what each later phase
+// reads, so every phase here reads the message itself. What the pipeline
+// takes beyond the phases is the report, the copies of the text and the
+// allocations. The input bytes leave out the message ends.
+Group messages_group(std::string_view file) {
   std::vector<std::string_view> messages = split_messages(file);
+  const icu::Normalizer2& nfc = icu_nfc();
   const orlenta::ResolvedPolicy& policy = *orlenta::find_policy("balanced_chat");
-  const auto whole = [](std::string_view m) { return sanitize_size(m, "balanced_chat"); };
   const auto normalization = [&policy](std::string_view m) -> std::uint64_t {
     return orlenta::normalize_text_with_limit(m, policy.normalization, std::nullopt).output_chars;
   };
@@ -218,13 +202,20 @@ Group phases_group(std::string_view file) {
   };
   const auto entropy = [&policy](std::string_view m) { return scan_signals(m, policy.signals, false); };
   const auto signals = [&policy](std::string_view m) { return scan_signals(m, policy.signals, true); };
-  Group group{.input_name = "balanced_chat phases", .text = file, .messages = messages.size(), .rows = {}};
-  group.rows.push_back(Row{.name = "whole pipeline", .run = over_messages(messages, whole)});
-  group.rows.push_back(Row{.name = "first normalization", .run = over_messages(messages, normalization)});
-  group.rows.push_back(Row{.name = "removal pass", .run = over_messages(messages, removal)});
-  group.rows.push_back(Row{.name = "whitespace tidy", .run = over_messages(messages, tidy)});
-  group.rows.push_back(Row{.name = "entropy signal", .run = over_messages(messages, entropy)});
-  group.rows.push_back(Row{.name = "all three signal scans", .run = over_messages(messages, signals)});
+  Group group{.input_name = "chat messages", .text = file, .messages = messages.size(), .rows = {}};
+  group.rows.push_back(Row{.name = "ICU NFC normalizeUTF8",
+                           .run = over_messages(messages, [&nfc](std::string_view m) { return icu_nfc_size(nfc, m); })});
+  group.rows.push_back(Row{.name = "balanced_chat",
+                           .run = over_messages(messages, [](std::string_view m) { return sanitize_size(m, "balanced_chat"); }),
+                           .max_ns_per_message = 1200});
+  group.rows.push_back(
+      Row{.name = "balanced_chat + report JSON",
+          .run = over_messages(messages, [](std::string_view m) { return sanitize_with_json(m, "balanced_chat", false); })});
+  group.rows.push_back(Row{.name = "  first normalization", .run = over_messages(messages, normalization)});
+  group.rows.push_back(Row{.name = "  removal pass", .run = over_messages(messages, removal)});
+  group.rows.push_back(Row{.name = "  whitespace tidy", .run = over_messages(messages, tidy)});
+  group.rows.push_back(Row{.name = "  entropy signal", .run = over_messages(messages, entropy)});
+  group.rows.push_back(Row{.name = "  all three signal scans", .run = over_messages(messages, signals)});
   return group;
 }
 
@@ -364,7 +355,6 @@ int run(const Options& options) {
     groups.push_back(spans_group(texts.adversarial_spans));
   }
   groups.push_back(messages_group(texts.chat_messages));
-  groups.push_back(phases_group(texts.chat_messages));
   for (const Group& group : groups) {
     if (group.text.size() > static_cast<std::size_t>(std::numeric_limits<int32_t>::max())) {
       throw std::runtime_error("input too large for ICU's 32-bit lengths: " + group.input_name);
